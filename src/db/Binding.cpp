@@ -1,0 +1,134 @@
+#include "db/Binding.h"
+
+#include "db/RecordSet.h"
+#include "platform/ComboBox.h"
+#include "platform/MemoBox.h"
+#include "platform/TextBox.h"
+
+#include <QCollator>
+#include <QLabel>
+
+#include <algorithm>
+
+Binding::Binding(RecordSet* recordSet, const QString& field, QObject* control)
+    : QObject(control)
+    , m_recordSet(recordSet)
+    , m_field(field)
+    , m_control(control)
+{
+    recordSet->attach(this);
+}
+
+Binding::Binding(RecordSet* recordSet, const QString& field, TextBox* control)
+    : Binding(recordSet, field, static_cast<QObject*>(control))
+{
+    m_text = [control] { return control->text(); };
+    m_show = [control](const QString& text) { control->setText(text); };
+    connect(control, &TextBox::changed, this, &Binding::onChanged);
+    showCurrent();
+}
+
+Binding::Binding(RecordSet* recordSet, const QString& field, MemoBox* control)
+    : Binding(recordSet, field, static_cast<QObject*>(control))
+{
+    m_text = [control] { return control->text(); };
+    m_show = [control](const QString& text) { control->setText(text); };
+    connect(control, &MemoBox::changed, this, &Binding::onChanged);
+    showCurrent();
+}
+
+Binding::Binding(RecordSet* recordSet, const QString& field, ComboBox* control)
+    : Binding(recordSet, field, static_cast<QObject*>(control))
+{
+    m_text = [control] { return control->text(); };
+    m_show = [control](const QString& text) { control->setText(text); };
+    connect(control, &ComboBox::changed, this, &Binding::onChanged);
+    showCurrent();
+}
+
+Binding::Binding(RecordSet* recordSet, const QString& field, QLabel* control)
+    : Binding(recordSet, field, static_cast<QObject*>(control))
+{
+    m_editable = false;
+    m_text = [control] { return control->text(); };
+    m_show = [control](const QString& text) { control->setText(text); };
+    showCurrent();
+}
+
+Binding::~Binding()
+{
+    if (m_recordSet)
+        m_recordSet->detach(this);
+}
+
+QString Binding::displayText(const QVariant& value)
+{
+    return value.isNull() ? QString() : value.toString();
+}
+
+void Binding::setBound(bool bound)
+{
+    if (bound == m_bound)
+        return;
+    m_bound = bound;
+    m_dirty = false;
+    if (bound)
+        showCurrent();
+}
+
+void Binding::onChanged()
+{
+    if (!m_showing && m_bound && m_editable)
+        m_dirty = true;
+}
+
+void Binding::collectPending(QList<FieldEdit>& edits) const
+{
+    if (m_bound && m_dirty && m_control)
+        edits.append({m_field, m_text()});
+}
+
+void Binding::clearPending()
+{
+    m_dirty = false;
+}
+
+void Binding::showCurrent()
+{
+    if (!m_bound || !m_control || !m_recordSet)
+        return;
+    m_showing = true;
+    m_show(displayText(m_recordSet->field(m_field)));
+    m_showing = false;
+    m_dirty = false;
+}
+
+ListBinding::ListBinding(RecordSet* list, const QString& field, ComboBox* control)
+    : QObject(control)
+    , m_list(list)
+    , m_field(field)
+    , m_control(control)
+{
+    connect(list, &RecordSet::refreshed, this, &ListBinding::reload);
+    reload();
+}
+
+void ListBinding::reload()
+{
+    if (!m_list || !m_control)
+        return;
+    const int column = m_list->fieldIndex(m_field);
+    QStringList items;
+    if (column >= 0) {
+        for (const QVariant& value : m_list->columnValues(column))
+            items.append(Binding::displayText(value));
+    }
+    QCollator collator(QLocale(QLocale::Japanese, QLocale::Japan));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(items.begin(), items.end(), [&collator](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    m_control->setListItems(items);
+}

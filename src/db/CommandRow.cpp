@@ -1,0 +1,109 @@
+#include "db/CommandRow.h"
+
+#include "db/Messages.h"
+#include "db/RecordSet.h"
+#include "platform/KeySender.h"
+
+CommandRow::CommandRow(RecordSet* main, std::function<void()> refreshLists)
+    : m_main(main)
+    , m_refreshLists(std::move(refreshLists))
+{
+}
+
+void CommandRow::endWith(const Result& result)
+{
+    if (result && m_refreshLists)
+        m_refreshLists();
+}
+
+Result CommandRow::previousOrFirst(RecordSet& recordSet)
+{
+    if (Result r = recordSet.movePrevious(); !r)
+        return r;
+    return recordSet.bof() ? recordSet.moveFirst() : Result::success();
+}
+
+Result CommandRow::nextOrLast(RecordSet& recordSet)
+{
+    if (Result r = recordSet.moveNext(); !r)
+        return r;
+    return recordSet.eof() ? recordSet.moveLast() : Result::success();
+}
+
+Result CommandRow::confirmByMoving(RecordSet& recordSet)
+{
+    if (Result r = previousOrFirst(recordSet); !r)
+        return r;
+    return nextOrLast(recordSet);
+}
+
+void CommandRow::first()
+{
+    endWith(m_main->moveFirst());
+}
+
+void CommandRow::previous()
+{
+    endWith(previousOrFirst(*m_main));
+}
+
+void CommandRow::next()
+{
+    endWith(nextOrLast(*m_main));
+}
+
+void CommandRow::last()
+{
+    endWith(m_main->moveLast());
+}
+
+void CommandRow::save()
+{
+    if (Result r = m_main->updateRecord(); !r) {
+        Messages::warn(Messages::SaveFailure);
+        return;
+    }
+    if (m_refreshLists)
+        m_refreshLists();
+}
+
+void CommandRow::cancel()
+{
+    m_main->updateControls();
+}
+
+void CommandRow::add()
+{
+    Result r = m_main->updateRecord();
+    if (r)
+        r = m_main->addNew();
+    if (r)
+        r = m_main->updateRecord();
+    if (r)
+        r = m_main->moveLast();
+    if (r)
+        r = confirmByMoving(*m_main);
+    if (!r) {
+        Messages::warn(Messages::AddFailure);
+        return;
+    }
+    if (m_refreshLists)
+        m_refreshLists();
+}
+
+void CommandRow::deleteRecord()
+{
+    if (!Messages::confirmDelete())
+        return;
+    Result r = m_main->deleteCurrent();
+    if (r)
+        r = nextOrLast(*m_main);
+    if (r)
+        r = m_main->updateRecord();
+    endWith(r);
+}
+
+void CommandRow::help()
+{
+    KeySender::instance().send(QStringLiteral("{F1}"), false);
+}

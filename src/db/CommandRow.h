@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <functional>
+
+class RecordSet;
+
+// The command row that the editing windows share: first, previous, next, last, save,
+// cancel, add, delete and help, on the window's main record set, each ending with the
+// window's list refresh where it should. Each command applies its own failure policy:
+// the moves and delete end silently, save and add show their message.
+class CommandRow
+{
+public:
+    CommandRow(RecordSet* main, std::function<void()> refreshLists);
+
+    void first();
+    void previous();
+    void next();
+    void last();
+    void save();
+    void cancel();
+    void add();
+    void deleteRecord();
+    // Presses F1, as if the user had, which opens the window's help.
+    static void help();
+
+    // Previous, staying on the first record at the start.
+    static Result previousOrFirst(RecordSet& recordSet);
+    // Next, staying on the last record at the end.
+    static Result nextOrLast(RecordSet& recordSet);
+    // A move back and forth that stores the pending edits and shows the same record again.
+    static Result confirmByMoving(RecordSet& recordSet);
+
+private:
+    void endWith(const Result& result);
+
+    RecordSet* m_main;
+    std::function<void()> m_refreshLists;
+};

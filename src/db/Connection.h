@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <QString>
+
+#include <memory>
+
+struct sqlite3;
+
+// An open connection to a database file, reached through QtSql's SQLite driver. The
+// record sets of all windows share one connection per file; statements are short-lived,
+// so a second running copy of the program can write to the same file.
+class Connection
+{
+public:
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // The shared connection to an existing database file, opened on first use. A missing
+    // file is never created, and a file that is not a database fails here.
+    static std::shared_ptr<Connection> shared(const QString& path, Result* error = nullptr);
+    // A connection of its own, closed when the last owner lets it go.
+    static std::shared_ptr<Connection> open(const QString& path, Result* error = nullptr);
+
+    sqlite3* handle() const { return m_handle; }
+    QString path() const { return m_path; }
+
+    Result exec(const QString& sql);
+    // How long a statement waits for another writer before it fails.
+    static constexpr int BusyTimeoutMs = 5000;
+
+private:
+    Connection() = default;
+
+    QString m_path;
+    QString m_connectionName;
+    sqlite3* m_handle = nullptr;
+};

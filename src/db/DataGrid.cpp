@@ -1,0 +1,68 @@
+#include "db/DataGrid.h"
+
+#include "db/RecordSet.h"
+#include "db/RecordSetModel.h"
+
+#include <QHeaderView>
+
+DataGrid::DataGrid(QWidget* parent)
+    : QTableView(parent)
+{
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setStyleSheet(QStringLiteral("QTableView { gridline-color: #404040; }"));
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    verticalHeader()->setMinimumWidth(16);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        if (m_model)
+            Q_EMIT headerClicked(m_model->fieldOfColumn(section));
+    });
+}
+
+void DataGrid::setRecordSet(RecordSet* recordSet, const QStringList& fields, bool editable)
+{
+    m_recordSet = recordSet;
+    auto* old = m_model;
+    m_model = new RecordSetModel(recordSet, fields, editable, this);
+    setModel(m_model);
+    delete old;
+    setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                   QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
+                             : QAbstractItemView::NoEditTriggers);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &DataGrid::onRowChosen);
+    connect(recordSet, &RecordSet::currentChanged, this, &DataGrid::followCurrentRecord);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &DataGrid::followCurrentRecord);
+    followCurrentRecord();
+}
+
+void DataGrid::onRowChosen(const QModelIndex& current, const QModelIndex& previous)
+{
+    if (m_following || !m_recordSet || !current.isValid() || current.row() == m_recordSet->currentRow())
+        return;
+    // A refused pending edit keeps the record where it was.
+    if (!m_recordSet->moveTo(current.row()))
+        followCurrentRecord();
+}
+
+void DataGrid::followCurrentRecord()
+{
+    if (!m_recordSet || !selectionModel())
+        return;
+    m_following = true;
+    const int row = m_recordSet->currentRow();
+    if (row < 0) {
+        selectionModel()->clearSelection();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    } else {
+        const int column = qMax(0, currentIndex().column());
+        const QModelIndex target = m_model->index(row, column);
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        scrollTo(target);
+    }
+    m_following = false;
+}

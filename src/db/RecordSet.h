@@ -1,0 +1,124 @@
+#pragma once
+
+#include "db/RecordSetClient.h"
+#include "platform/Result.h"
+
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+
+class Connection;
+
+// A record set, as a data control holds it: a database file, a record source (a query
+// text or a bare table name), a current position with BOF and EOF, moves, add, delete and
+// the pending edits of the controls bound to it.
+//
+// A statement over one table that includes the table's integer key is opened as a keyset:
+// running it reads only the keys, in the statement's order, and rows are read by key when
+// they are shown, so a million memos cost a million keys, not a million rows. No statement
+// stays open between events. Other statements (DISTINCT lists, joins) are read-only
+// snapshots read whole.
+class RecordSet : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RecordSet(const QString& name, QObject* parent = nullptr);
+    ~RecordSet() override;
+
+    void setDatabaseName(const QString& path);
+    QString databaseName() const { return m_path; }
+    // The connect text (";pwd=" and the like); the file has no password, so it is kept only.
+    void setConnectText(const QString& text) { m_connectText = text; }
+    QString connectText() const { return m_connectText; }
+    void setRecordSource(const QString& source) { m_source = source; }
+    QString recordSource() const { return m_source; }
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool isReadOnly() const { return m_readOnly; }
+    bool isUpdatable() const { return !m_readOnly && m_keyset; }
+    bool isKeyset() const { return m_keyset; }
+
+    // Runs the record source; its first record becomes current. On a failure the record
+    // set keeps the rows it had.
+    Result refresh();
+
+    int recordCount() const;
+    // The row of the current record, or -1 when there is none.
+    int currentRow() const { return m_position == Position::OnRecord ? m_index : -1; }
+    bool hasCurrent() const { return m_position == Position::OnRecord; }
+    bool bof() const;
+    bool eof() const;
+
+    // Every move first writes the pending edits of the current record; a refusal stops the
+    // move. A move on an empty record set fails.
+    Result moveFirst();
+    Result moveLast();
+    Result moveNext();
+    Result movePrevious();
+    Result moveTo(int row);
+
+    // Adds a record with no field set, stored at once; the engine numbers its key. It is
+    // the last record until the next run, and the position stays where it was.
+    Result addNew();
+    // Writes the pending edits into the current record without moving.
+    Result updateRecord();
+    // Drops the pending edits and shows the stored values again.
+    void updateControls();
+    // Deletes the current record; no record is current until the next move.
+    Result deleteCurrent();
+
+    QStringList fieldNames() const { return m_fields; }
+    int fieldIndex(const QString& name) const;
+    // Values of the current record; null when there is none.
+    QVariant field(const QString& name) const;
+    QVariant field(int position) const;
+    // A value of any row, read by key when it is needed.
+    QVariant value(int row, int column) const;
+    QVariantList columnValues(int column) const;
+
+    void attach(RecordSetClient* client);
+    void detach(RecordSetClient* client);
+
+Q_SIGNALS:
+    void currentChanged();
+    void refreshed();
+    void rowInserted(int row);
+    void rowRemoved(int row);
+    void rowChanged(int row);
+
+private:
+    enum class Position { Empty, Bof, OnRecord, Eof, Deleted };
+
+    Result openConnection();
+    Result writePending();
+    bool hasPending() const;
+    Result checkMove() const;
+    void settle();
+    void loadCurrent();
+    void fetchAround(int row) const;
+    QString statementText() const;
+
+    QString m_path;
+    QString m_connectText;
+    QString m_source;
+    bool m_readOnly = false;
+    std::shared_ptr<Connection> m_connection;
+
+    bool m_keyset = false;
+    QString m_table;
+    QString m_keyColumn;
+    QStringList m_fields;
+    QStringList m_origins;
+    QString m_rowSelect; // "SELECT <columns> FROM <table> WHERE <key> IN "
+    QVector<qint64> m_keys;
+    QVector<QVariantList> m_rows;
+    mutable QHash<qint64, QVariantList> m_cache;
+
+    Position m_position = Position::Empty;
+    int m_index = -1;
+    QVariantList m_current;
+    QList<RecordSetClient*> m_clients;
+};

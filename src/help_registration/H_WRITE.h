@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/Form.h"
+
+class H_WRITE : public SingleForm<H_WRITE>
+{
+    Q_OBJECT
+
+public:
+    H_WRITE();
+};

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The common file-open dialog. The filter is written in the pipe form
+// "description|pattern|description|pattern"; the first pair is in force when it opens.
+class FileDialog
+{
+public:
+    enum Flag { HideReadOnly = 4 };
+
+    struct Request
+    {
+        QString title;
+        QString filter;
+        QString initialName;
+        int flags = 0;
+    };
+
+    struct FilterEntry
+    {
+        QString description;
+        QStringList patterns;
+    };
+
+    virtual ~FileDialog() = default;
+    // The chosen file's full path, or nothing when the user cancelled.
+    virtual std::optional<QString> getOpenFileName(const Request& request) = 0;
+
+    // "a|*.A|b|*.B;*.C|" gives two entries; a trailing "|" adds nothing.
+    static QList<FilterEntry> parseFilter(const QString& filter);
+    // Whether a file name matches a pattern as the original system matched it:
+    // without regard to letter case, "*.*" matching every name, and "*.EXE" also
+    // matching an executable file without an extension (Linux programs have none).
+    static bool matches(const QString& pattern, const QString& fileName, bool executable);
+
+    static FileDialog& instance();
+    static void setInstance(FileDialog* dialog);
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QMenuBar;
+
+// A window of the program. Every window is a single instance: it is loaded at its first
+// use (its load handler runs once), shown beside the others and never modal, activated
+// each time it becomes the program's active window, and destroyed when it closes.
+class Form : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // clientWidth and clientHeight are in twips.
+    Form(const QString& name, const QString& caption, int clientWidth, int clientHeight);
+    ~Form() override;
+
+    // Restores a minimised or maximised window (the window state "normal").
+    void setNormalState();
+    // Shows the window, not modal; a shown window comes to the front. A minimised window
+    // stays minimised.
+    void showForm();
+    // Closes the window: its unload handler runs and the window is destroyed.
+    void unload();
+
+    bool isUnloaded() const { return m_unloaded; }
+    // The client area, which holds the controls at their twips positions.
+    QWidget* client() const { return m_client; }
+    // Puts a menu bar above the client area; the client area keeps its size.
+    void setMenuBar(QMenuBar* bar);
+    // The topic of the product help file that F1 opens for this window.
+    virtual QString helpTopic() const { return objectName(); }
+
+    // Runs the load handler; called once by the window's instance holder.
+    void load();
+
+    // The window of the program that was active last (message boxes and dialogs aside).
+    static Form* lastActive();
+
+protected:
+    virtual void onLoad() {}
+    virtual void onActivate() {}
+    virtual void onUnload() {}
+    // Places the window's outer frame at a twips position on the screen.
+    void placeAt(int leftTwips, int topTwips);
+
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void openHelp();
+
+    QWidget* m_client = nullptr;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+};
+
+// The single instance of a window class T.
+template <class T>
+class SingleForm : public Form
+{
+public:
+    using Form::Form;
+
+    // The loaded window, loading it when it is not.
+    static T* instance()
+    {
+        if (!isLoaded()) {
+            s_form = new T;
+            s_form->load();
+        }
+        return s_form;
+    }
+    static bool isLoaded() { return s_form && !s_form->isUnloaded(); }
+    static T* ifLoaded() { return isLoaded() ? s_form.data() : nullptr; }
+    // Closing a window that is not loaded does nothing.
+    static void unloadIfLoaded()
+    {
+        if (isLoaded())
+            s_form->unload();
+    }
+
+private:
+    static inline QPointer<T> s_form;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/Result.h"
+
+// The help viewer that stands in for the system help viewer.
+class HelpViewer
+{
+public:
+    virtual ~HelpViewer() = default;
+    // Shows a file (an empty path included) in the viewer window and gives that window the focus.
+    virtual Result showFile(const QString& path) = 0;
+    // Shows a file at one of its topics (F1 in a window).
+    virtual Result showTopic(const QString& path, const QString& topic) = 0;
+
+    // The product help file that F1 opens, set once at start-up.
+    static void setApplicationHelpFile(const QString& path);
+    static QString applicationHelpFile();
+
+    static HelpViewer& instance();
+    static void setInstance(HelpViewer* viewer);
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/Result.h"
+
+// Sends keystrokes, written in the keystroke notation ("%" Alt, "+" Shift, "^" Ctrl,
+// "~" Enter, "{F1}", "{+}", groups in parentheses), to the program's focused widget.
+class KeySender
+{
+public:
+    virtual ~KeySender() = default;
+    // With wait, returns only when the keys have been processed.
+    virtual Result send(const QString& keys, bool wait) = 0;
+
+    static KeySender& instance();
+    static void setInstance(KeySender* sender);
+};

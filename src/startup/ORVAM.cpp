@@ -1,0 +1,97 @@
+#include "startup/ORVAM.h"
+
+#include "app_registration/H_PATH.h"
+#include "db/Schema.h"
+#include "help_display/H_PRN.h"
+#include "help_registration/H_WRITE.h"
+#include "platform/KeySender.h"
+#include "platform/Twips.h"
+#include "startup/Globals.h"
+#include "startup/I_VER.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace {
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int top)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    Twips::place(b, 360, top, 1932, 252);
+    return b;
+}
+} // namespace
+
+ORVAM::ORVAM()
+    : SingleForm(QStringLiteral("ORVAM"), QStringLiteral("オルバレント"), 2652, 1476)
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    auto* bar = new QMenuBar;
+    bar->setObjectName(QStringLiteral("menuBar"));
+    // Both commands must fit on the narrow bar side by side.
+    bar->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 1px 4px; }"));
+    QAction* help = bar->addAction(QStringLiteral("ヘルプ（&H）"));
+    help->setObjectName(QStringLiteral("HELP_PRN"));
+    QAction* version = bar->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"));
+    version->setObjectName(QStringLiteral("MEMO_VER"));
+    setMenuBar(bar);
+
+    QPushButton* write = button(client(), "Command1", QStringLiteral("ヘルプ登録"), 0);
+    QPushButton* display = button(client(), "Command2", QStringLiteral("ヘルプ表示／修正"), 360);
+    QPushButton* apps = button(client(), "Command4", QStringLiteral("アプリケーション登録"), 720);
+    QPushButton* quit = button(client(), "Command3", QStringLiteral("終了"), 1080);
+    setTabOrder(write, display);
+    setTabOrder(display, apps);
+    setTabOrder(apps, quit);
+
+    connect(write, &QPushButton::clicked, this, [] {
+        H_WRITE* w = H_WRITE::instance();
+        w->setNormalState();
+        w->showForm();
+    });
+    connect(display, &QPushButton::clicked, this, [] {
+        H_PRN* w = H_PRN::instance();
+        w->setNormalState();
+        w->showForm();
+    });
+    // The registration window keeps its window state: a minimised one stays minimised.
+    connect(apps, &QPushButton::clicked, this, [] { H_PATH::instance()->showForm(); });
+    connect(quit, &QPushButton::clicked, this, [this] {
+        closeOtherWindows();
+        unload();
+    });
+    // The active window is this one while its menu is used, so F1 opens its help.
+    connect(help, &QAction::triggered, this, [] { KeySender::instance().send(QStringLiteral("{F1}"), false); });
+    connect(version, &QAction::triggered, this, [] {
+        I_VER* w = I_VER::instance();
+        w->setNormalState();
+        w->showForm();
+    });
+    // Away from the other windows, which open near the top left corner of the screen.
+    move(600, 240);
+}
+
+void ORVAM::onLoad()
+{
+    m_loadSucceeded = GL_HELP_PATH_TABLE_MAKE();
+}
+
+bool ORVAM::GL_HELP_PATH_TABLE_MAKE()
+{
+    return Schema::makePathTable(AppDir + QStringLiteral("/IDATA2.mdb")) != Schema::PathTableOutcome::CannotOpen;
+}
+
+void ORVAM::onUnload()
+{
+    closeOtherWindows();
+}
+
+void ORVAM::closeOtherWindows()
+{
+    // The registration window of applications is not among them: it stays open.
+    H_WRITE::unloadIfLoaded();
+    H_PRN::unloadIfLoaded();
+    I_VER::unloadIfLoaded();
+}

@@ -1,0 +1,73 @@
+#include "startup/VEZOVEDO.h"
+
+#include "platform/AppInfo.h"
+#include "platform/HelpViewer.h"
+#include "platform/MessageBox.h"
+#include "platform/StartupFileSystem.h"
+#include "startup/Globals.h"
+#include "startup/ORVAM.h"
+
+namespace {
+
+// The 1-based position of the last separator, found by searching on from each one found;
+// it stays 1 when there is none after the first character.
+int lastSeparator(const QString& text, QChar separator)
+{
+    int last = 1;
+    int position = 1;
+    do {
+        last = position;
+        position = int(text.indexOf(separator, last)) + 1;
+    } while (position != 0);
+    return last;
+}
+
+} // namespace
+
+const QString VEZOVEDO::StartupFailure =
+    QStringLiteral("起動出来ません。ハードディスクの") + QLatin1Char('\r') + QStringLiteral("容量などを確認して下さい。");
+
+VEZOVEDO::Paths VEZOVEDO::derivePaths(const QString& programPath)
+{
+    const QChar separator = programPath.contains(QLatin1Char('/')) ? QLatin1Char('/') : QLatin1Char('\\');
+    QString program = programPath;
+    const int exe = int(program.indexOf(QLatin1String(".EXE"), lastSeparator(program, separator) - 1,
+                                        Qt::CaseInsensitive)) + 1;
+    if (exe > 0)
+        program = program.left(exe + 3);
+    const QString appDir = program.left(lastSeparator(program, separator) - 1);
+    return {appDir, appDir + separator + QStringLiteral("Back Up"), appDir + separator + QStringLiteral("IDATA2.mdb"),
+            appDir + separator + QStringLiteral("ｵﾙﾊﾞﾚﾝﾄ.HLP"), separator};
+}
+
+bool VEZOVEDO::Main(const QString& programPath)
+{
+    auto fail = [] {
+        MessageBox::instance().ask(
+            {StartupFailure, AppInfo::Title, MessageBox::Icon::None, MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
+        return false;
+    };
+
+    const Paths paths = derivePaths(programPath);
+    const QChar separator = paths.separator;
+    AppDir = paths.appDir;
+    BackupDir = paths.backupDir;
+    HelpViewer::setApplicationHelpFile(paths.helpFile);
+    DbPath = paths.dbPath;
+
+    StartupFileSystem& fs = StartupFileSystem::instance();
+    if (fs.dirEntry(BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(BackupDir))
+        return fail();
+    const QString database = QStringLiteral("IDATA2.mdb");
+    if (!fs.copyDatabase(AppDir + separator + database, BackupDir + separator + database))
+        return fail();
+
+    ORVAM* main = ORVAM::instance();
+    if (!main->loadSucceeded()) {
+        main->unload();
+        return fail();
+    }
+    main->setNormalState();
+    main->showForm();
+    return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// The start-up module.
+namespace VEZOVEDO {
+
+struct Paths
+{
+    QString appDir;
+    QString backupDir;
+    QString dbPath;
+    QString helpFile;
+    QChar separator;
+};
+
+// The paths derived from the program file's path. The folder is what stands before the
+// program path's last separator; a Windows-style path ("C:\TOOLS\MEMO\X.EXE") is cut after
+// its ".EXE" first, which a Linux path does not have. Paths are joined with the separator
+// that the program path uses.
+Paths derivePaths(const QString& programPath);
+
+// The start-up message, shown when anything in start-up fails.
+extern const QString StartupFailure;
+
+// Starts the program: sets the global paths, makes the backup folder, copies the database
+// into it, loads and shows the main window. Returns false when start-up failed; the
+// message has then been shown and no window is open.
+bool Main(const QString& programPath);
+
+} // namespace VEZOVEDO

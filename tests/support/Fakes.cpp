@@ -1,0 +1,110 @@
+#include "support/Fakes.h"
+
+#include <QTest>
+
+MessageBox::Answer FakeMessageBox::ask(const Request& request)
+{
+    asked.append(request);
+    if (answers.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected message box: ") + request.text), __FILE__, __LINE__);
+        return request.buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    }
+    return answers.dequeue();
+}
+
+std::optional<QString> FakeFileDialog::getOpenFileName(const Request& request)
+{
+    asked.append(request);
+    if (answers.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected file dialog: ") + request.title), __FILE__, __LINE__);
+        return std::nullopt;
+    }
+    return answers.dequeue();
+}
+
+Result FakeProcessStarter::start(const Command& command)
+{
+    started.append(command);
+    return outcomes.isEmpty() ? Result::success() : outcomes.dequeue();
+}
+
+Result FakeKeySender::send(const QString& keys, bool wait)
+{
+    sent.append({keys, wait});
+    return Result::success();
+}
+
+QStringList FakeKeySender::keys() const
+{
+    QStringList all;
+    for (const Sent& s : sent)
+        all.append(s.keys);
+    return all;
+}
+
+Result FakeHelpViewer::showFile(const QString& path)
+{
+    shown.append({path, QString()});
+    return Result::success();
+}
+
+Result FakeHelpViewer::showTopic(const QString& path, const QString& topic)
+{
+    shown.append({path, topic});
+    return Result::success();
+}
+
+QString FakeStartupFileSystem::dirEntry(const QString& path, int attributes)
+{
+    calls.append(QStringLiteral("dir ") + path);
+    return StartupFileSystem::real().dirEntry(path, attributes);
+}
+
+bool FakeStartupFileSystem::makeDir(const QString& path)
+{
+    calls.append(QStringLiteral("mkdir ") + path);
+    return !failMakeDir && StartupFileSystem::real().makeDir(path);
+}
+
+Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to)
+{
+    calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
+    if (failCopy)
+        return Result::failure(QStringLiteral("disk full"));
+    return StartupFileSystem::real().copyDatabase(from, to);
+}
+
+FakeDateForms::FakeDateForms()
+    : LocaleDateForms(QLocale(QLocale::Japanese, QLocale::Japan))
+{
+}
+
+PlatformFakes::PlatformFakes()
+{
+    MessageBox::setInstance(&messageBox);
+    FileDialog::setInstance(&fileDialog);
+    ProcessStarter::setInstance(&processStarter);
+    KeySender::setInstance(&keySender);
+    HelpViewer::setInstance(&helpViewer);
+    StartupFileSystem::setInstance(&fileSystem);
+    DateForms::setInstance(&dates);
+}
+
+PlatformFakes::~PlatformFakes()
+{
+    MessageBox::setInstance(nullptr);
+    FileDialog::setInstance(nullptr);
+    ProcessStarter::setInstance(nullptr);
+    KeySender::setInstance(nullptr);
+    HelpViewer::setInstance(nullptr);
+    StartupFileSystem::setInstance(nullptr);
+    DateForms::setInstance(nullptr);
+}
+
+void PlatformFakes::verifyAllAnswered() const
+{
+    if (!messageBox.answers.isEmpty())
+        QTest::qFail("a queued message box answer was never asked for", __FILE__, __LINE__);
+    if (!fileDialog.answers.isEmpty())
+        QTest::qFail("a queued file dialog answer was never asked for", __FILE__, __LINE__);
+}

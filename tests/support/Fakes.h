@@ -1,0 +1,111 @@
+#pragma once
+
+#include "platform/DateForms.h"
+#include "platform/FileDialog.h"
+#include "platform/HelpViewer.h"
+#include "platform/KeySender.h"
+#include "platform/MessageBox.h"
+#include "platform/ProcessStarter.h"
+#include "platform/StartupFileSystem.h"
+
+#include <QList>
+#include <QQueue>
+
+#include <optional>
+
+// Fakes of the platform services. Each records what it was asked; the dialogs answer from
+// a queue and fail the test when they are asked with no answer queued.
+
+class FakeMessageBox : public MessageBox
+{
+public:
+    Answer ask(const Request& request) override;
+    QQueue<Answer> answers;
+    QList<Request> asked;
+};
+
+class FakeFileDialog : public FileDialog
+{
+public:
+    std::optional<QString> getOpenFileName(const Request& request) override;
+    // A path, or std::nullopt for "cancelled".
+    QQueue<std::optional<QString>> answers;
+    QList<Request> asked;
+};
+
+class FakeProcessStarter : public ProcessStarter
+{
+public:
+    Result start(const Command& command) override;
+    // Outcomes to give, in order; success when none is queued.
+    QQueue<Result> outcomes;
+    QList<Command> started;
+};
+
+class FakeKeySender : public KeySender
+{
+public:
+    Result send(const QString& keys, bool wait) override;
+    struct Sent
+    {
+        QString keys;
+        bool wait;
+    };
+    QList<Sent> sent;
+    QStringList keys() const;
+};
+
+class FakeHelpViewer : public HelpViewer
+{
+public:
+    Result showFile(const QString& path) override;
+    Result showTopic(const QString& path, const QString& topic) override;
+    struct Shown
+    {
+        QString path;
+        QString topic;
+    };
+    QList<Shown> shown;
+};
+
+// The real file system, with steps that can be made to fail.
+class FakeStartupFileSystem : public StartupFileSystem
+{
+public:
+    QString dirEntry(const QString& path, int attributes) override;
+    bool makeDir(const QString& path) override;
+    Result copyDatabase(const QString& from, const QString& to) override;
+    bool failMakeDir = false;
+    bool failCopy = false;
+    QStringList calls;
+};
+
+// Japanese date forms with a fixed today.
+class FakeDateForms : public LocaleDateForms
+{
+public:
+    FakeDateForms();
+    QDate today() const override { return fixedToday; }
+    QDate fixedToday{2026, 12, 6};
+};
+
+// All fakes, installed for as long as the object lives.
+class PlatformFakes
+{
+public:
+    PlatformFakes();
+    ~PlatformFakes();
+    PlatformFakes(const PlatformFakes&) = delete;
+    PlatformFakes& operator=(const PlatformFakes&) = delete;
+
+    // Fails the test when a queued answer was never asked for.
+    void verifyAllAnswered() const;
+
+    FakeMessageBox messageBox;
+    FakeFileDialog fileDialog;
+    FakeProcessStarter processStarter;
+    FakeKeySender keySender;
+    FakeHelpViewer helpViewer;
+    FakeStartupFileSystem fileSystem;
+    FakeDateForms dates;
+};
