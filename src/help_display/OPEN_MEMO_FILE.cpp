@@ -1,0 +1,44 @@
+#include "help_display/OPEN_MEMO_FILE.h"
+
+#include "db/Catalogue.h"
+#include "db/RecordSet.h"
+#include "platform/KeyNotation.h"
+#include "platform/KeySender.h"
+#include "platform/ProcessStarter.h"
+#include "platform/TextBox.h"
+
+namespace {
+const QString HelpViewerProgram = QStringLiteral("WINHLP32.EXE");
+}
+
+void OPEN_MEMO_FILE(const QString& applicationId, const QString& file, const QString& keyword, RecordSet& pathRecordSet,
+                    const TextBox& foundPath, const TextBox& foundApplicationId, bool keysForBlankKeyword)
+{
+    pathRecordSet.setRecordSource(Catalogue::applicationLookup(applicationId));
+    if (!pathRecordSet.refresh())
+        return;
+    const QString programPath = foundPath.text();
+    const QString foundId = foundApplicationId.text();
+
+    // Not registered, or registered for the help viewer: the file opens in the help viewer,
+    // which is then driven to the keyword.
+    if (foundId == QLatin1String("HLP") || foundId.isEmpty() || foundId == QLatin1String(" ")) {
+        const ProcessStarter::Command viewer{HelpViewerProgram + QLatin1Char(' ') + file, HelpViewerProgram, {file}};
+        if (!ProcessStarter::instance().start(viewer))
+            return;
+        const bool blankKeyword = keyword.isEmpty() || keyword == QLatin1String(" ");
+        if (blankKeyword && !keysForBlankKeyword)
+            return;
+        KeySender& keys = KeySender::instance();
+        // The keyword is typed as it stands; characters of the notation do not press keys.
+        if (!keys.send(QStringLiteral("%I"), true) || !keys.send(KeyNotation::escape(keyword), true))
+            return;
+        keys.send(QStringLiteral("%D"), true);
+        return;
+    }
+
+    // The file reaches the registered program as one argument, blanks and all.
+    const ProcessStarter::Command program{programPath + QLatin1Char(' ') + file, programPath,
+                                          file.isEmpty() ? QStringList() : QStringList{file}};
+    ProcessStarter::instance().start(program);
+}
