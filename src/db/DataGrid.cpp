@@ -29,7 +29,18 @@ void DataGrid::setRecordSet(RecordSet* recordSet, const QStringList& fields, boo
     m_recordSet = recordSet;
     auto* old = m_model;
     m_model = new RecordSetModel(recordSet, fields, editable, this);
+    // While rows come and go the view moves its current row by itself, which is no choice of
+    // the user's: following it would move the record set in the middle of a delete. These
+    // connections come before setModel so that they run before the selection model's.
+    const auto hold = [this] { ++m_changingRows; };
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, hold);
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeInserted, this, hold);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, hold);
     setModel(m_model);
+    const auto release = [this] { m_changingRows = qMax(0, m_changingRows - 1); };
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, release);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, release);
+    connect(m_model, &QAbstractItemModel::modelReset, this, release);
     delete old;
     setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked
@@ -42,7 +53,7 @@ void DataGrid::setRecordSet(RecordSet* recordSet, const QStringList& fields, boo
 
 void DataGrid::onRowChosen(const QModelIndex& current, const QModelIndex& previous)
 {
-    if (m_following || !m_recordSet || !current.isValid() || current.row() == m_recordSet->currentRow())
+    if (m_following || m_changingRows > 0 || !m_recordSet || !current.isValid() || current.row() == m_recordSet->currentRow())
         return;
     // A refused pending edit keeps the record where it was.
     if (!m_recordSet->moveTo(current.row()))

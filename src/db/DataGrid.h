@@ -28,4 +28,5 @@ private:
     RecordSet* m_recordSet = nullptr;
     RecordSetModel* m_model = nullptr;
     bool m_following = false;
+    int m_changingRows = 0;
 };

@@ -121,6 +121,7 @@ Result RecordSet::refresh()
             return statement.lastError();
     }
 
+    Q_EMIT aboutToRefresh();
     m_keyset = keyset;
     m_table = table;
     m_keyColumn = keyset ? origins[fields.indexOf(keyColumn)] : QString();
@@ -381,6 +382,7 @@ Result RecordSet::addNew()
                      QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table) + QStringLiteral(" DEFAULT VALUES"));
     if (Result r = insert.exec(); !r)
         return r;
+    Q_EMIT rowAboutToBeInserted(recordCount());
     m_keys.append(sqlite3_last_insert_rowid(m_connection->handle()));
     if (m_position == Position::Empty) {
         m_position = Position::Bof;
@@ -405,6 +407,7 @@ Result RecordSet::deleteCurrent()
     if (Result r = remove.exec(); !r)
         return r;
     m_cache.remove(m_keys[m_index]);
+    Q_EMIT rowAboutToBeRemoved(m_index);
     m_keys.removeAt(m_index);
     m_position = Position::Deleted;
     const int removed = m_index;

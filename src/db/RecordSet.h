@@ -84,8 +84,12 @@ public:
 
 Q_SIGNALS:
     void currentChanged();
+    // Around a run that replaces the rows, and around a row added or deleted.
+    void aboutToRefresh();
     void refreshed();
+    void rowAboutToBeInserted(int row);
     void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
     void rowChanged(int row);
 

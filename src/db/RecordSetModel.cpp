@@ -10,19 +10,15 @@ RecordSetModel::RecordSetModel(RecordSet* recordSet, const QStringList& fields, 
     , m_editable(editable)
 {
     recordSet->attach(this);
+    connect(recordSet, &RecordSet::aboutToRefresh, this, [this] { beginResetModel(); });
     connect(recordSet, &RecordSet::refreshed, this, [this] {
-        beginResetModel();
         m_pending.clear();
         endResetModel();
     });
-    connect(recordSet, &RecordSet::rowInserted, this, [this](int row) {
-        beginInsertRows({}, row, row);
-        endInsertRows();
-    });
-    connect(recordSet, &RecordSet::rowRemoved, this, [this](int row) {
-        beginRemoveRows({}, row, row);
-        endRemoveRows();
-    });
+    connect(recordSet, &RecordSet::rowAboutToBeInserted, this, [this](int row) { beginInsertRows({}, row, row); });
+    connect(recordSet, &RecordSet::rowInserted, this, [this] { endInsertRows(); });
+    connect(recordSet, &RecordSet::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows({}, row, row); });
+    connect(recordSet, &RecordSet::rowRemoved, this, [this] { endRemoveRows(); });
     connect(recordSet, &RecordSet::rowChanged, this,
             [this](int row) { Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1)); });
     m_shownCurrent = recordSet->currentRow();
@@ -71,6 +67,8 @@ QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags RecordSetModel::flags(const QModelIndex& index) const
 {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
     // The key is numbered by the engine and never typed.
     if (m_editable && m_recordSet && m_recordSet->isUpdatable() &&

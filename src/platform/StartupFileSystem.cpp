@@ -60,7 +60,8 @@ public:
         if (!QFileInfo(from).isFile())
             return Result::failure(QStringLiteral("no database file at ") + from);
         const QFileInfo target(to);
-        if (target.exists() && (!target.isFile() || !target.isWritable()))
+        // A read-only copy is refused by its permission bits, whoever runs the program.
+        if (target.exists() && (!target.isFile() || !(target.permissions() & QFileDevice::WriteOwner)))
             return Result::failure(QStringLiteral("cannot replace ") + to);
 
         // Opened read/write so that a hot journal left by a crash is rolled back first.

@@ -1,0 +1,440 @@
+#include "db/Catalogue.h"
+#include "db/Connection.h"
+#include "db/RecordSet.h"
+#include "db/Statement.h"
+#include "support/MemoBook.h"
+#include "support/TestMain.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace {
+
+// A client holding pending edits, as a bound control would.
+class EditsClient : public RecordSetClient
+{
+public:
+    void collectPending(QList<FieldEdit>& edits) const override { edits.append(pending); }
+    void clearPending() override { pending.clear(); }
+    void showCurrent() override
+    {
+        pending.clear();
+        ++shown;
+    }
+    QList<FieldEdit> pending;
+    int shown = 0;
+};
+
+QList<qint64> keysOf(RecordSet& rs)
+{
+    QList<qint64> keys;
+    for (int row = 0; row < rs.recordCount(); ++row)
+        keys.append(rs.value(row, 0).toLongLong());
+    return keys;
+}
+
+} // namespace
+
+class TestRecordSet : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MemoBook> book;
+
+    std::unique_ptr<RecordSet> open(const QString& source)
+    {
+        auto rs = std::make_unique<RecordSet>(QStringLiteral("Data1"));
+        rs->setDatabaseName(book->dbPath());
+        rs->setRecordSource(source);
+        const Result r = rs->refresh();
+        if (!r)
+            QTest::qFail(qPrintable(r.message), __FILE__, __LINE__);
+        return rs;
+    }
+
+    void addMemos(int n)
+    {
+        for (int i = 1; i <= n; ++i)
+            book->addMemo({QStringLiteral("2026/01/0%1").arg(i), QString(), QStringLiteral("kw%1").arg(i)});
+    }
+
+private Q_SLOTS:
+    void init() { book = std::make_unique<MemoBook>(); QVERIFY(book->isValid()); }
+    void cleanup() { book.reset(); }
+
+    void emptySetHasNoCurrentRecordAndRefusesMoves()
+    {
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QCOMPARE(rs->recordCount(), 0);
+        QVERIFY(rs->bof());
+        QVERIFY(rs->eof());
+        QVERIFY(!rs->hasCurrent());
+        QVERIFY(!rs->moveFirst());
+        QVERIFY(!rs->moveLast());
+        QVERIFY(!rs->moveNext());
+        QVERIFY(!rs->movePrevious());
+        QVERIFY(!rs->deleteCurrent());
+        QVERIFY(rs->field(QStringLiteral("ID")).isNull());
+    }
+
+    void movesSetBofAndEofAtBothEnds()
+    {
+        addMemos(3);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QCOMPARE(rs->recordCount(), 3);
+        QCOMPARE(rs->currentRow(), 0);
+        QVERIFY(!rs->bof() && !rs->eof());
+        QVERIFY(rs->moveNext());
+        QVERIFY(rs->moveNext());
+        QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("kw3"));
+        QVERIFY(rs->moveNext());
+        QVERIFY(rs->eof());
+        QVERIFY(!rs->hasCurrent());
+        QVERIFY2(!rs->moveNext(), "a move past EOF fails");
+        QVERIFY(rs->movePrevious());
+        QCOMPARE(rs->currentRow(), 2);
+        QVERIFY(rs->moveFirst());
+        QVERIFY(rs->movePrevious());
+        QVERIFY(rs->bof());
+        QVERIFY(!rs->eof());
+        QVERIFY2(!rs->movePrevious(), "a move before BOF fails");
+        QVERIFY(rs->moveNext());
+        QCOMPARE(rs->currentRow(), 0);
+        QVERIFY(rs->moveLast());
+        QCOMPARE(rs->field(0).toLongLong(), 3);
+    }
+
+    void fieldsByNameAndPosition()
+    {
+        const qint64 id = book->addMemo({QStringLiteral("2026/12/06"), QStringLiteral("/doc/a.html"),
+                                         QStringLiteral("印刷"), QStringLiteral("k1"), QStringLiteral("k2"),
+                                         QStringLiteral("HLP"), QStringLiteral("メモ")});
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QCOMPARE(rs->fieldNames(), (QStringList{"ID", "日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ"}));
+        QCOMPARE(rs->field(0).toLongLong(), id);
+        QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("印刷"));
+        QCOMPARE(rs->field(QStringLiteral("メモ帳.予備１")).toString(), QStringLiteral("HLP"));
+        QCOMPARE(rs->field(7).toString(), QStringLiteral("メモ"));
+        QVERIFY(rs->field(QStringLiteral("nothing")).isNull());
+        QVERIFY(rs->isKeyset());
+        QVERIFY(rs->isUpdatable());
+    }
+
+    void addNewNumbersTheRecordAppendsItAndKeepsThePosition()
+    {
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->moveFirst());
+        QVERIFY(rs->addNew());
+        QCOMPARE(rs->recordCount(), 3);
+        QCOMPARE(rs->currentRow(), 0);
+        QVERIFY(rs->addNew());
+        QCOMPARE(rs->currentRow(), 0);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 4);
+        QVERIFY(rs->moveLast());
+        QCOMPARE(rs->field(0).toLongLong(), 4);
+        for (int f = 1; f < 8; ++f)
+            QVERIFY2(rs->field(f).isNull(), "a new record has no field set");
+    }
+
+    void addNewOnEmptySetThenMoveLast()
+    {
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->addNew());
+        QVERIFY(!rs->hasCurrent());
+        QVERIFY(rs->moveLast());
+        QVERIFY(rs->field(0).toLongLong() >= 1);
+        QCOMPARE(rs->recordCount(), 1);
+    }
+
+    void addNewAtEofStaysAtEof()
+    {
+        addMemos(1);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->moveNext());
+        QVERIFY(rs->eof());
+        QVERIFY(rs->addNew());
+        QVERIFY(rs->eof());
+        QVERIFY(rs->movePrevious());
+        QCOMPARE(rs->currentRow(), 1);
+    }
+
+    void deleteLeavesNoCurrentRecordUntilTheNextMove_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("deleteRow");
+        QTest::addColumn<bool>("nextSucceeds");
+        QTest::addColumn<bool>("eofAfterNext");
+        QTest::addColumn<qint64>("currentAfterNextOrLast");
+        QTest::newRow("first of three") << 3 << 0 << true << false << qint64(2);
+        QTest::newRow("middle of three") << 3 << 1 << true << false << qint64(3);
+        QTest::newRow("last of three") << 3 << 2 << true << true << qint64(2);
+        QTest::newRow("the only one") << 1 << 0 << false << false << qint64(0);
+    }
+
+    void deleteLeavesNoCurrentRecordUntilTheNextMove()
+    {
+        QFETCH(int, count);
+        QFETCH(int, deleteRow);
+        addMemos(count);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->moveTo(deleteRow));
+        const qint64 deleted = rs->field(0).toLongLong();
+        QVERIFY(rs->deleteCurrent());
+        QVERIFY(!rs->hasCurrent());
+        QVERIFY(rs->field(0).isNull());
+        QCOMPARE(rs->recordCount(), count - 1);
+        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ID = %1").arg(deleted)).toInt(), 0);
+        const Result next = rs->moveNext();
+        QTEST(bool(next), "nextSucceeds");
+        if (!next)
+            return;
+        QTEST(rs->eof(), "eofAfterNext");
+        if (rs->eof())
+            QVERIFY(rs->moveLast());
+        QTEST(rs->field(0).toLongLong(), "currentAfterNextOrLast");
+    }
+
+    void bareTableNameOpensTheWholeTableInKeyOrder()
+    {
+        addMemos(3);
+        book->exec(QStringLiteral("DELETE FROM メモ帳 WHERE ID = 2"));
+        book->addMemo({QStringLiteral("x")});
+        auto rs = open(Catalogue::MemoTableName);
+        QCOMPARE(keysOf(*rs), (QList<qint64>{1, 3, 4}));
+        QVERIFY(rs->isUpdatable());
+    }
+
+    void keysComeInTheStatementsOrder_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("sort by keyword") << Catalogue::sortStatement({}, QStringLiteral("ｷｰﾜｰﾄﾞ"));
+        QTest::newRow("sort by date") << Catalogue::sortStatement({}, QStringLiteral("日付"));
+        QTest::newRow("search sorted by search key 2")
+            << Catalogue::sortStatement(Catalogue::searchStatement(QStringLiteral("検索キー１ = 'a'")),
+                                        QStringLiteral("検索キー２"));
+        QTest::newRow("search by id") << Catalogue::orderedSearch(
+            Catalogue::searchStatement(Catalogue::searchCondition({}, QStringLiteral("a"), {})));
+        QTest::newRow("show all") << Catalogue::AllMemos;
+        QTest::newRow("descending") << QStringLiteral("SELECT * FROM メモ帳 ORDER BY ID DESC");
+    }
+
+    void keysComeInTheStatementsOrder()
+    {
+        QFETCH(QString, statement);
+        const char* keywords[] = {"delta", "Alpha", "charlie", "bravo", "alpha2", "Echo"};
+        const char* dates[] = {"2026/03/01", "2025/12/31", "2026/01/15", "2024/07/07", "2026/03/01", "2020/01/01"};
+        for (int i = 0; i < 6; ++i)
+            book->addMemo({QString::fromLatin1(dates[i]), QString(), QString::fromLatin1(keywords[i]),
+                           i % 2 ? QStringLiteral("a") : QStringLiteral("A"), QStringLiteral("k%1").arg(5 - i)});
+        QList<qint64> direct;
+        for (const QVariantList& row : book->rows(statement))
+            direct.append(row.value(0).toLongLong());
+        auto rs = open(statement);
+        QVERIFY(!direct.isEmpty());
+        QCOMPARE(keysOf(*rs), direct);
+    }
+
+    void distinctListIsAReadOnlySnapshot()
+    {
+        book->addMemo({QString(), QString(), QStringLiteral("b")});
+        book->addMemo({QString(), QString(), QStringLiteral("a")});
+        book->addMemo({QString(), QString(), QStringLiteral("b")});
+        auto rs = open(Catalogue::KeywordList);
+        QVERIFY(!rs->isKeyset());
+        QVERIFY(!rs->isUpdatable());
+        QCOMPARE(rs->recordCount(), 2);
+        QCOMPARE(rs->fieldIndex(QStringLiteral("ｷｰﾜｰﾄﾞ")), 0);
+        QVERIFY(!rs->addNew());
+        book->addMemo({QString(), QString(), QStringLiteral("c")});
+        QCOMPARE(rs->recordCount(), 2);
+        QVERIFY(rs->refresh());
+        QCOMPARE(rs->recordCount(), 3);
+    }
+
+    void pendingEditsAreWrittenOnMoveAndSave()
+    {
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("it's 100% {C++}")}, {QStringLiteral("メモ"), QString()}};
+        QVERIFY(rs->moveNext());
+        QVERIFY(client.pending.isEmpty());
+        const QList<QVariantList> first = book->rows(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ, メモ FROM メモ帳 WHERE ID = 1"));
+        QCOMPARE(first.value(0).value(0).toString(), QStringLiteral("it's 100% {C++}"));
+        QVERIFY2(!first.value(0).value(1).isNull() && first.value(0).value(1).toString().isEmpty(),
+                 "an empty text is stored as the empty text");
+        client.pending = {{QStringLiteral("日付"), QStringLiteral("あした")}};
+        QVERIFY(rs->updateRecord());
+        QCOMPARE(rs->currentRow(), 1);
+        QCOMPARE(book->scalar(QStringLiteral("SELECT 日付 FROM メモ帳 WHERE ID = 2")).toString(), QStringLiteral("あした"));
+        QCOMPARE(rs->field(QStringLiteral("日付")).toString(), QStringLiteral("あした"));
+        rs->detach(&client);
+    }
+
+    void updateControlsDropsPendingEditsAndShowsStoredValues()
+    {
+        addMemos(1);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        const int shownBefore = client.shown;
+        rs->updateControls();
+        QVERIFY(client.pending.isEmpty());
+        QCOMPARE(client.shown, shownBefore + 1);
+        QVERIFY(rs->moveFirst());
+        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳")).toString(), QStringLiteral("kw1"));
+        rs->detach(&client);
+    }
+
+    void refusedWriteStopsTheMoveAndReportsTheEnginesMessage()
+    {
+        addMemos(2);
+        book->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused by rule'); END"));
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("x")}};
+        const Result moved = rs->moveNext();
+        QVERIFY(!moved);
+        QVERIFY2(moved.message.contains(QStringLiteral("refused by rule")), qPrintable(moved.message));
+        QCOMPARE(rs->currentRow(), 0);
+        QCOMPARE(client.pending.size(), 1);
+        QVERIFY(!rs->updateRecord());
+        rs->detach(&client);
+    }
+
+    void pathFieldsTakeUpTo255Characters_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("id 255") << "アプリＩＤ" << 255 << true;
+        QTest::newRow("id 256") << "アプリＩＤ" << 256 << false;
+        QTest::newRow("path 255") << "パス" << 255 << true;
+        QTest::newRow("path 256") << "パス" << 256 << false;
+        QTest::newRow("path empty") << "パス" << 0 << true;
+    }
+
+    void pathFieldsTakeUpTo255Characters()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, length);
+        book->addApplication(QStringLiteral("old"), QStringLiteral("old"));
+        auto rs = open(Catalogue::AllApplications);
+        EditsClient client;
+        rs->attach(&client);
+        const QString text(length, QChar(u'字'));
+        client.pending = {{field, text}};
+        const Result saved = rs->updateRecord();
+        QTEST(bool(saved), "stored");
+        const QVariant value = book->scalar(QStringLiteral("SELECT %1 FROM パス").arg(field));
+        if (saved.ok) {
+            QCOMPARE(value.toString(), text);
+            QVERIFY(!value.isNull());
+        } else {
+            QVERIFY(!saved.message.isEmpty());
+            QCOMPARE(value.toString(), QStringLiteral("old"));
+        }
+        rs->detach(&client);
+    }
+
+    void readOnlyRecordSetNeverWrites()
+    {
+        addMemos(2);
+        auto rs = std::make_unique<RecordSet>(QStringLiteral("Data1"));
+        rs->setDatabaseName(book->dbPath());
+        rs->setReadOnly(true);
+        rs->setRecordSource(Catalogue::MemoTableName);
+        QVERIFY(rs->refresh());
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        QVERIFY(rs->moveNext());
+        QVERIFY(!rs->addNew());
+        QVERIFY(!rs->deleteCurrent());
+        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'typed'")).toInt(), 0);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
+        rs->detach(&client);
+    }
+
+    void failedRunKeepsTheRowsItHad()
+    {
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->moveLast());
+        rs->setRecordSource(Catalogue::searchStatement(QStringLiteral("ｷｰﾜｰﾄﾞ = 'a'b'")));
+        const Result r = rs->refresh();
+        QVERIFY(!r);
+        QVERIFY2(r.message.contains(QStringLiteral("syntax")) || r.message.contains(QStringLiteral("unrecognized")),
+                 qPrintable(r.message));
+        QCOMPARE(rs->recordCount(), 2);
+        QCOMPARE(rs->currentRow(), 1);
+    }
+
+    void rowsAreReadByKeyWhenShown()
+    {
+        addMemos(3);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        book->exec(QStringLiteral("UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = 'changed elsewhere' WHERE ID = 3"));
+        QVERIFY(rs->moveLast());
+        QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("changed elsewhere"));
+    }
+
+    void noStatementStaysOpenBetweenEvents()
+    {
+        addMemos(100);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->moveTo(50));
+        QCOMPARE(rs->value(99, 0).toLongLong(), 100);
+        // Another program writing with no patience at all must not find the file locked.
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 0);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE メモ帳 SET メモ = 'x' WHERE ID = 1; COMMIT;", nullptr,
+                                    nullptr, &error);
+        const QString message = QString::fromUtf8(error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(other);
+        QVERIFY2(rc == SQLITE_OK, qPrintable(message));
+    }
+
+    void missingFileFailsAndIsNotCreated()
+    {
+        const QString path = book->dir() + QStringLiteral("/missing.mdb");
+        RecordSet rs(QStringLiteral("Data1"));
+        rs.setDatabaseName(path);
+        rs.setRecordSource(Catalogue::AllMemos);
+        QVERIFY(!rs.refresh());
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void signalsFollowTheRows()
+    {
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QList<int> inserted, removed;
+        int currentChanges = 0;
+        connect(rs.get(), &RecordSet::rowInserted, this, [&](int row) { inserted.append(row); });
+        connect(rs.get(), &RecordSet::rowRemoved, this, [&](int row) { removed.append(row); });
+        connect(rs.get(), &RecordSet::currentChanged, this, [&] { ++currentChanges; });
+        QVERIFY(rs->addNew());
+        QCOMPARE(inserted, QList<int>{2});
+        QCOMPARE(currentChanges, 0);
+        QVERIFY(rs->moveTo(1));
+        QCOMPARE(currentChanges, 1);
+        QVERIFY(rs->moveTo(1));
+        QCOMPARE(currentChanges, 1);
+        QVERIFY(rs->deleteCurrent());
+        QCOMPARE(removed, QList<int>{1});
+        QCOMPARE(currentChanges, 2);
+    }
+};
+
+ORV_TEST_MAIN(TestRecordSet)
+#include "tst_recordset.moc"

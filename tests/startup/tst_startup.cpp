@@ -1,0 +1,257 @@
+#include "db/Connection.h"
+#include "db/Schema.h"
+#include "platform/AppInfo.h"
+#include "platform/HelpViewer.h"
+#include "startup/Globals.h"
+#include "startup/ORVAM.h"
+#include "startup/VEZOVEDO.h"
+#include "support/Fakes.h"
+#include "support/MemoBook.h"
+#include "support/TestMain.h"
+#include "support/Widgets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+namespace {
+
+QList<QVariantList> query(const QString& path, const QString& sql)
+{
+    QList<QVariantList> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                QVariantList row;
+                for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+                    row.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c))));
+                rows.append(row);
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PlatformFakes> fakes;
+    std::unique_ptr<MemoBook> book;
+
+    QString program() const { return book->dir() + QStringLiteral("/orvalent"); }
+    QString backup() const { return book->dir() + QStringLiteral("/Back Up/IDATA2.mdb"); }
+
+    void expectFailure()
+    {
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QVERIFY(!VEZOVEDO::Main(program()));
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        const MessageBox::Request& asked = fakes->messageBox.asked.first();
+        QCOMPARE(asked.text, QStringLiteral("起動出来ません。ハードディスクの\r容量などを確認して下さい。"));
+        QCOMPARE(asked.title, QStringLiteral("オルバレント"));
+        QCOMPARE(asked.icon, MessageBox::Icon::None);
+        QCOMPARE(asked.buttons, MessageBox::Buttons::Ok);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY2(!ORVAM::isLoaded(), "no window after a failed start");
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        fakes = std::make_unique<PlatformFakes>();
+        book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
+        QVERIFY(book->isValid());
+        book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("印刷"), QStringLiteral("k1")});
+        AppDir.clear();
+        DbPath.clear();
+    }
+
+    void cleanup()
+    {
+        closeAllForms();
+        fakes->verifyAllAnswered();
+        book.reset();
+        fakes.reset();
+    }
+
+    void firstStartMakesTheBackupAndThePathTable()
+    {
+        QVERIFY(VEZOVEDO::Main(program()));
+        QCOMPARE(AppDir, book->dir());
+        QCOMPARE(BackupDir, book->dir() + QStringLiteral("/Back Up"));
+        QCOMPARE(DbPath, book->dir() + QStringLiteral("/IDATA2.mdb"));
+        QCOMPARE(HelpViewer::applicationHelpFile(), book->dir() + QStringLiteral("/ｵﾙﾊﾞﾚﾝﾄ.HLP"));
+        QVERIFY(QFileInfo(BackupDir).isDir());
+        QCOMPARE(query(backup(), QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１ FROM メモ帳")),
+                 query(DbPath, QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１ FROM メモ帳")));
+        QVERIFY2(query(backup(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'パス'")).isEmpty(),
+                 "the backup of the first start is taken before the table is added");
+        QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_table_info('パス') ORDER BY cid")),
+                 (QList<QVariantList>{{"ID"}, {"アプリＩＤ"}, {"パス"}}));
+        QCOMPARE(query(DbPath, QStringLiteral("SELECT \"unique\", origin FROM pragma_index_list('パス') WHERE name = 'PrimaryKey'")),
+                 (QList<QVariantList>{{"0", "c"}}));
+        QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_index_info('PrimaryKey')")),
+                 (QList<QVariantList>{{"ID"}}));
+        ORVAM* main = ORVAM::ifLoaded();
+        QVERIFY(main);
+        QVERIFY(main->isVisible());
+        QCOMPARE(main->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized), Qt::WindowNoState);
+        QVERIFY(fakes->messageBox.asked.isEmpty());
+    }
+
+    void secondStartChangesNothing()
+    {
+        QVERIFY(VEZOVEDO::Main(program()));
+        closeAllForms();
+        const QList<QVariantList> schema = query(DbPath, QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name"));
+        QVERIFY(VEZOVEDO::Main(program()));
+        QCOMPARE(query(DbPath, QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name")), schema);
+        QVERIFY2(!query(backup(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'パス'")).isEmpty(),
+                 "the second start copies the file with its table");
+        QVERIFY(fakes->messageBox.asked.isEmpty());
+    }
+
+    void pathTableOfAnotherLayoutIsLeftAlone()
+    {
+        book->exec(QStringLiteral("CREATE TABLE パス (名前 TEXT)"));
+        QVERIFY(VEZOVEDO::Main(program()));
+        QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_table_info('パス')")),
+                 (QList<QVariantList>{{"名前"}}));
+        QVERIFY(fakes->messageBox.asked.isEmpty());
+    }
+
+    void missingDatabase()
+    {
+        QVERIFY(QFile::remove(book->dbPath()));
+        expectFailure();
+        QVERIFY2(QFileInfo(book->dir() + QStringLiteral("/Back Up")).isDir(), "a folder made at start-up stays");
+    }
+
+    void backUpIsAnOrdinaryFile()
+    {
+        QFile file(book->dir() + QStringLiteral("/Back Up"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        expectFailure();
+        QVERIFY(QFileInfo(file.fileName()).isFile());
+    }
+
+    void readOnlyBackupCopy()
+    {
+        QVERIFY(QDir(book->dir()).mkdir(QStringLiteral("Back Up")));
+        QVERIFY(QFile::copy(book->dbPath(), backup()));
+        QVERIFY(QFile::setPermissions(backup(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        const QByteArray before = contentsOf(backup());
+        book->addMemo({QStringLiteral("newer")});
+        expectFailure();
+        QCOMPARE(contentsOf(backup()), before);
+    }
+
+    void fileThatIsNotADatabase()
+    {
+        book.reset();
+        book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
+        QFile file(book->dbPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("This is a text file, not a memo book.\n");
+        file.close();
+        expectFailure();
+    }
+
+    void failingFileSystemSteps_data()
+    {
+        QTest::addColumn<bool>("failMakeDir");
+        QTest::addColumn<bool>("failCopy");
+        QTest::newRow("cannot make the backup folder") << true << false;
+        QTest::newRow("disk full while copying") << false << true;
+    }
+
+    void failingFileSystemSteps()
+    {
+        QFETCH(bool, failMakeDir);
+        QFETCH(bool, failCopy);
+        fakes->fileSystem.failMakeDir = failMakeDir;
+        fakes->fileSystem.failCopy = failCopy;
+        expectFailure();
+    }
+
+    void databaseThatCannotBeOpenedByTheMainWindow()
+    {
+        // The copy succeeds, but the database is held exclusively by another program.
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        AppDir = book->dir();
+        ORVAM window;
+        const bool made = window.GL_HELP_PATH_TABLE_MAKE();
+        sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QVERIFY2(!made, "a database that cannot be opened fails the main window's load");
+    }
+
+    void damagedDatabaseNeverReplacesTheBackup()
+    {
+        for (int i = 0; i < 300; ++i)
+            book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("kw%1").arg(i), QString(), QString(),
+                           QString(), QString(400, QChar(u'あ'))});
+        QVERIFY(VEZOVEDO::Main(program()));
+        closeAllForms();
+        const QByteArray goodBackup = contentsOf(backup());
+        QVERIFY(!goodBackup.isEmpty());
+
+        // Scribble over the middle of the file, leaving its header intact.
+        QFile file(book->dbPath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(file.size() / 2);
+        file.write(QByteArray(8192, '\x5a'));
+        file.close();
+        expectFailure();
+        QCOMPARE(contentsOf(backup()), goodBackup);
+    }
+
+    void backupIsAConsistentSnapshotAfterACrash()
+    {
+        // A crash in the middle of a large transaction leaves the file with a hot journal.
+        const QString crashed = book->dir() + QStringLiteral("/crashed");
+        QVERIFY(QDir().mkpath(crashed));
+        {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &db), SQLITE_OK);
+            sqlite3_exec(db, "PRAGMA cache_size = 1; BEGIN;", nullptr, nullptr, nullptr);
+            for (int i = 0; i < 200; ++i) {
+                const QByteArray sql = "INSERT INTO メモ帳 (メモ) VALUES ('" + QByteArray(500, 'u') + "')";
+                sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+            }
+            QVERIFY(QFile::copy(book->dbPath(), crashed + QStringLiteral("/IDATA2.mdb")));
+            QVERIFY(QFile::copy(book->dbPath() + QStringLiteral("-journal"), crashed + QStringLiteral("/IDATA2.mdb-journal")));
+            sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        QVERIFY(VEZOVEDO::Main(crashed + QStringLiteral("/orvalent")));
+        const QString copy = crashed + QStringLiteral("/Back Up/IDATA2.mdb");
+        QCOMPARE(query(copy, QStringLiteral("PRAGMA quick_check")), (QList<QVariantList>{{"ok"}}));
+        QCOMPARE(query(copy, QStringLiteral("SELECT count(*) FROM メモ帳")), (QList<QVariantList>{{"1"}}));
+    }
+};
+
+ORV_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
