@@ -1,6 +1,8 @@
 #include "platform/Appearance.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QWidget>
 #include <QPixmap>
 
 void Appearance::installFontSubstitutes()
@@ -28,6 +30,16 @@ void Appearance::apply(QApplication& app)
     installFontSubstitutes();
     app.setFont(gothic(9));
     app.setWindowIcon(programIcon());
+}
+
+void Appearance::fitToWidth(QWidget* label, const QString& text)
+{
+    QFont font = label->font();
+    const int advance = QFontMetrics(font).horizontalAdvance(text);
+    if (advance <= label->width() || advance == 0)
+        return;
+    font.setStretch(qMax(50, 100 * label->width() / advance));
+    label->setFont(font);
 }
 
 QIcon Appearance::programIcon()

@@ -22,6 +22,7 @@ I_VER::I_VER()
     version->setFont(Appearance::mincho(10.2));
     version->setStyleSheet(QStringLiteral("color: #0000FF;"));
     Twips::place(version, 600, 240, 3012, 252);
+    Appearance::fitToWidth(version, version->text());
 
     auto* maker = new QLabel(QStringLiteral("オルバレント開発チーム"), client());
     maker->setObjectName(QStringLiteral("Label2"));

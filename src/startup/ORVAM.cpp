@@ -31,7 +31,7 @@ ORVAM::ORVAM()
     auto* bar = new QMenuBar;
     bar->setObjectName(QStringLiteral("menuBar"));
     // Both commands must fit on the narrow bar side by side.
-    bar->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 1px 4px; }"));
+    bar->setStyleSheet(QStringLiteral("QMenuBar { spacing: 1px; } QMenuBar::item { padding: 1px 3px; }"));
     QAction* help = bar->addAction(QStringLiteral("ヘルプ（&H）"));
     help->setObjectName(QStringLiteral("HELP_PRN"));
     QAction* version = bar->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"));

@@ -1,0 +1,225 @@
+#include "app_registration/H_PATH.h"
+#include "help_display/H_PRN.h"
+#include "help_registration/H_WRITE.h"
+#include "platform/Twips.h"
+#include "startup/I_VER.h"
+#include "startup/ORVAM.h"
+#include "support/Fakes.h"
+#include "support/MemoBook.h"
+#include "support/TestMain.h"
+#include "support/Widgets.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace {
+
+// Records the order in which windows close.
+class CloseRecorder : public QObject
+{
+public:
+    void watch(QWidget* w) { w->installEventFilter(this); }
+    QStringList closed;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            closed.append(watched->objectName());
+        return false;
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PlatformFakes> fakes;
+    std::unique_ptr<MemoBook> book;
+    ORVAM* main = nullptr;
+
+    void click(const char* name) { findRequired<QPushButton>(main, QLatin1String(name))->click(); }
+
+    QAction* action(const char* name) { return findRequired<QAction>(main, QLatin1String(name)); }
+
+private Q_SLOTS:
+    void init()
+    {
+        fakes = std::make_unique<PlatformFakes>();
+        book = std::make_unique<MemoBook>();
+        QVERIFY(book->isValid());
+        book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("印刷")});
+        main = ORVAM::instance();
+        QVERIFY(main->loadSucceeded());
+        main->setNormalState();
+        main->showForm();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+    }
+
+    void cleanup()
+    {
+        closeAllForms();
+        fakes->verifyAllAnswered();
+        book.reset();
+        fakes.reset();
+    }
+
+    void layout()
+    {
+        QCOMPARE(main->windowTitle(), QStringLiteral("オルバレント"));
+        QCOMPARE(main->client()->size(), Twips::size(2652, 1476));
+        const struct
+        {
+            const char* name;
+            const char* caption;
+            int top;
+        } buttons[] = {{"Command1", "ヘルプ登録", 0},
+                       {"Command2", "ヘルプ表示／修正", 360},
+                       {"Command4", "アプリケーション登録", 720},
+                       {"Command3", "終了", 1080}};
+        QWidget* previous = nullptr;
+        for (const auto& b : buttons) {
+            auto* button = findRequired<QPushButton>(main, QLatin1String(b.name));
+            QCOMPARE(button->text(), QString::fromUtf8(b.caption));
+            QCOMPARE(button->geometry(), Twips::rect(360, b.top, 1932, 252));
+            if (previous)
+                QCOMPARE(previous->nextInFocusChain(), button);
+            previous = button;
+        }
+        auto* bar = findRequired<QMenuBar>(main, QStringLiteral("menuBar"));
+        QCOMPARE(bar->actions(), (QList<QAction*>{action("HELP_PRN"), action("MEMO_VER")}));
+        QCOMPARE(action("HELP_PRN")->text(), QStringLiteral("ヘルプ（&H）"));
+        QCOMPARE(action("MEMO_VER")->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)"));
+        QVERIFY2(bar->actionGeometry(action("MEMO_VER")).right() < bar->width(), "both commands fit on the bar");
+        QVERIFY(action("HELP_PRN")->menu() == nullptr);
+    }
+
+    void everyWindowCarriesTheProgramIcon()
+    {
+        click("Command1");
+        click("Command2");
+        click("Command4");
+        action("MEMO_VER")->trigger();
+        for (QWidget* w : QList<QWidget*>{main, H_WRITE::ifLoaded(), H_PRN::ifLoaded(), H_PATH::ifLoaded(), I_VER::ifLoaded()}) {
+            QVERIFY(w);
+            const QList<QSize> sizes = w->windowIcon().availableSizes();
+            QVERIFY2(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)), qPrintable(w->objectName()));
+        }
+    }
+
+    void accessKeysRunTheMenuCommands()
+    {
+        QTest::keyClick(main, Qt::Key_H, Qt::AltModifier);
+        QTRY_COMPARE(fakes->keySender.keys(), QStringList{QStringLiteral("{F1}")});
+        QVERIFY(!fakes->keySender.sent.first().wait);
+        QTest::keyClick(main, Qt::Key_A, Qt::AltModifier);
+        QTRY_VERIFY(I_VER::isLoaded() && I_VER::ifLoaded()->isVisible());
+    }
+
+    void buttonsShowOneInstanceRestoredToNormal()
+    {
+        click("Command1");
+        H_WRITE* write = H_WRITE::ifLoaded();
+        QVERIFY(write && write->isVisible());
+        write->showMinimized();
+        click("Command1");
+        QCOMPARE(H_WRITE::ifLoaded(), write);
+        QVERIFY(!(write->windowState() & Qt::WindowMinimized));
+        click("Command2");
+        QVERIFY(H_PRN::isLoaded() && H_PRN::ifLoaded()->isVisible());
+    }
+
+    void minimisedApplicationWindowStaysMinimised()
+    {
+        click("Command4");
+        H_PATH* path = H_PATH::ifLoaded();
+        QVERIFY(path && path->isVisible());
+        path->showMinimized();
+        click("Command4");
+        QCOMPARE(H_PATH::ifLoaded(), path);
+        QVERIFY(path->windowState() & Qt::WindowMinimized);
+    }
+
+    void exitClosesTheOtherWindowsInOrder_data()
+    {
+        QTest::addColumn<bool>("byCloseBox");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("終了") << false << QStringList{"H_WRITE", "H_PRN", "I_VER", "ORVAM"};
+        // The close box closes the main window first; its unload handler then closes the others.
+        QTest::newRow("close box") << true << QStringList{"ORVAM", "H_WRITE", "H_PRN", "I_VER"};
+    }
+
+    void exitClosesTheOtherWindowsInOrder()
+    {
+        QFETCH(bool, byCloseBox);
+        click("Command4");
+        click("Command1");
+        click("Command2");
+        action("MEMO_VER")->trigger();
+        CloseRecorder recorder;
+        for (QWidget* w : QList<QWidget*>{main, H_WRITE::ifLoaded(), H_PRN::ifLoaded(), I_VER::ifLoaded(), H_PATH::ifLoaded()})
+            recorder.watch(w);
+        if (byCloseBox)
+            main->close();
+        else
+            click("Command3");
+        QTEST(recorder.closed, "order");
+        QVERIFY(!ORVAM::isLoaded() && !H_WRITE::isLoaded() && !H_PRN::isLoaded() && !I_VER::isLoaded());
+        QVERIFY2(H_PATH::isLoaded() && H_PATH::ifLoaded()->isVisible(), "the application window stays open");
+    }
+
+    void versionWindowSitsDirectlyAboveTheMainWindow_data()
+    {
+        QTest::addColumn<QPoint>("mainAt");
+        QTest::newRow("middle of the screen") << QPoint(600, 400);
+        QTest::newRow("near the top edge") << QPoint(40, 10);
+    }
+
+    void versionWindowSitsDirectlyAboveTheMainWindow()
+    {
+        QFETCH(QPoint, mainAt);
+        main->move(mainAt);
+        action("MEMO_VER")->trigger();
+        I_VER* version = I_VER::ifLoaded();
+        QVERIFY(version);
+        QCOMPARE(version->windowTitle(), QStringLiteral("オルバレントのﾊﾞｰｼﾞｮﾝ情報"));
+        QCOMPARE(version->frameGeometry().left(), main->frameGeometry().left());
+        QCOMPARE(version->frameGeometry().bottom() + 1, main->frameGeometry().top());
+        if (mainAt.y() < version->frameGeometry().height())
+            QVERIFY2(version->frameGeometry().top() < 0, "shown partly above the screen, without correction");
+
+        // Moving the main window later does not move the open version window.
+        const QPoint placed = version->pos();
+        main->move(mainAt + QPoint(100, 150));
+        action("MEMO_VER")->trigger();
+        QCOMPARE(I_VER::ifLoaded(), version);
+        QCOMPARE(version->pos(), placed);
+        findRequired<QPushButton>(version, QStringLiteral("Command1"))->click();
+        QVERIFY(!I_VER::isLoaded());
+        action("MEMO_VER")->trigger();
+        QVERIFY(I_VER::ifLoaded() != nullptr);
+        QCOMPARE(I_VER::ifLoaded()->frameGeometry().bottom() + 1, main->frameGeometry().top());
+    }
+
+    void versionWindowContents()
+    {
+        action("MEMO_VER")->trigger();
+        I_VER* version = I_VER::ifLoaded();
+        auto* label = findRequired<QLabel>(version, QStringLiteral("Label1"));
+        QCOMPARE(label->text(), QStringLiteral("オルバレント　Ｖｅｒｓｉｏｎ　２．０１"));
+        QCOMPARE(label->font().family(), QStringLiteral("ＭＳ Ｐ明朝"));
+        QCOMPARE(label->font().pointSizeF(), 10.2);
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), "the version text fits");
+        QVERIFY(!findRequired<QLabel>(version, QStringLiteral("Label2"))->text().isEmpty());
+        QVERIFY(!findRequired<QLabel>(version, QStringLiteral("Image1"))->pixmap().isNull());
+        QCOMPARE(findRequired<QPushButton>(version, QStringLiteral("Command1"))->text(), QStringLiteral("OK"));
+    }
+};
+
+ORV_TEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"
