@@ -1,0 +1,102 @@
+#include "db/Catalogue.h"
+#include "db/RecordSet.h"
+#include "support/MemoBook.h"
+#include "support/TestMain.h"
+
+class TestCatalogue : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MemoBook> book;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        book = std::make_unique<MemoBook>();
+        QVERIFY(book->isValid());
+        book->addMemo({"2026/12/06", "/doc/a.html", "印刷", "用紙", "A4", "WORD", "メモ1"});
+        book->addMemo({"2026/12/07", "/doc/b.pdf", "印刷", "用紙", "B5", "EXCEL", "メモ2"});
+        book->addMemo({"2026/12/08", "", "don't", "", " ", "O'Reilly", ""});
+        book->addApplication("WORD", "/usr/bin/lowriter");
+        book->addApplication("O'Reilly", "/usr/bin/okular");
+        book->addApplication("HLP", "");
+    }
+
+    void cleanupTestCase() { book.reset(); }
+
+    void everyTextRunsAsItStands_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("rows");
+        using namespace Catalogue;
+        QTest::newRow("keywords") << KeywordList << 2;
+        QTest::newRow("search keys 1") << SearchKey1List << 2;
+        QTest::newRow("search keys 2") << SearchKey2List << 3;
+        QTest::newRow("memo application IDs") << MemoAppIdList << 3;
+        QTest::newRow("applications") << AllApplications << 3;
+        QTest::newRow("program paths") << AppPathList << 3;
+        QTest::newRow("application IDs") << AppIdList << 3;
+        QTest::newRow("application lookup") << applicationLookup("WORD") << 1;
+        QTest::newRow("lookup, any letter case") << applicationLookup("word") << 1;
+        QTest::newRow("lookup with an apostrophe") << applicationLookup("O'Reilly") << 1;
+        QTest::newRow("memo by ID") << memoById(2) << 1;
+        QTest::newRow("memo by missing ID") << memoById(99) << 0;
+        QTest::newRow("memos for entry") << AllMemosForEntry << 3;
+        QTest::newRow("search") << orderedSearch(searchStatement(searchCondition("印刷", "用紙", "B5"))) << 1;
+        QTest::newRow("search with an apostrophe") << orderedSearch(searchStatement(searchCondition("don't", "", ""))) << 1;
+        QTest::newRow("search for a blank") << orderedSearch(searchStatement(searchCondition("", "", " "))) << 1;
+        QTest::newRow("all memos") << AllMemos << 3;
+        QTest::newRow("sort all") << sortStatement("", "検索キー２") << 3;
+        QTest::newRow("sort a search") << sortStatement(searchStatement(searchCondition("印刷", "", "")), "日付") << 2;
+        QTest::newRow("bare table name") << MemoTableName << 3;
+    }
+
+    void everyTextRunsAsItStands()
+    {
+        QFETCH(QString, text);
+        RecordSet rs(QStringLiteral("Data1"));
+        rs.setDatabaseName(book->dbPath());
+        rs.setRecordSource(text);
+        const Result run = rs.refresh();
+        QVERIFY2(run, qPrintable(run.message));
+        QTEST(rs.recordCount(), "rows");
+    }
+
+    void exactTexts()
+    {
+        QCOMPARE(Catalogue::KeywordList, QStringLiteral("SELECT DISTINCT メモ帳.ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE 0 <= ID "));
+        QCOMPARE(Catalogue::memoById(7), QStringLiteral("SELECT * FROM メモ帳 WHERE ID =  7"));
+        QCOMPARE(Catalogue::memoById(12), QStringLiteral("SELECT * FROM メモ帳 WHERE ID =  12"));
+        QCOMPARE(Catalogue::applicationLookup(QString()), QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = ''"));
+        QCOMPARE(Catalogue::applicationLookup("O'Reilly"), QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = 'O''Reilly'"));
+        QCOMPARE(Catalogue::sortStatement(QString(), "ID"), QStringLiteral("Select * From メモ帳 Order By ID"));
+        QCOMPARE(Catalogue::sortStatement("SELECT * FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'A'", "日付"),
+                 QStringLiteral("SELECT * FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'A' Order By 日付"));
+    }
+
+    void conditionOrder_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("key1");
+        QTest::addColumn<QString>("key2");
+        QTest::addColumn<QString>("condition");
+        QTest::newRow("none") << "" << "" << "" << "";
+        QTest::newRow("keyword and key 2") << "A" << "" << "B" << "ｷｰﾜｰﾄﾞ = 'A' AND 検索キー２ = 'B'";
+        QTest::newRow("only key 2, no leading AND") << "" << "" << "B" << "検索キー２ = 'B'";
+        QTest::newRow("all three in order") << "k" << "1" << "2" << "ｷｰﾜｰﾄﾞ = 'k' AND 検索キー１ = '1' AND 検索キー２ = '2'";
+        QTest::newRow("blanks kept") << " " << " a " << "" << "ｷｰﾜｰﾄﾞ = ' ' AND 検索キー１ = ' a '";
+        QTest::newRow("apostrophes doubled") << "it's" << "" << "''" << "ｷｰﾜｰﾄﾞ = 'it''s' AND 検索キー２ = ''''''";
+    }
+
+    void conditionOrder()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, key1);
+        QFETCH(QString, key2);
+        QTEST(Catalogue::searchCondition(keyword, key1, key2), "condition");
+    }
+};
+
+ORV_TEST_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"
