@@ -1,6 +1,203 @@
 #include "app_registration/H_PATH.h"
 
-H_PATH::H_PATH()
-    : SingleForm(QStringLiteral("H_PATH"), QStringLiteral("アプリケーション登録"), 7332, 3444)
+#include "db/Binding.h"
+#include "db/Catalogue.h"
+#include "db/DataGrid.h"
+#include "db/RecordSet.h"
+#include "platform/Appearance.h"
+#include "platform/ComboBox.h"
+#include "platform/FileDialog.h"
+#include "platform/Twips.h"
+#include "startup/Globals.h"
+
+#include <QAbstractItemDelegate>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top, int width, int height)
 {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    Twips::place(b, left, top, width, height);
+    return b;
+}
+
+// A navigation button: its 16 x 16 picture above the caption.
+QToolButton* navigationButton(QWidget* parent, const char* name, const QString& caption, Appearance::Navigation which,
+                              int left)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setText(caption);
+    b->setIcon(Appearance::navigationIcon(which));
+    b->setIconSize(QSize(16, 16));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    // Reached with Tab like the other buttons, and a click takes the focus as theirs does.
+    b->setFocusPolicy(Qt::StrongFocus);
+    Twips::place(b, left, 2760, 612, 612);
+    return b;
+}
+
+} // namespace
+
+H_PATH::H_PATH()
+    : SingleForm(QStringLiteral("H_PATH"), QStringLiteral("アプリケーション登録"), 7332, 3444),
+      m_data1(new RecordSet(QStringLiteral("Data1"), this)), m_data2(new RecordSet(QStringLiteral("Data2"), this)),
+      m_data3(new RecordSet(QStringLiteral("Data3"), this)), m_commands(m_data1, [this] { SQL_SET(); })
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    m_data2->setReadOnly(true);
+    m_data3->setReadOnly(true);
+    QWidget* area = client();
+
+    auto* prompt = new QLabel(QStringLiteral("アプリケーションとアプリＩＤを登録して下さい。"), area);
+    prompt->setObjectName(QStringLiteral("Label4"));
+    Twips::place(prompt, 120, 120, 3492, 252);
+    Appearance::fitToWidth(prompt, prompt->text());
+
+    m_pathCombo = new ComboBox(area);
+    m_pathCombo->setObjectName(QStringLiteral("DBCombo1"));
+    Twips::place(m_pathCombo, 120, 480, 7092, 276);
+
+    auto* idCaption = new QLabel(QStringLiteral("アプリＩＤ"), area);
+    idCaption->setObjectName(QStringLiteral("Label3"));
+    Twips::place(idCaption, 120, 840, 732, 252);
+    Appearance::fitToWidth(idCaption, idCaption->text());
+
+    m_idCombo = new ComboBox(area);
+    m_idCombo->setObjectName(QStringLiteral("DBCombo2"));
+    Twips::place(m_idCombo, 960, 840, 2652, 276);
+
+    QPushButton* help = button(area, "Command2", QStringLiteral("ヘルプ"), 4440, 840, 732, 372);
+    QPushButton* choose = button(area, "Command13", QStringLiteral("アプリケーション登録"), 5280, 840, 1932, 372);
+
+    m_idLabel = new QLabel(area);
+    m_idLabel->setObjectName(QStringLiteral("Label1"));
+    Twips::place(m_idLabel, 3840, 1080, 1452, 252);
+    m_idLabel->hide();
+
+    m_grid = new DataGrid(area);
+    m_grid->setObjectName(QStringLiteral("DBGrid1"));
+    Twips::place(m_grid, 120, 1320, 7092, 1332);
+    m_grid->setFont(Appearance::gothic(9));
+    m_grid->horizontalHeader()->setFont(Appearance::gothic(9));
+    m_grid->verticalHeader()->setFont(Appearance::gothic(9));
+    // Rows as high as one line of text, so that the grid shows several records.
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
+    m_grid->setRecordSet(m_data1, {QStringLiteral("ID"), QStringLiteral("アプリＩＤ"), QStringLiteral("パス")}, true);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->setColumnWidth(0, 48);
+    m_grid->setColumnWidth(1, 128);
+
+    QToolButton* first = navigationButton(area, "Command3", QStringLiteral("先頭"), Appearance::Navigation::First, 120);
+    QToolButton* previous =
+        navigationButton(area, "Command1", QStringLiteral("前"), Appearance::Navigation::Previous, 720);
+    QToolButton* next = navigationButton(area, "Command5", QStringLiteral("次"), Appearance::Navigation::Next, 1320);
+    QToolButton* last = navigationButton(area, "Command6", QStringLiteral("最後"), Appearance::Navigation::Last, 1920);
+    QPushButton* save = button(area, "Command7", QStringLiteral("保存"), 3000, 2760, 612, 612);
+    QPushButton* cancel = button(area, "Command8", QStringLiteral("取消"), 4080, 2760, 612, 612);
+    QPushButton* add = button(area, "Command9", QStringLiteral("追加"), 4680, 2760, 612, 612);
+    QPushButton* remove = button(area, "Command10", QStringLiteral("削除"), 5280, 2760, 612, 612);
+    QPushButton* quit = button(area, "Command11", QStringLiteral("終了"), 6480, 2760, 732, 612);
+
+    new Binding(m_data1, QStringLiteral("パス"), m_pathCombo);
+    new Binding(m_data1, QStringLiteral("アプリＩＤ"), m_idCombo);
+    new Binding(m_data1, QStringLiteral("ID"), m_idLabel);
+    new ListBinding(m_data2, QStringLiteral("パス"), m_pathCombo);
+    new ListBinding(m_data3, QStringLiteral("アプリＩＤ"), m_idCombo);
+
+    const QList<QWidget*> tabOrder = {m_pathCombo, help, choose, m_grid, first,  previous, next,
+                                      last,        save, cancel, add,    remove, quit,     m_idCombo};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    m_pathCombo->setFocus();
+
+    connect(first, &QToolButton::clicked, this, [this] { run(&CommandRow::first); });
+    connect(previous, &QToolButton::clicked, this, [this] { run(&CommandRow::previous); });
+    connect(next, &QToolButton::clicked, this, [this] { run(&CommandRow::next); });
+    connect(last, &QToolButton::clicked, this, [this] { run(&CommandRow::last); });
+    connect(save, &QPushButton::clicked, this, [this] { run(&CommandRow::save); });
+    connect(cancel, &QPushButton::clicked, this, [this] { run(&CommandRow::cancel); });
+    connect(add, &QPushButton::clicked, this, [this] { run(&CommandRow::add); });
+    connect(remove, &QPushButton::clicked, this, [this] { run(&CommandRow::deleteRecord); });
+    connect(quit, &QPushButton::clicked, this, &Form::unload);
+    connect(help, &QPushButton::clicked, this, [] { CommandRow::help(); });
+    connect(choose, &QPushButton::clicked, this, &H_PATH::chooseProgramFile);
+}
+
+void H_PATH::onLoad()
+{
+    placeAt(1000, 1000);
+    for (RecordSet* recordSet : {m_data1, m_data2, m_data3}) {
+        recordSet->setDatabaseName(DbPath);
+        recordSet->setConnectText(QStringLiteral(";pwd="));
+    }
+    // The first failure ends the load; the window opens all the same.
+    m_data1->setRecordSource(Catalogue::AllApplications);
+    if (!m_data1->refresh())
+        return;
+    m_data2->setRecordSource(Catalogue::AppPathList);
+    if (!m_data2->refresh())
+        return;
+    m_data3->setRecordSource(Catalogue::AppIdList);
+    m_data3->refresh();
+}
+
+void H_PATH::onActivate()
+{
+    // Without a current record there is nothing to type into: start on a new one.
+    if (m_idLabel->text().isEmpty())
+        run(&CommandRow::add);
+}
+
+void H_PATH::onUnload()
+{
+    // Nothing typed is lost when the window closes; a refusal cannot be helped by now.
+    commitGridEdit();
+    m_data1->updateRecord();
+}
+
+void H_PATH::SQL_SET()
+{
+    m_data2->setRecordSource(Catalogue::AppPathList);
+    m_data2->refresh();
+    m_data3->setRecordSource(Catalogue::AppIdList);
+    m_data3->refresh();
+}
+
+void H_PATH::run(void (CommandRow::*command)())
+{
+    commitGridEdit();
+    (m_commands.*command)();
+}
+
+void H_PATH::commitGridEdit()
+{
+    const QModelIndex cell = m_grid->currentIndex();
+    if (!cell.isValid())
+        return;
+    if (QWidget* editor = m_grid->indexWidget(cell)) {
+        QAbstractItemDelegate* delegate = m_grid->itemDelegateForIndex(cell);
+        Q_EMIT delegate->commitData(editor);
+        Q_EMIT delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void H_PATH::chooseProgramFile()
+{
+    FileDialog::Request request;
+    request.title = QStringLiteral("アプリケーションを登録して下さい");
+    request.filter = QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ(*.EXE)|*.EXE|*.*|*.*");
+    request.initialName = QStringLiteral("Name");
+    request.flags = FileDialog::HideReadOnly;
+    // Cancel changes nothing. A chosen path is a pending edit, stored by the next save,
+    // add, move or the closing of the window.
+    const std::optional<QString> path = FileDialog::instance().getOpenFileName(request);
+    if (path)
+        m_pathCombo->setText(*path);
 }

@@ -17,6 +17,14 @@ Binding::Binding(RecordSet* recordSet, const QString& field, QObject* control)
     , m_control(control)
 {
     recordSet->attach(this);
+    // A write of the current record by another client (a cell of the grid) shows here too,
+    // unless this control holds an edit of its own.
+    connect(recordSet, &RecordSet::rowChanged, this, [this](int row) {
+        if (!m_bound || m_dirty || !m_control || !m_recordSet || !m_text || row != m_recordSet->currentRow())
+            return;
+        if (m_text() != displayText(m_recordSet->field(m_field)))
+            showCurrent();
+    });
 }
 
 Binding::Binding(RecordSet* recordSet, const QString& field, TextBox* control)

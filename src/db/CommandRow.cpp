@@ -32,8 +32,12 @@ Result CommandRow::nextOrLast(RecordSet& recordSet)
 
 Result CommandRow::confirmByMoving(RecordSet& recordSet)
 {
-    if (Result r = previousOrFirst(recordSet); !r)
+    if (Result r = recordSet.movePrevious(); !r)
         return r;
+    // From the first record the way back is the first record itself; moving on from
+    // there would leave the second record current.
+    if (recordSet.bof())
+        return recordSet.moveFirst();
     return nextOrLast(recordSet);
 }
 

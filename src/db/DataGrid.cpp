@@ -53,7 +53,8 @@ void DataGrid::setRecordSet(RecordSet* recordSet, const QStringList& fields, boo
 
 void DataGrid::onRowChosen(const QModelIndex& current, const QModelIndex& previous)
 {
-    if (m_following || m_changingRows > 0 || !m_recordSet || !current.isValid() || current.row() == m_recordSet->currentRow())
+    if (m_following || m_changingRows > 0 || !m_recordSet || !current.isValid() ||
+        current.row() == m_recordSet->currentRow())
         return;
     // A refused pending edit keeps the record where it was.
     if (!m_recordSet->moveTo(current.row()))

@@ -98,9 +98,14 @@ Result RecordSet::refresh()
     const bool keyset = !keyColumn.isEmpty();
     if (keyset) {
         // Only the keys are read, in the statement's order; the narrow index on the key lets
-        // the engine do this without reading the rows.
-        Statement keyQuery(db, QStringLiteral("SELECT ") + quoteIdentifier(keyColumn) + QStringLiteral(" FROM (") +
-                                   sql + QLatin1Char(')'));
+        // the engine do this without reading the rows. A bare table comes in key order: left
+        // to itself, SQLite reads it through whichever index it estimates smallest, which
+        // with index statistics in the file can be the date index.
+        QString keySql =
+            QStringLiteral("SELECT ") + quoteIdentifier(keyColumn) + QStringLiteral(" FROM (") + sql + QLatin1Char(')');
+        if (isBareName(m_source))
+            keySql += QStringLiteral(" ORDER BY ") + quoteIdentifier(keyColumn);
+        Statement keyQuery(db, keySql);
         if (!keyQuery.prepared())
             return keyQuery.prepared();
         Statement::Step step;

@@ -9,7 +9,13 @@
 
 namespace {
 const QString HelpViewerProgram = QStringLiteral("WINHLP32.EXE");
+
+// The file is one argument, blanks and all; no file is no argument.
+QStringList asArguments(const QString& file)
+{
+    return file.isEmpty() ? QStringList() : QStringList{file};
 }
+} // namespace
 
 void OPEN_MEMO_FILE(const QString& applicationId, const QString& file, const QString& keyword, RecordSet& pathRecordSet,
                     const TextBox& foundPath, const TextBox& foundApplicationId, bool keysForBlankKeyword)
@@ -23,7 +29,8 @@ void OPEN_MEMO_FILE(const QString& applicationId, const QString& file, const QSt
     // Not registered, or registered for the help viewer: the file opens in the help viewer,
     // which is then driven to the keyword.
     if (foundId == QLatin1String("HLP") || foundId.isEmpty() || foundId == QLatin1String(" ")) {
-        const ProcessStarter::Command viewer{HelpViewerProgram + QLatin1Char(' ') + file, HelpViewerProgram, {file}};
+        const ProcessStarter::Command viewer{HelpViewerProgram + QLatin1Char(' ') + file, HelpViewerProgram,
+                                             asArguments(file)};
         if (!ProcessStarter::instance().start(viewer))
             return;
         const bool blankKeyword = keyword.isEmpty() || keyword == QLatin1String(" ");
@@ -37,8 +44,6 @@ void OPEN_MEMO_FILE(const QString& applicationId, const QString& file, const QSt
         return;
     }
 
-    // The file reaches the registered program as one argument, blanks and all.
-    const ProcessStarter::Command program{programPath + QLatin1Char(' ') + file, programPath,
-                                          file.isEmpty() ? QStringList() : QStringList{file}};
+    const ProcessStarter::Command program{programPath + QLatin1Char(' ') + file, programPath, asArguments(file)};
     ProcessStarter::instance().start(program);
 }

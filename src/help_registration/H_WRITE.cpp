@@ -1,6 +1,434 @@
 #include "help_registration/H_WRITE.h"
 
-H_WRITE::H_WRITE()
-    : SingleForm(QStringLiteral("H_WRITE"), QStringLiteral("ヘルプ登録"), 6372, 5856)
+#include "db/Binding.h"
+#include "db/Catalogue.h"
+#include "db/Messages.h"
+#include "db/RecordSet.h"
+#include "help_display/OPEN_MEMO_FILE.h"
+#include "platform/Appearance.h"
+#include "platform/ComboBox.h"
+#include "platform/DateForms.h"
+#include "platform/FileDialog.h"
+#include "platform/MemoBox.h"
+#include "platform/TextBox.h"
+#include "platform/Twips.h"
+#include "startup/Globals.h"
+
+#include <QAbstractButton>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleOption>
+#include <QToolButton>
+
+#include <algorithm>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QString FileDialogTitle = QStringLiteral("ヘルプファイルを登録して下さい");
+const QString FileDialogFilter =
+    QStringLiteral("全ファイル(*.*)|*.*|(*.DOC)|*.DOC|(*.XLS)|*.XLS|(*.MDB)|*.MDB|(*.HLP)|*.HLP|");
+const QString FileDialogInitialName = QStringLiteral("Name");
+
+// The controls that take part in the tab order, with their tab indexes.
+using TabStop = std::pair<int, QWidget*>;
+
+// The entry fields start here; the captions to their left may use the room up to them.
+constexpr int FieldsLeft = 1080;
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Twips::place(l, left, top, width, height);
+    // Full-width characters are wider in our fonts than in the proportional Windows font
+    // the layout was made for: a caption that would be clipped takes the free room beside it.
+    const int needed = l->fontMetrics().horizontalAdvance(caption) + 2;
+    if (left < FieldsLeft && needed > l->width())
+        l->resize(qMin(needed, Twips::toPixels(FieldsLeft) - l->x()), l->height());
+    return l;
+}
+
+template <class T> T* control(QWidget* parent, const QString& name, int left, int top, int width, int height)
+{
+    auto* c = new T(parent);
+    c->setObjectName(name);
+    Twips::place(c, left, top, width, height);
+    return c;
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                    int height)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    Twips::place(b, left, top, width, height);
+    return b;
+}
+
+// A one-line entry field in the given style, which shapes its geometry and so comes first.
+template <class T>
+T* field(QWidget* parent, QStyle* style, const QString& name, int left, int top, int width, int height)
+{
+    auto* f = new T(parent);
+    f->setObjectName(name);
+    f->setStyle(style);
+    QLineEdit* edit = nullptr;
+    if constexpr (std::is_same_v<T, ComboBox>)
+        edit = f->lineEdit();
+    else
+        edit = f;
+    edit->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    Twips::place(f, left, top, width, height);
+    return f;
+}
+
+// A navigation button: its picture above its caption.
+QToolButton* pictureButton(QWidget* parent, const QString& name, const QString& caption, Appearance::Navigation icon,
+                           int left)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setIcon(Appearance::navigationIcon(icon));
+    b->setIconSize(QSize(16, 16));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setFocusPolicy(Qt::StrongFocus);
+    Twips::place(b, left, 5160, 612, 612);
+    return b;
+}
+
+// The entry fields are one line of text high. The style's frames would leave the text too
+// little room at that height and cut off descenders, so the text may use all but the outer
+// line of the frame. The text sits on the bottom of that room: the CJK fonts' line height
+// has much room above the letters and little below.
+class FieldStyle : public QProxyStyle
+{
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override
+    {
+        QRect r = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (control == CC_ComboBox && sub == SC_ComboBoxEditField) {
+            r.setTop(option->rect.top() + 1);
+            r.setBottom(option->rect.bottom() - 1);
+        }
+        return r;
+    }
+
+    QRect subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const override
+    {
+        const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
+        if (element == SE_LineEditContents && frame && frame->lineWidth > 0)
+            return option->rect.adjusted(2, 1, -2, -1);
+        return QProxyStyle::subElementRect(element, option, widget);
+    }
+};
+
+} // namespace
+
+H_WRITE::H_WRITE()
+    : SingleForm(QStringLiteral("H_WRITE"), QStringLiteral("ヘルプ登録"), 6372, 5856),
+      Data1(new RecordSet(QStringLiteral("Data1"), this)), Data2(new RecordSet(QStringLiteral("Data2"), this)),
+      Data3(new RecordSet(QStringLiteral("Data3"), this)), Data4(new RecordSet(QStringLiteral("Data4"), this)),
+      Data5(new RecordSet(QStringLiteral("Data5"), this)), Data6(new RecordSet(QStringLiteral("Data6"), this)),
+      m_commands(Data1, [this] { SQL_SET(); })
+{
+    // The lists and the lookup of registered applications only read.
+    for (RecordSet* list : {Data2, Data3, Data4, Data5, Data6})
+        list->setReadOnly(true);
+    createControls();
+    bindControls();
+    connectHandlers();
+}
+
+H_WRITE::~H_WRITE()
+{
+    // A window destroyed without being closed (the program ending under it) still keeps
+    // what was typed.
+    if (!isUnloaded())
+        Data1->updateRecord();
+}
+
+void H_WRITE::createControls()
+{
+    QWidget* c = client();
+    std::vector<TabStop> tabStops;
+    auto* fieldStyle = new FieldStyle;
+    fieldStyle->setParent(this);
+
+    label(c, QStringLiteral("Label2(0)"), QStringLiteral("ID"), 120, 120, 732, 252);
+    Label1 = label(c, QStringLiteral("Label1"), QString(), 1080, 120, 1452, 252);
+    Label1->setAutoFillBackground(true);
+    QPalette white = Label1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Label1->setPalette(white);
+
+    Text1 = control<TextBox>(c, QStringLiteral("Text1"), 3120, 0, 2292, 264);
+    Text1->hide();
+    tabStops.push_back({24, Text1});
+
+    label(c, QStringLiteral("Label2(1)"), QStringLiteral("日付"), 120, 480, 732, 252);
+    Text3 = field<TextBox>(c, fieldStyle, QStringLiteral("Text3"), 1080, 480, 2412, 264);
+    tabStops.push_back({25, Text3});
+    QPushButton* command2 =
+        button(c, QStringLiteral("Command2"), QStringLiteral("設定ファイル表示"), 4320, 480, 1932, 252);
+    tabStops.push_back({12, command2});
+
+    label(c, QStringLiteral("Label3"), QStringLiteral("表示ﾌｧｲﾙ"), 120, 840, 972, 252);
+    Text4 = field<TextBox>(c, fieldStyle, QStringLiteral("Text4"), 1080, 840, 4332, 264);
+    tabStops.push_back({7, Text4});
+    QPushButton* command12 = button(c, QStringLiteral("Command12"), QStringLiteral("設定"), 5520, 840, 732, 264);
+    tabStops.push_back({13, command12});
+
+    label(c, QStringLiteral("Label2(2)"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 1200, 732, 252);
+    DBCombo1 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo1"), 1080, 1200, 5172, 276);
+    tabStops.push_back({8, DBCombo1});
+
+    label(c, QStringLiteral("Label2(3)"), QStringLiteral("検索キー１"), 120, 1560, 972, 252);
+    DBCombo4 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo4"), 1080, 1560, 3852, 276);
+    tabStops.push_back({9, DBCombo4});
+
+    label(c, QStringLiteral("Label2(4)"), QStringLiteral("検索キー２"), 120, 1920, 972, 252);
+    DBCombo2 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo2"), 1080, 1920, 3852, 276);
+    tabStops.push_back({10, DBCombo2});
+    QPushButton* command1 = button(c, QStringLiteral("Command1"), QStringLiteral("ヘルプ"), 5520, 1920, 732, 276);
+    tabStops.push_back({14, command1});
+
+    label(c, QStringLiteral("Label4"), QStringLiteral("アプリＩＤ"), 120, 2280, 732, 252);
+    DBCombo7 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo7"), 1080, 2280, 2532, 276);
+    tabStops.push_back({28, DBCombo7});
+    DBCombo3 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo3"), 3720, 2280, 2532, 276);
+    DBCombo3->setToolTip(QStringLiteral("アプリケーション登録で登録して下さい。"));
+    tabStops.push_back({32, DBCombo3});
+
+    label(c, QStringLiteral("Label2(5)"), QStringLiteral("メモ"), 120, 2640, 732, 252);
+    QPushButton* command13 =
+        button(c, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"), 4320, 2640, 1932, 252);
+    tabStops.push_back({31, command13});
+
+    Text2 = control<MemoBox>(c, QStringLiteral("Text2"), 120, 2880, 6132, 2172);
+    tabStops.push_back({11, Text2});
+
+    Text8 = control<TextBox>(c, QStringLiteral("Text8"), 240, 3240, 5412, 264);
+    Text8->hide();
+    tabStops.push_back({30, Text8});
+    Text9 = control<TextBox>(c, QStringLiteral("Text9"), 240, 3600, 1212, 264);
+    Text9->hide();
+    tabStops.push_back({29, Text9});
+
+    const std::pair<const char*, const char*> navigation[] = {
+        {"Command3", "先頭"}, {"Command4", "前"}, {"Command5", "次"}, {"Command6", "最後"}};
+    const Appearance::Navigation icons[] = {Appearance::Navigation::First, Appearance::Navigation::Previous,
+                                            Appearance::Navigation::Next, Appearance::Navigation::Last};
+    for (int i = 0; i < 4; ++i) {
+        QToolButton* b = pictureButton(c, QString::fromUtf8(navigation[i].first),
+                                       QString::fromUtf8(navigation[i].second), icons[i], 120 + 600 * i);
+        tabStops.push_back({15 + i, b});
+    }
+    const std::pair<const char*, const char*> commands[] = {
+        {"Command7", "保存"}, {"Command8", "取消"}, {"Command9", "追加"}, {"Command10", "削除"}};
+    for (int i = 0; i < 4; ++i) {
+        QPushButton* b = button(c, QString::fromUtf8(commands[i].first), QString::fromUtf8(commands[i].second),
+                                2640 + 600 * i, 5160, 612, 612);
+        tabStops.push_back({19 + i, b});
+    }
+    QPushButton* command11 = button(c, QStringLiteral("Command11"), QStringLiteral("終了"), 5520, 5160, 732, 612);
+    tabStops.push_back({23, command11});
+
+    std::sort(tabStops.begin(), tabStops.end(), [](const TabStop& a, const TabStop& b) { return a.first < b.first; });
+    for (size_t i = 1; i < tabStops.size(); ++i)
+        setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+}
+
+void H_WRITE::bindControls()
+{
+    new Binding(Data1, QStringLiteral("ID"), Label1);
+    new Binding(Data1, QStringLiteral("日付"), Text1);
+    new Binding(Data1, QStringLiteral("ヘルプファイル"), Text4);
+    new Binding(Data1, QStringLiteral("ｷｰﾜｰﾄﾞ"), DBCombo1);
+    new Binding(Data1, QStringLiteral("検索キー１"), DBCombo4);
+    new Binding(Data1, QStringLiteral("検索キー２"), DBCombo2);
+    new Binding(Data1, QStringLiteral("予備１"), DBCombo7);
+    new Binding(Data1, QStringLiteral("メモ"), Text2);
+
+    new ListBinding(Data2, QStringLiteral("ｷｰﾜｰﾄﾞ"), DBCombo1);
+    new ListBinding(Data3, QStringLiteral("検索キー１"), DBCombo4);
+    new ListBinding(Data4, QStringLiteral("検索キー２"), DBCombo2);
+    new ListBinding(Data5, QStringLiteral("アプリＩＤ"), DBCombo3);
+    new ListBinding(Data6, QStringLiteral("予備１"), DBCombo7);
+
+    new Binding(Data5, QStringLiteral("パス"), Text8);
+    new Binding(Data5, QStringLiteral("アプリＩＤ"), Text9);
+}
+
+void H_WRITE::connectHandlers()
+{
+    auto clicked = [this](const char* name, auto&& handler) {
+        auto* b = client()->findChild<QAbstractButton*>(QString::fromUtf8(name));
+        connect(b, &QAbstractButton::clicked, this, std::forward<decltype(handler)>(handler));
+    };
+    clicked("Command3", [this] { m_commands.first(); });
+    clicked("Command4", [this] { m_commands.previous(); });
+    clicked("Command5", [this] { m_commands.next(); });
+    clicked("Command6", [this] { m_commands.last(); });
+    clicked("Command7", [this] { m_commands.save(); });
+    clicked("Command8", [this] { m_commands.cancel(); });
+    clicked("Command9", [this] {
+        ADD_RECORD();
+        SQL_SET();
+    });
+    clicked("Command10", [this] { m_commands.deleteRecord(); });
+    clicked("Command11", [this] { unload(); });
+    clicked("Command1", [] { CommandRow::help(); });
+    clicked("Command2", [this] { openMemoFile(); });
+    clicked("Command12", [this] { chooseMemoFile(); });
+    // The memo's application ID from the registered ones.
+    clicked("Command13", [this] { DBCombo7->setText(DBCombo3->text()); });
+
+    // The date box shows the date field in the long form, except while an add writes
+    // today's date into both.
+    connect(Text1, &TextBox::changed, this, [this] {
+        if (AddInProgress != 1)
+            Text3->setText(DateForms::instance().formatLongDate(Text1->text()));
+    });
+    connect(Text3, &TextBox::changed, this, [this] { AddInProgress = 0; });
+
+    Text2->installEventFilter(this);
+    Text3->installEventFilter(this);
+}
+
+void H_WRITE::onLoad()
+{
+    placeAt(1000, 100);
+    for (RecordSet* r : {Data6, Data5, Data4, Data3, Data2, Data1})
+        r->setDatabaseName(DbPath);
+    Data1->setRecordSource(EditMemoId > 0 ? Catalogue::memoById(EditMemoId) : Catalogue::AllMemosForEntry);
+    if (!Data1->refresh())
+        return;
+    SQL_SET();
+}
+
+void H_WRITE::SQL_SET()
+{
+    const std::pair<RecordSet*, QString> lists[] = {{Data2, Catalogue::KeywordList},
+                                                    {Data3, Catalogue::SearchKey1List},
+                                                    {Data4, Catalogue::SearchKey2List},
+                                                    {Data5, Catalogue::AllApplications},
+                                                    {Data6, Catalogue::MemoAppIdList}};
+    for (const auto& [list, text] : lists) {
+        list->setRecordSource(text);
+        list->refresh();
+    }
+}
+
+void H_WRITE::onActivate()
+{
+    // A window without a record starts a new memo.
+    if (Label1->text().isEmpty())
+        ADD_RECORD();
+    Text2->setFocus(Qt::OtherFocusReason);
+}
+
+void H_WRITE::onUnload()
+{
+    // Whatever the outcome, the window closes.
+    Data1->updateRecord();
+    AddInProgress = 0;
+}
+
+void H_WRITE::ADD_RECORD()
+{
+    AddInProgress = 1;
+    Result r = Data1->addNew();
+    if (r)
+        r = Data1->updateRecord();
+    if (r)
+        r = Data1->moveLast();
+    if (r) {
+        const DateForms& dates = DateForms::instance();
+        const QDate today = dates.today();
+        Text1->setText(dates.shortDate(today));
+        Text3->setText(dates.longDate(today));
+        // Moving away and back stores the date and shows the new record with its ID.
+        r = CommandRow::confirmByMoving(*Data1);
+    }
+    if (!r) {
+        // The date box must go on following the records after a failed add.
+        AddInProgress = 0;
+        Messages::warn(Messages::AddFailure);
+        return;
+    }
+    Text2->setFocus(Qt::OtherFocusReason);
+}
+
+void H_WRITE::REPOSITION_COMMIT(const QString& failureMessage)
+{
+    if (m_committing)
+        return;
+    m_committing = true;
+    if (!CommandRow::confirmByMoving(*Data1)) {
+        m_focusReturnsFromMessage = true;
+        Messages::warn(failureMessage);
+    }
+    m_committing = false;
+}
+
+void H_WRITE::storeDateBox()
+{
+    Text1->setText(Text3->text());
+    DBCombo1->setFocus(Qt::OtherFocusReason);
+}
+
+void H_WRITE::chooseMemoFile()
+{
+    FileDialog::Request request;
+    request.title = FileDialogTitle;
+    request.filter = FileDialogFilter;
+    request.initialName = FileDialogInitialName;
+    request.flags = FileDialog::HideReadOnly;
+    if (const std::optional<QString> path = FileDialog::instance().getOpenFileName(request))
+        Text4->setText(*path);
+}
+
+void H_WRITE::openMemoFile()
+{
+    OPEN_MEMO_FILE(DBCombo7->text(), Text4->text(), DBCombo1->text(), *Data5, *Text8, *Text9, false);
+}
+
+bool H_WRITE::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Text3 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            storeDateBox();
+            return true;
+        }
+    }
+    if ((watched == Text2 || watched == Text3) && event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Closing a context menu leaves the focus where it was.
+        if (reason == Qt::PopupFocusReason)
+            return false;
+        // The failure message gives the focus back when it closes, at once or later: that is
+        // not the user entering the box, and storing again would only fail again.
+        if (reason == Qt::ActiveWindowFocusReason && m_focusReturnsFromMessage) {
+            m_focusReturnsFromMessage = false;
+            return false;
+        }
+        if (m_committing)
+            return false;
+        // The box takes the focus first, so that a failure message returns it there.
+        watched->event(event);
+        REPOSITION_COMMIT(watched == Text2 ? Messages::SaveFailure : Messages::SaveFailureDateBox);
+        return true;
+    }
+    return Form::eventFilter(watched, event);
 }

@@ -1,11 +1,73 @@
 #pragma once
 
+#include "db/CommandRow.h"
 #include "platform/Form.h"
 
+class ComboBox;
+class MemoBox;
+class QLabel;
+class RecordSet;
+class TextBox;
+
+// The help registration window: memos written and corrected one at a time. It opens on all
+// memos, or, when the display window has handed over a memo (EditMemoId), on that one memo.
 class H_WRITE : public SingleForm<H_WRITE>
 {
     Q_OBJECT
 
 public:
     H_WRITE();
+    ~H_WRITE() override;
+
+    // Re-reads the drop-down lists: keywords, both search keys, the registered
+    // applications and the memos' application IDs. A failing list is skipped.
+    void SQL_SET();
+
+    // 1 from the start of an add until the date box next changes; then 0.
+    int addInProgress() const { return AddInProgress; }
+
+protected:
+    void onLoad() override;
+    void onActivate() override;
+    void onUnload() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void bindControls();
+    void connectHandlers();
+
+    void ADD_RECORD();
+    // Stores the pending edits by moving away and back; the same record stays current.
+    void REPOSITION_COMMIT(const QString& failureMessage);
+    void storeDateBox();
+    void chooseMemoFile();
+    void openMemoFile();
+
+    RecordSet* Data1 = nullptr;
+    RecordSet* Data2 = nullptr;
+    RecordSet* Data3 = nullptr;
+    RecordSet* Data4 = nullptr;
+    RecordSet* Data5 = nullptr;
+    RecordSet* Data6 = nullptr;
+
+    QLabel* Label1 = nullptr;
+    TextBox* Text1 = nullptr;
+    MemoBox* Text2 = nullptr;
+    TextBox* Text3 = nullptr;
+    TextBox* Text4 = nullptr;
+    TextBox* Text8 = nullptr;
+    TextBox* Text9 = nullptr;
+    ComboBox* DBCombo1 = nullptr;
+    ComboBox* DBCombo2 = nullptr;
+    ComboBox* DBCombo3 = nullptr;
+    ComboBox* DBCombo4 = nullptr;
+    ComboBox* DBCombo7 = nullptr;
+
+    CommandRow m_commands;
+    int AddInProgress = 0;
+    // Set while the entry fields store their edits.
+    bool m_committing = false;
+    // Set while the focus is still to come back from the failure message of the boxes.
+    bool m_focusReturnsFromMessage = false;
 };

@@ -1,5 +1,7 @@
 #include "platform/FileDialog.h"
 
+#include "platform/Form.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -28,7 +30,8 @@ bool FileDialog::matches(const QString& pattern, const QString& fileName, bool e
                                 QRegularExpression::CaseInsensitiveOption);
     if (re.match(fileName).hasMatch())
         return true;
-    return executable && p.compare(QLatin1String("*.EXE"), Qt::CaseInsensitive) == 0 && !fileName.contains(QLatin1Char('.'));
+    return executable && p.compare(QLatin1String("*.EXE"), Qt::CaseInsensitive) == 0 &&
+           !fileName.contains(QLatin1Char('.'));
 }
 
 namespace {
@@ -71,7 +74,11 @@ public:
     std::optional<QString> getOpenFileName(const Request& request) override
     {
         const QList<FilterEntry> entries = parseFilter(request.filter);
-        QFileDialog dialog(QApplication::activeWindow(), request.title);
+        // Over the window that asked, even when the desktop has not told us which is active.
+        QWidget* parent = QApplication::activeWindow();
+        if (!parent)
+            parent = Form::lastActive();
+        QFileDialog dialog(parent, request.title);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

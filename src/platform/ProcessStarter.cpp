@@ -6,16 +6,22 @@
 
 namespace {
 
+const QString HelpViewerProgram = QStringLiteral("WINHLP32.EXE");
+
 class QtProcessStarter final : public ProcessStarter
 {
 public:
     Result start(const Command& command) override
     {
-        if (command.program.compare(QLatin1String("WINHLP32.EXE"), Qt::CaseInsensitive) == 0)
+        // The system help viewer is the program's own viewer window here.
+        if (command.program.compare(HelpViewerProgram, Qt::CaseInsensitive) == 0)
             return HelpViewer::instance().showFile(command.arguments.value(0));
-        if (command.program.isEmpty())
+        if (command.program.trimmed().isEmpty())
             return Result::failure(QStringLiteral("no program to start"));
-        if (!QProcess::startDetached(command.program, command.arguments))
+        // No shell: the file reaches the program as one argument, blanks and all. The start
+        // fails when the program cannot be executed (missing, not executable, a folder).
+        qint64 pid = 0;
+        if (!QProcess::startDetached(command.program, command.arguments, QString(), &pid))
             return Result::failure(QStringLiteral("cannot start ") + command.program);
         return Result::success();
     }

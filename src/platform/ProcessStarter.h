@@ -4,7 +4,9 @@
 
 #include <QStringList>
 
-// Starts a program and returns at once, without watching it afterwards.
+// Starts a program and returns at once, without watching it afterwards. The program name
+// "WINHLP32.EXE" (any letter case) opens the program's own help viewer on the first
+// argument; any other program is started detached, without a shell.
 class ProcessStarter
 {
 public:
@@ -16,6 +18,7 @@ public:
     };
 
     virtual ~ProcessStarter() = default;
+    // Fails when the program cannot be started; then nothing is shown.
     virtual Result start(const Command& command) = 0;
 
     static ProcessStarter& instance();

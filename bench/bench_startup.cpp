@@ -1,0 +1,396 @@
+// Start-up of the program on a large memo book, up to the main window shown and painted.
+//   bench_startup <memo-book> [memos if it has to be made, default 100000] [--runs <n>]
+//
+// The memo book is copied into a temporary program folder as IDATA2.mdb. Each run starts
+// this program again in a process of its own (as the real program starts: new application,
+// fonts, windows), which runs the start-up sequence with the real file system, so the
+// backup into "Back Up" happens as it does for the user; the first run creates that folder.
+// For reference the same file is then copied by SQLite's online backup and as a plain file.
+// The file is in the page cache throughout: these are warm figures.
+
+#include "MemoBookGenerator.h"
+
+#include "platform/Appearance.h"
+#include "platform/MessageBox.h"
+#include "platform/StartupFileSystem.h"
+#include "startup/ORVAM.h"
+#include "startup/VEZOVEDO.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+double msSince(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// CPU time of this process so far (user + system).
+double cpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+qint64 statusKb(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// A failed start-up must not wait for a click: the message is kept and answered at once.
+class NoteMessageBox : public MessageBox
+{
+public:
+    Answer ask(const Request& request) override
+    {
+        messages.append(request.text);
+        return request.defaultAnswer;
+    }
+    QStringList messages;
+};
+
+// The real file system, with the time the database copy takes.
+class TimedFileSystem : public StartupFileSystem
+{
+public:
+    QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
+    bool makeDir(const QString& path) override { return real().makeDir(path); }
+    Result copyDatabase(const QString& from, const QString& to) override
+    {
+        QElapsedTimer timer;
+        timer.start();
+        Result r = real().copyDatabase(from, to);
+        copyMs = msSince(timer);
+        return r;
+    }
+    double copyMs = 0;
+};
+
+// Notes the first paint of the main window.
+class PaintWatch : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && paintedMs < 0 && qobject_cast<ORVAM*>(watched))
+            paintedMs = msSince(*clock);
+        return false;
+    }
+    const QElapsedTimer* clock = nullptr;
+    double paintedMs = -1;
+};
+
+// One start of the program in this process; prints one line of figures.
+int oneStart(int argc, char* argv[], const QString& programDir)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Appearance::apply(app);
+    NoteMessageBox messages;
+    MessageBox::setInstance(&messages);
+    TimedFileSystem fs;
+    StartupFileSystem::setInstance(&fs);
+    PaintWatch paint;
+    paint.clock = &clock;
+    app.installEventFilter(&paint);
+    const double appMs = msSince(clock);
+
+    const bool started = VEZOVEDO::Main(programDir + QStringLiteral("/orvalent"));
+    const double mainMs = msSince(clock);
+    ORVAM* window = ORVAM::ifLoaded();
+    double activeMs = -1;
+    QElapsedTimer wait;
+    wait.start();
+    while (started && window && wait.elapsed() < 30000 && (activeMs < 0 || paint.paintedMs < 0)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (activeMs < 0 && window->isActiveWindow())
+            activeMs = msSince(clock);
+    }
+    const double shownMs = msSince(clock);
+    const double shownCpuMs = cpuMs();
+    const bool shown = started && window && window->isVisible() && activeMs >= 0 && paint.paintedMs >= 0;
+    std::printf("RESULT ok=%d app=%.2f backup=%.2f main=%.2f active=%.2f painted=%.2f shown=%.2f cpu=%.2f hwm=%lld "
+                "msg=%s\n",
+                int(shown), appMs, fs.copyMs, mainMs, activeMs, paint.paintedMs, shownMs, shownCpuMs,
+                static_cast<long long>(statusKb("VmHWM")),
+                qPrintable(messages.messages.join(QLatin1Char('|'))
+                               .replace(QLatin1Char('\r'), QLatin1Char('/'))
+                               .replace(QLatin1Char(' '), QLatin1Char('_'))));
+    std::fflush(stdout);
+    if (window)
+        window->unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    MessageBox::setInstance(nullptr);
+    StartupFileSystem::setInstance(nullptr);
+    return shown ? 0 : 1;
+}
+
+struct StartFigures
+{
+    bool ok = false;
+    double processMs = 0; // from starting the process to its end
+    QHash<QString, QString> values;
+    double value(const QString& key) const { return values.value(key).toDouble(); }
+};
+
+StartFigures startOnce(const QString& programDir)
+{
+    StartFigures figures;
+    QProcess child;
+    // The child's warnings (offscreen platform) are shown only when it fails.
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer timer;
+    timer.start();
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one-start"), programDir});
+    if (!child.waitForFinished(120000)) {
+        child.kill();
+        child.waitForFinished();
+        return figures;
+    }
+    figures.processMs = msSince(timer);
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    const qsizetype at = out.indexOf(QStringLiteral("RESULT "));
+    if (at < 0) {
+        std::fprintf(stderr, "%s", child.readAllStandardError().constData());
+        return figures;
+    }
+    const QString line = out.mid(at + 7).section(QLatin1Char('\n'), 0, 0);
+    for (const QString& pair : line.split(QLatin1Char(' '))) {
+        figures.values.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    }
+    figures.ok = figures.values.value(QStringLiteral("ok")) == QLatin1String("1");
+    if (!figures.ok)
+        std::fprintf(stderr, "%s", child.readAllStandardError().constData());
+    return figures;
+}
+
+bool quickCheckPasses(sqlite3* db)
+{
+    Statement check(db, QStringLiteral("PRAGMA quick_check"));
+    return check.step() == Statement::Step::Row && check.value(0).toString() == QLatin1String("ok");
+}
+
+Result sqliteBackup(const QString& from, const QString& to, bool check)
+{
+    sqlite3* source = nullptr;
+    sqlite3* dest = nullptr;
+    Result result = Result::success();
+    if (sqlite3_open_v2(QFile::encodeName(from).constData(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        result = Result::failure(QString::fromUtf8(sqlite3_errmsg(source)));
+    } else if (check && !quickCheckPasses(source)) {
+        result = Result::failure(QStringLiteral("quick_check failed"));
+    } else if (!to.isEmpty()) {
+        if (sqlite3_open_v2(QFile::encodeName(to).constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            result = Result::failure(QString::fromUtf8(sqlite3_errmsg(dest)));
+        } else if (sqlite3_backup* backup = sqlite3_backup_init(dest, "main", source, "main")) {
+            const int rc = sqlite3_backup_step(backup, -1);
+            sqlite3_backup_finish(backup);
+            if (rc != SQLITE_DONE)
+                result = Result::failure(QString::fromUtf8(sqlite3_errstr(rc)));
+        } else {
+            result = Result::failure(QString::fromUtf8(sqlite3_errmsg(dest)));
+        }
+    }
+    sqlite3_close(dest);
+    sqlite3_close(source);
+    return result;
+}
+
+// A consistent copy at the speed of a file copy: a read transaction on the source keeps every
+// writer out (rollback journal mode) while the checked file is copied byte for byte. The
+// source's descriptor is closed only after the transaction ends, since closing a descriptor
+// drops all of the process's POSIX locks on that file, SQLite's among them.
+bool checkedCopyUnderReadLock(const QString& from, const QString& to)
+{
+    sqlite3* source = nullptr;
+    bool ok =
+        sqlite3_open_v2(QFile::encodeName(from).constData(), &source, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+        Statement(source, QStringLiteral("BEGIN")).exec() &&
+        Statement(source, QStringLiteral("SELECT count(*) FROM sqlite_master")).step() == Statement::Step::Row &&
+        quickCheckPasses(source);
+    int in = -1;
+    if (ok) {
+        in = ::open(QFile::encodeName(from).constData(), O_RDONLY);
+        const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ok = in >= 0 && out >= 0;
+        while (ok) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n == 0)
+                break;
+            ok = n > 0;
+        }
+        ok = ok && ::fsync(out) == 0;
+        if (out >= 0)
+            ::close(out);
+    }
+    if (source)
+        Statement(source, QStringLiteral("COMMIT")).exec();
+    if (in >= 0)
+        ::close(in);
+    sqlite3_close(source);
+    return ok;
+}
+
+bool plainCopy(const QString& from, const QString& to, bool sync)
+{
+    if (!QFile::copy(from, to))
+        return false;
+    if (!sync)
+        return true;
+    const int fd = ::open(QFile::encodeName(to).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// Runs one copy method a few times into a fresh target; the median time in ms.
+template <class Copy> double timeCopy(const QString& target, int times, Copy copy)
+{
+    QList<double> ms;
+    for (int i = 0; i < times; ++i) {
+        QFile::remove(target);
+        QElapsedTimer timer;
+        timer.start();
+        if (!copy())
+            return -1;
+        ms.append(msSince(timer));
+    }
+    QFile::remove(target);
+    return median(ms);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--one-start") == 0)
+        return oneStart(argc, argv, QString::fromLocal8Bit(argv[2]));
+
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    int runs = 5;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--runs")); at >= 0 && at + 1 < args.size()) {
+        runs = qMax(1, args[at + 1].toInt());
+        args.remove(at, 2);
+    }
+    if (args.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_startup <memo-book> [memos if it has to be made] [--runs <n>]\n");
+        return 2;
+    }
+    const QString book = args[0];
+    if (!QFileInfo::exists(book)) {
+        const qint64 memos = args.value(1, QStringLiteral("100000")).toLongLong();
+        std::printf("making %s with %lld memos...\n", qPrintable(book), static_cast<long long>(memos));
+        std::fflush(stdout);
+        const auto made = MemoBookGenerator::generate(book, memos);
+        if (!made.result) {
+            std::fprintf(stderr, "%s\n", qPrintable(made.result.message));
+            return 1;
+        }
+    }
+    const qint64 memos = MemoBookGenerator::memoCount(book);
+    const double mb = double(QFileInfo(book).size()) / (1024.0 * 1024.0);
+    std::printf("memo book: %s, %lld memos, %.1f MB\n", qPrintable(book), static_cast<long long>(memos), mb);
+
+    QTemporaryDir programDir(QDir::tempPath() + QStringLiteral("/orv-bench-startup-XXXXXX"));
+    const QString database = programDir.filePath(QStringLiteral("IDATA2.mdb"));
+    if (!programDir.isValid() || !QFile::copy(book, database)) {
+        std::fprintf(stderr, "cannot make the program folder\n");
+        return 1;
+    }
+
+    std::printf("\n%-5s %10s %10s %10s %10s %10s %10s %10s %9s\n", "run", "app [ms]", "backup", "Main()", "active",
+                "painted", "CPU", "process", "RSS [MB]");
+    QList<double> shown, backups, windows, processes, cpus;
+    for (int run = 1; run <= runs; ++run) {
+        const StartFigures f = startOnce(programDir.path());
+        if (!f.ok) {
+            std::printf("%-5d start-up failed: %s\n", run, qPrintable(f.values.value(QStringLiteral("msg"))));
+            return 1;
+        }
+        const double painted = qMax(f.value(QStringLiteral("painted")), f.value(QStringLiteral("active")));
+        std::printf("%-5d %10.1f %10.1f %10.1f %10.1f %10.1f %10.1f %10.1f %9.1f\n", run,
+                    f.value(QStringLiteral("app")), f.value(QStringLiteral("backup")), f.value(QStringLiteral("main")),
+                    f.value(QStringLiteral("active")), f.value(QStringLiteral("painted")),
+                    f.value(QStringLiteral("cpu")), f.processMs, f.value(QStringLiteral("hwm")) / 1024.0);
+        shown.append(painted);
+        backups.append(f.value(QStringLiteral("backup")));
+        windows.append(painted - f.value(QStringLiteral("backup")));
+        processes.append(f.processMs);
+        cpus.append(f.value(QStringLiteral("cpu")));
+    }
+    const QString backupCopy = programDir.filePath(QStringLiteral("Back Up/IDATA2.mdb"));
+    std::printf("(ms from the start of the process's main(); \"painted\": the main window shown and painted; CPU: the "
+                "process's CPU time by the time it was shown, active and painted)\nbackup copy made: %s, %.1f MB, "
+                "integrity %s\n",
+                QFileInfo::exists(backupCopy) ? "yes" : "NO", double(QFileInfo(backupCopy).size()) / (1024.0 * 1024.0),
+                sqliteBackup(backupCopy, {}, true) ? "ok" : "FAILED");
+
+    const QString target = programDir.filePath(QStringLiteral("reference.mdb"));
+    const int times = 3;
+    const double quickCheck = timeCopy(target, times, [&] { return bool(sqliteBackup(database, {}, true)); });
+    const double backup = timeCopy(target, times, [&] { return bool(sqliteBackup(database, target, false)); });
+    const double checkedBackup = timeCopy(target, times, [&] { return bool(sqliteBackup(database, target, true)); });
+    const double copy = timeCopy(target, times, [&] { return plainCopy(database, target, false); });
+    const double syncedCopy = timeCopy(target, times, [&] { return plainCopy(database, target, true); });
+    const double lockedCopy = timeCopy(target, times, [&] { return checkedCopyUnderReadLock(database, target); });
+
+    const double startMedian = median(shown);
+    const double backupMedian = median(backups);
+    std::printf("\nmedian of %d runs: start-up to the main window painted %.1f ms (backup step %.1f ms, everything "
+                "else %.1f ms), CPU time to then %.1f ms, whole process %.1f ms\n",
+                runs, startMedian, backupMedian, median(windows), median(cpus), median(processes));
+    std::printf("\nreference, same file, median of %d:\n", times);
+    auto reference = [](const char* what, double ms) { std::printf("  %-52s %10.1f ms\n", what, ms); };
+    reference("PRAGMA quick_check alone", quickCheck);
+    reference("sqlite3_backup_step(-1) to a new file", backup);
+    reference("quick_check + backup", checkedBackup);
+    reference("plain file copy (QFile::copy)", copy);
+    reference("plain file copy + fsync", syncedCopy);
+    reference("read transaction + quick_check + file copy + fsync", lockedCopy);
+    std::printf("\nratios: start-up / SQLite backup %.2f, start-up / plain copy %.2f, start-up backup step / "
+                "(quick_check + backup) %.2f, start-up backup step / plain copy %.2f, start-up backup step / (read "
+                "transaction + quick_check + file copy) %.2f\n",
+                startMedian / backup, startMedian / copy, backupMedian / checkedBackup, backupMedian / copy,
+                backupMedian / lockedCopy);
+    return 0;
+}
