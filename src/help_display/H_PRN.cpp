@@ -1,6 +1,335 @@
 #include "help_display/H_PRN.h"
 
-H_PRN::H_PRN()
-    : SingleForm(QStringLiteral("H_PRN"), QStringLiteral("ヘルプ表示／修正"), 6984, 6624)
+#include "db/Binding.h"
+#include "db/Catalogue.h"
+#include "db/CommandRow.h"
+#include "db/DataGrid.h"
+#include "db/RecordSet.h"
+#include "help_display/OPEN_MEMO_FILE.h"
+#include "help_registration/H_WRITE.h"
+#include "platform/Appearance.h"
+#include "platform/ComboBox.h"
+#include "platform/DateForms.h"
+#include "platform/MemoBox.h"
+#include "platform/TextBox.h"
+#include "platform/Twips.h"
+#include "startup/Globals.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <iterator>
+
+namespace {
+
+const QString Connect = QStringLiteral(";PWD=");
+
+// The grid's columns, each headed with the name of the field it shows.
+const QStringList GridFields = {QStringLiteral("ID"),         QStringLiteral("日付"),
+                                QStringLiteral("ｷｰﾜｰﾄﾞ"),     QStringLiteral("検索キー１"),
+                                QStringLiteral("検索キー２"), QStringLiteral("ヘルプファイル")};
+// Widths in pixels, so that all six columns fit; the last column takes what is left.
+const int GridWidths[] = {30, 70, 92, 66, 66};
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Twips::place(l, left, top, width, height);
+    return l;
+}
+
+template <class T> T* control(QWidget* parent, const QString& name, int left, int top, int width, int height)
+{
+    auto* c = new T(parent);
+    c->setObjectName(name);
+    Twips::place(c, left, top, width, height);
+    return c;
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    Twips::place(b, left, top, 1332, 252);
+    return b;
+}
+
+QString indexed(const char* name, int index)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
+}
+
+} // namespace
+
+H_PRN::H_PRN()
+    : SingleForm(QStringLiteral("H_PRN"), QStringLiteral("ヘルプ表示／修正"), 6984, 6624),
+      Data1(new RecordSet(QStringLiteral("Data1"), this)), Data2(new RecordSet(QStringLiteral("Data2"), this)),
+      Data3(new RecordSet(QStringLiteral("Data3"), this)), Data4(new RecordSet(QStringLiteral("Data4"), this)),
+      Data5(new RecordSet(QStringLiteral("Data5"), this))
+{
+    // The window only reads: corrections are made in the entry window.
+    for (RecordSet* recordSet : {Data1, Data2, Data3, Data4, Data5})
+        recordSet->setReadOnly(true);
+    createControls();
+    bindControls();
+    connectHandlers();
+    setFocusOrder();
+}
+
+void H_PRN::createControls()
+{
+    QWidget* c = client();
+    // Buttons keep their captions readable at their small heights.
+    c->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 1px; }"));
+
+    label(c, QStringLiteral("Label3"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 120, 1212, 252);
+    DBCombo1 = control<ComboBox>(c, QStringLiteral("DBCombo1"), 1320, 120, 4932, 276);
+    label(c, QStringLiteral("Label4"), QStringLiteral("検索キー１"), 120, 480, 1212, 252);
+    DBCombo4 = control<ComboBox>(c, QStringLiteral("DBCombo4"), 1320, 480, 3852, 276);
+    label(c, QStringLiteral("Label5"), QStringLiteral("検索キー２"), 120, 840, 1212, 252);
+    DBCombo2 = control<ComboBox>(c, QStringLiteral("DBCombo2"), 1320, 840, 3852, 276);
+
+    DBGrid1 = control<DataGrid>(c, QStringLiteral("DBGrid1"), 120, 1200, 6732, 1452);
+    DBGrid1->setRecordSet(Data1, GridFields, false);
+    QHeaderView* rows = DBGrid1->verticalHeader();
+    const int rowHeight = DBGrid1->fontMetrics().height() + 2;
+    rows->setMinimumSectionSize(rowHeight);
+    rows->setDefaultSectionSize(rowHeight);
+    QHeaderView* columns = DBGrid1->horizontalHeader();
+    // The default minimum follows the font's widest glyph, too wide to let the last
+    // column shrink to what is left.
+    columns->setMinimumSectionSize(20);
+    for (int column = 0; column < int(std::size(GridWidths)); ++column)
+        columns->resizeSection(column, GridWidths[column]);
+    columns->setSectionResizeMode(int(std::size(GridWidths)), QHeaderView::Stretch);
+    DBGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // A vertical scroll bar that comes and goes would make the columns overflow by its width.
+    DBGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("検　索　結　果"), 120, 2760, 1692, 252);
+    Label1->setFont(Appearance::gothic(12));
+    Command5 = button(c, QStringLiteral("Command5"), QStringLiteral("全データ表示"), 2640, 2760);
+    Command1 = button(c, QStringLiteral("Command1"), QStringLiteral("検索開始"), 4080, 2760);
+    Command8 = button(c, QStringLiteral("Command8"), QStringLiteral("ファイル表示"), 5520, 2760);
+
+    SSTab1 = control<QTabWidget>(c, QStringLiteral("SSTab1"), 120, 3120, 6732, 3012);
+    // The pages are reached by clicking their tabs; Tab moves between the page's boxes.
+    SSTab1->tabBar()->setFocusPolicy(Qt::ClickFocus);
+    for (int i = 0; i < Pages; ++i)
+        createPage(i);
+    SSTab1->setCurrentIndex(0);
+
+    Command2 = button(c, QStringLiteral("Command2"), QStringLiteral("ヘルプ修正"), 2640, 6240);
+    Command4 = button(c, QStringLiteral("Command4"), QStringLiteral("ヘルプ"), 4080, 6240);
+    Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("終了"), 5520, 6240);
+
+    // Values of the current memo and of the application found for it, for the file command.
+    Text5 = control<TextBox>(c, QStringLiteral("Text5"), 0, 0, 1200, 264);
+    Text6 = control<TextBox>(c, QStringLiteral("Text6"), 0, 0, 1200, 264);
+    Text7 = control<TextBox>(c, QStringLiteral("Text7"), 0, 0, 1200, 264);
+    Text8 = control<TextBox>(c, QStringLiteral("Text8"), 0, 0, 1200, 264);
+    Text9 = control<TextBox>(c, QStringLiteral("Text9"), 0, 0, 1200, 264);
+    for (TextBox* hidden : {Text5, Text6, Text7, Text8, Text9}) {
+        hidden->setReadOnly(true);
+        hidden->hide();
+    }
+}
+
+void H_PRN::createPage(int i)
+{
+    auto* page = new QWidget;
+    page->setObjectName(indexed("Page", i));
+    SSTab1->addTab(page, QString::number(i));
+
+    Text4[i] = control<TextBox>(page, indexed("Text4", i), 120, 60, 1932, 264);
+    Text3[i] = control<TextBox>(page, indexed("Text3", i), 2160, 60, 3612, 264);
+    Check1[i] = control<QCheckBox>(page, indexed("Check1", i), 5880, 66, 732, 252);
+    Check1[i]->setText(QStringLiteral("保存"));
+    Text1[i + 1] = control<MemoBox>(page, indexed("Text1", i + 1), 120, 420, 6252, 2600);
+    Text2[i] = control<TextBox>(page, indexed("Text2", i), 120, 60, 1932, 264);
+    Text2[i]->hide();
+
+    // What is typed here would never be stored, so nothing can be typed.
+    for (TextBox* box : {Text2[i], Text3[i], Text4[i]}) {
+        box->setReadOnly(true);
+        box->setFocusPolicy(Qt::ClickFocus);
+    }
+    Text1[i + 1]->setReadOnly(true);
+
+    // The memo box fills the page below the first row.
+    const int pageHeight = SSTab1->height() - SSTab1->tabBar()->sizeHint().height() - 4;
+    const int memoTop = Twips::toPixels(420);
+    const int memoHeight = qMin(Twips::toPixels(2600), pageHeight - memoTop - Twips::toPixels(60));
+    Text1[i + 1]->setGeometry(Twips::toPixels(120), memoTop, Twips::toPixels(6252), memoHeight);
+}
+
+void H_PRN::bindControls()
+{
+    new ListBinding(Data2, QStringLiteral("ｷｰﾜｰﾄﾞ"), DBCombo1);
+    new Binding(Data2, QStringLiteral("ｷｰﾜｰﾄﾞ"), DBCombo1);
+    new ListBinding(Data3, QStringLiteral("検索キー１"), DBCombo4);
+    new Binding(Data3, QStringLiteral("検索キー１"), DBCombo4);
+    new ListBinding(Data4, QStringLiteral("検索キー２"), DBCombo2);
+    new Binding(Data4, QStringLiteral("検索キー２"), DBCombo2);
+
+    for (int i = 0; i < Pages; ++i) {
+        m_pageBindings[i].memo = new Binding(Data1, QStringLiteral("メモ"), Text1[i + 1]);
+        m_pageBindings[i].date = new Binding(Data1, QStringLiteral("日付"), Text2[i]);
+        m_pageBindings[i].keyword = new Binding(Data1, QStringLiteral("ｷｰﾜｰﾄﾞ"), Text3[i]);
+    }
+    new Binding(Data1, QStringLiteral("ｷｰﾜｰﾄﾞ"), Text5);
+    new Binding(Data1, QStringLiteral("ヘルプファイル"), Text6);
+    new Binding(Data1, QStringLiteral("予備１"), Text7);
+    new Binding(Data5, QStringLiteral("パス"), Text8);
+    new Binding(Data5, QStringLiteral("アプリＩＤ"), Text9);
+}
+
+void H_PRN::connectHandlers()
+{
+    connect(Command1, &QPushButton::clicked, this, &H_PRN::search);
+    connect(Command5, &QPushButton::clicked, this, &H_PRN::showAll);
+    connect(DBGrid1, &DataGrid::headerClicked, this, &H_PRN::sortBy);
+    connect(Command8, &QPushButton::clicked, this, &H_PRN::openMemoFile);
+    connect(Command2, &QPushButton::clicked, this, &H_PRN::correct);
+    connect(Command4, &QPushButton::clicked, this, [] { CommandRow::help(); });
+    connect(Command3, &QPushButton::clicked, this, &H_PRN::unload);
+    for (int i = 0; i < Pages; ++i) {
+        connect(Check1[i], &QCheckBox::clicked, this, [this, i](bool checked) { keep(i, checked); });
+        connect(Text2[i], &TextBox::changed, this, [this, i] { showLongDate(i); });
+    }
+}
+
+void H_PRN::setFocusOrder()
+{
+    // Only the page in front can take the focus, so its memo box and keep box follow
+    // Command8 whichever page it is.
+    QList<QWidget*> order = {DBCombo1, DBCombo4, DBCombo2, DBGrid1, Command5, Command1, Command8};
+    for (int i = 0; i < Pages; ++i)
+        order << Text1[i + 1] << Check1[i];
+    order << Command2 << Command4 << Command3;
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void H_PRN::onLoad()
+{
+    FirstActivation = 1;
+    for (RecordSet* recordSet : {Data1, Data2, Data3, Data4, Data5})
+        recordSet->setConnectText(Connect);
+    placeAt(1000, 100);
+    for (RecordSet* recordSet : {Data5, Data4, Data3, Data2, Data1})
+        recordSet->setDatabaseName(DbPath);
+    SearchSql.clear();
+    // The whole memo table, run when the window first shows.
+    Data1->setRecordSource(Catalogue::MemoTableName);
+    runLists();
+}
+
+void H_PRN::runLists()
+{
+    Data2->setRecordSource(Catalogue::KeywordList);
+    Data2->refresh();
+    Data3->setRecordSource(Catalogue::SearchKey1List);
+    Data3->refresh();
+    Data4->setRecordSource(Catalogue::SearchKey2List);
+    Data4->refresh();
+    Data5->setRecordSource(Catalogue::AllApplications);
+    Data5->refresh();
+}
+
+void H_PRN::onActivate()
+{
+    // Each step that fails is skipped. The statement in force runs again, so that what the
+    // entry window stored meanwhile shows.
+    Data1->refresh();
+
+    // Re-running a list shows its first value in the combo box bound to it; the texts the
+    // user typed stay instead.
+    const bool first = FirstActivation == 1;
+    const QString keyword = DBCombo1->text();
+    const QString key1 = DBCombo4->text();
+    const QString key2 = DBCombo2->text();
+    runLists();
+
+    if (first) {
+        FirstActivation = 0;
+        DBCombo1->setText(QString());
+        DBCombo4->setText(QString());
+        DBCombo2->setText(QString());
+    } else {
+        DBCombo1->setText(keyword);
+        DBCombo4->setText(key1);
+        DBCombo2->setText(key2);
+    }
+}
+
+void H_PRN::search()
+{
+    // The texts count as they are shown: a single blank is a value to look for.
+    const QString condition = Catalogue::searchCondition(DBCombo1->text(), DBCombo4->text(), DBCombo2->text());
+    if (condition.isEmpty())
+        return;
+    SearchSql = Catalogue::searchStatement(condition);
+    Data1->setRecordSource(Catalogue::orderedSearch(SearchSql));
+    Data1->refresh();
+}
+
+void H_PRN::showAll()
+{
+    SearchSql.clear();
+    Data1->setRecordSource(Catalogue::AllMemos);
+    Data1->refresh();
+}
+
+void H_PRN::sortBy(const QString& field)
+{
+    if (field.isEmpty())
+        return;
+    Data1->setRecordSource(Catalogue::sortStatement(SearchSql, field));
+    Data1->refresh();
+}
+
+void H_PRN::keep(int page, bool kept)
+{
+    // Rebinding shows the current memo at once.
+    const PageBindings& b = m_pageBindings[page];
+    for (Binding* binding : {b.memo, b.date, b.keyword})
+        binding->setBound(!kept);
+}
+
+void H_PRN::showLongDate(int page)
+{
+    Text4[page]->setText(DateForms::instance().formatLongDate(Text2[page]->text()));
+}
+
+void H_PRN::openMemoFile()
+{
+    OPEN_MEMO_FILE(Text7->text(), Text6->text(), Text5->text(), *Data5, *Text8, *Text9, true);
+}
+
+void H_PRN::correct()
+{
+    // With no memo found there is nothing to hand over.
+    if (!Data1->hasCurrent())
+        return;
+    bool ok = false;
+    const qint64 id = Data1->field(0).toLongLong(&ok);
+    if (!ok)
+        return;
+    EditMemoId = id;
+    H_WRITE* w = H_WRITE::instance();
+    w->setNormalState();
+    w->showForm();
+}
+
+void H_PRN::onUnload()
+{
+    H_WRITE::unloadIfLoaded();
+    EditMemoId = 0;
 }
