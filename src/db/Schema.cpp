@@ -98,3 +98,11 @@ Schema::PathTableOutcome Schema::makePathTable(const QString& databasePath, QStr
     }
     return PathTableOutcome::Made;
 }
+
+void Schema::refreshStatistics(const QString& databasePath)
+{
+    if (std::shared_ptr<Connection> connection = Connection::open(databasePath)) {
+        connection->exec(QStringLiteral("PRAGMA analysis_limit = 400"));
+        connection->exec(QStringLiteral("ANALYZE"));
+    }
+}

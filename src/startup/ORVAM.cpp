@@ -76,6 +76,8 @@ ORVAM::ORVAM()
 void ORVAM::onLoad()
 {
     m_loadSucceeded = GL_HELP_PATH_TABLE_MAKE();
+    if (m_loadSucceeded)
+        Schema::refreshStatistics(DbPath);
 }
 
 bool ORVAM::GL_HELP_PATH_TABLE_MAKE()

@@ -207,6 +207,27 @@ private Q_SLOTS:
         QVERIFY(rs->isUpdatable());
     }
 
+    void bareTableComesInKeyOrderWhateverIndexLooksSmallest()
+    {
+        const char* dates[] = {"2026/03/01", "2025/12/31", "2026/01/15", "2024/07/07"};
+        for (const char* date : dates)
+            book->addMemo({QString::fromLatin1(date)});
+        // Figures that make the date index look the cheapest way through the whole table.
+        book->exec(QStringLiteral("ANALYZE"));
+        book->exec(QStringLiteral("DELETE FROM sqlite_stat1"));
+        book->exec(QStringLiteral("INSERT INTO sqlite_stat1 VALUES ('メモ帳', 'メモ帳_日付', '4 1 sz=1'), "
+                                  "('メモ帳', 'メモ帳_ID', '4 1 sz=200'), ('メモ帳', NULL, '4 sz=400')"));
+        book->exec(QStringLiteral("ANALYZE sqlite_schema"));
+        QVERIFY2(book->rows(QStringLiteral("EXPLAIN QUERY PLAN SELECT ID FROM メモ帳"))
+                     .value(0)
+                     .last()
+                     .toString()
+                     .contains(QStringLiteral("日付")),
+                 "the figures lead the engine to the date index");
+        auto rs = open(Catalogue::MemoTableName);
+        QCOMPARE(keysOf(*rs), (QList<qint64>{1, 2, 3, 4}));
+    }
+
     void keysComeInTheStatementsOrder_data()
     {
         QTest::addColumn<QString>("statement");

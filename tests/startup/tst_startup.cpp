@@ -110,6 +110,8 @@ private Q_SLOTS:
                  (QList<QVariantList>{{"0", "c"}}));
         QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_index_info('PrimaryKey')")),
                  (QList<QVariantList>{{"ID"}}));
+        QVERIFY2(!query(DbPath, QStringLiteral("SELECT idx FROM sqlite_stat1 WHERE tbl = 'メモ帳'")).isEmpty(),
+                 "the engine's figures for planning are in the file");
         ORVAM* main = ORVAM::ifLoaded();
         QVERIFY(main);
         QVERIFY(main->isVisible());
