@@ -9,6 +9,7 @@
 // the first screenful of rows by key, which is the least any keyset grid has to do; for
 // coming back it also steps through the three lists and the registered applications.
 
+#include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
 #include "db/Catalogue.h"
@@ -34,50 +35,18 @@
 #include <sqlite3.h>
 
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <vector>
 
+using namespace BenchSupport;
+
 namespace {
 
 int g_repeat = 5;
-
-double msSince(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-qint64 statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-// CPU time of the process: under load from other processes it stays near what an idle
-// machine would take, where the wall-clock time does not.
-double cpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double mb(const char* field)
-{
-    return double(statusKb(field)) / 1024.0;
-}
 
 [[noreturn]] void fail(const QString& what)
 {
@@ -88,13 +57,12 @@ double mb(const char* field)
 // Makes the book in a child process and waits for it.
 void generateApart(const QString& path, qint64 memos)
 {
-    std::printf("making %s with %lld memos...\n", qPrintable(path), static_cast<long long>(memos));
     std::fflush(stdout);
     const pid_t child = fork();
     if (child < 0)
         fail(QStringLiteral("fork failed"));
     if (child == 0) {
-        const MemoBookGenerator::Outcome made = MemoBookGenerator::generate(path, memos);
+        const MemoBookGenerator::Outcome made = makeMemoBook(path, memos);
         if (!made.result) {
             std::fprintf(stderr, "generate: %s\n", qPrintable(made.result.message));
             _exit(1);
@@ -160,33 +128,6 @@ private:
 
     sqlite3* m_db = nullptr;
 };
-
-struct Figures
-{
-    double first = 0;
-    double median = 0;
-    double max = 0;
-};
-
-Figures summarise(QList<double> ms)
-{
-    Figures f;
-    f.first = ms.first();
-    std::sort(ms.begin(), ms.end());
-    f.median = ms[ms.size() / 2];
-    f.max = ms.last();
-    return f;
-}
-
-// Japanese text is twice as wide on a terminal as its character count (half-width katakana
-// aside): pad by hand.
-QString padded(const QString& text, int columns)
-{
-    int width = 0;
-    for (const QChar c : text)
-        width += c.unicode() >= 0x1100 && !(c.unicode() >= 0xFF61 && c.unicode() <= 0xFF9F) ? 2 : 1;
-    return text + QString(qMax(0, columns - width), QLatin1Char(' '));
-}
 
 class Bench
 {
@@ -333,15 +274,15 @@ private:
             if (rows != m_data1->recordCount())
                 fail(label + QStringLiteral(": the window and SQLite found different rows"));
         }
-        const Figures w = summarise(window);
-        const Figures wc = summarise(windowCpu);
-        const Figures d = summarise(direct);
-        const Figures dc = summarise(directCpu);
+        const Summary w = summarise(window);
+        const Summary wc = summarise(windowCpu);
+        const Summary d = summarise(direct);
+        const Summary dc = summarise(directCpu);
         m_worstMedian = qMax(m_worstMedian, w.median);
         m_worstCpu = qMax(m_worstCpu, wc.median);
         std::printf("%s %9lld %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %9.1f %8.1f\n", qPrintable(padded(label, 46)),
                     static_cast<long long>(rows), w.median, w.max, w.first, wc.median, d.median,
-                    w.median / qMax(0.001, d.median), dc.median, mb("VmRSS"));
+                    w.median / qMax(0.001, d.median), dc.median, rssMb());
         std::fflush(stdout);
     }
 
@@ -364,10 +305,7 @@ int main(int argc, char* argv[])
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
-    if (const qsizetype at = args.indexOf(QStringLiteral("--repeat")); at >= 0 && at + 1 < args.size()) {
-        g_repeat = qMax(1, args[at + 1].toInt());
-        args.remove(at, 2);
-    }
+    g_repeat = takeCount(args, QStringLiteral("--repeat"), g_repeat);
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: bench_h_prn <memo-book> [memos if it has to be made] [--repeat <n>]\n");
         return 2;
@@ -384,7 +322,7 @@ int main(int argc, char* argv[])
     DbPath = book;
     const qint64 memos = MemoBookGenerator::memoCount(book);
     std::printf("memo book %s: %lld memos, %.1f MB; %d runs of each action, times in ms (median)\n", qPrintable(book),
-                static_cast<long long>(memos), double(QFileInfo(book).size()) / (1024.0 * 1024.0), g_repeat);
+                static_cast<long long>(memos), fileMb(book), g_repeat);
 
     // The generator's commonest values, and a keyword of middling use.
     const QStringList& keywords = MemoBookGenerator::keywords();
@@ -421,7 +359,7 @@ int main(int argc, char* argv[])
     });
 
     std::printf("\nslowest median: %.1f ms (CPU %.1f ms); peak RSS (VmHWM): %.1f MB\n", bench.worstMedian(),
-                bench.worstCpu(), mb("VmHWM"));
+                bench.worstCpu(), peakMb());
     closeAllForms();
     return 0;
 }

@@ -9,6 +9,7 @@
 // connection (only around the grid, so the trace costs the other figures nothing). Peak
 // memory is the process's VmHWM, reset before each part through /proc/self/clear_refs.
 
+#include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
 #include "db/Binding.h"
@@ -28,61 +29,16 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
+
+using namespace BenchSupport;
 
 namespace {
 
 int g_repeat = 5;
-
-double msSince(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// CPU time of the process (user + system), which another busy process on the machine
-// disturbs less than the wall clock.
-double cpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-qint64 statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-double rssMb()
-{
-    return double(statusKb("VmRSS")) / 1024.0;
-}
-
-double peakMb()
-{
-    return double(statusKb("VmHWM")) / 1024.0;
-}
-
-// The peak from here on is measured afresh.
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 struct Timing
 {
@@ -113,11 +69,10 @@ template <class F, class Setup> Timing timeRuns(F f, Setup setup)
             cpu.append(cpuMs() - cpuStart);
         }
     }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpu.begin(), cpu.end());
-    t.min = ms.first();
-    t.median = ms[ms.size() / 2];
-    t.cpuMedian = cpu[cpu.size() / 2];
+    const Summary runs = summarise(ms);
+    t.min = runs.min;
+    t.median = runs.median;
+    t.cpuMedian = summarise(cpu).median;
     return t;
 }
 
@@ -174,16 +129,6 @@ void header(const char* title)
     std::printf("\n%s\n", title);
 }
 
-// Japanese text is twice as wide on a terminal as its character count (half-width katakana
-// aside): pad by hand.
-QString padded(const QString& text, int columns)
-{
-    int width = 0;
-    for (const QChar c : text)
-        width += c.unicode() >= 0x1100 && !(c.unicode() >= 0xFF61 && c.unicode() <= 0xFF9F) ? 2 : 1;
-    return text + QString(qMax(0, columns - width), QLatin1Char(' '));
-}
-
 void row(const QString& what, const Timing& t, const QString& extra = {})
 {
     std::printf("  %s %9.1f %9.1f %9.1f %9.1f  %s\n", qPrintable(padded(what, 58)), t.first, t.min, t.median,
@@ -220,10 +165,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     Appearance::apply(app);
     QStringList args = QCoreApplication::arguments().mid(1);
-    if (const qsizetype at = args.indexOf(QStringLiteral("--repeat")); at >= 0 && at + 1 < args.size()) {
-        g_repeat = qMax(1, args[at + 1].toInt());
-        args.remove(at, 2);
-    }
+    g_repeat = takeCount(args, QStringLiteral("--repeat"), g_repeat);
     const bool analyze = args.removeAll(QStringLiteral("--analyze")) > 0;
     // Only re-runs of one statement, for a profiler: --only <statement> <times> [--grid].
     const bool withGrid = args.removeAll(QStringLiteral("--grid")) > 0;
@@ -241,15 +183,12 @@ int main(int argc, char* argv[])
     }
     const QString book = args[0];
     if (!QFileInfo::exists(book)) {
-        const qint64 memos = args.value(1, QStringLiteral("1000000")).toLongLong();
-        std::printf("making %s with %lld memos...\n", qPrintable(book), static_cast<long long>(memos));
-        std::fflush(stdout);
-        if (const auto made = MemoBookGenerator::generate(book, memos); !made.result)
+        if (const auto made = makeMemoBook(book, args.value(1, QStringLiteral("1000000")).toLongLong()); !made.result)
             fail("generate", made.result);
     }
     const qint64 memos = MemoBookGenerator::memoCount(book);
     std::printf("memo book: %s, %lld memos, %.1f MB; RSS at start %.1f MB\n", qPrintable(book),
-                static_cast<long long>(memos), double(QFileInfo(book).size()) / (1024.0 * 1024.0), rssMb());
+                static_cast<long long>(memos), fileMb(book), rssMb());
 
     Result opened;
     const std::shared_ptr<Connection> connection = Connection::shared(book, &opened);

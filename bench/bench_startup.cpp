@@ -8,6 +8,7 @@
 // For reference the same file is then copied by SQLite's online backup and as a plain file.
 // The file is in the page cache throughout: these are warm figures.
 
+#include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
 #include "platform/Appearance.h"
@@ -32,22 +33,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+
+using namespace BenchSupport;
 
 namespace {
-
-double msSince(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// CPU time of this process so far (user + system).
-double cpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 double median(QList<double> values)
 {
@@ -56,19 +45,6 @@ double median(QList<double> values)
     std::sort(values.begin(), values.end());
     const qsizetype n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-qint64 statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 // A failed start-up must not wait for a click: the message is kept and answered at once.
@@ -307,29 +283,21 @@ int main(int argc, char* argv[])
 
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
-    int runs = 5;
-    if (const qsizetype at = args.indexOf(QStringLiteral("--runs")); at >= 0 && at + 1 < args.size()) {
-        runs = qMax(1, args[at + 1].toInt());
-        args.remove(at, 2);
-    }
+    const int runs = takeCount(args, QStringLiteral("--runs"), 5);
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: bench_startup <memo-book> [memos if it has to be made] [--runs <n>]\n");
         return 2;
     }
     const QString book = args[0];
     if (!QFileInfo::exists(book)) {
-        const qint64 memos = args.value(1, QStringLiteral("100000")).toLongLong();
-        std::printf("making %s with %lld memos...\n", qPrintable(book), static_cast<long long>(memos));
-        std::fflush(stdout);
-        const auto made = MemoBookGenerator::generate(book, memos);
+        const auto made = makeMemoBook(book, args.value(1, QStringLiteral("100000")).toLongLong());
         if (!made.result) {
             std::fprintf(stderr, "%s\n", qPrintable(made.result.message));
             return 1;
         }
     }
     const qint64 memos = MemoBookGenerator::memoCount(book);
-    const double mb = double(QFileInfo(book).size()) / (1024.0 * 1024.0);
-    std::printf("memo book: %s, %lld memos, %.1f MB\n", qPrintable(book), static_cast<long long>(memos), mb);
+    std::printf("memo book: %s, %lld memos, %.1f MB\n", qPrintable(book), static_cast<long long>(memos), fileMb(book));
 
     QTemporaryDir programDir(QDir::tempPath() + QStringLiteral("/orv-bench-startup-XXXXXX"));
     const QString database = programDir.filePath(QStringLiteral("IDATA2.mdb"));
@@ -362,7 +330,7 @@ int main(int argc, char* argv[])
     std::printf("(ms from the start of the process's main(); \"painted\": the main window shown and painted; CPU: the "
                 "process's CPU time by the time it was shown, active and painted)\nbackup copy made: %s, %.1f MB, "
                 "integrity %s\n",
-                QFileInfo::exists(backupCopy) ? "yes" : "NO", double(QFileInfo(backupCopy).size()) / (1024.0 * 1024.0),
+                QFileInfo::exists(backupCopy) ? "yes" : "NO", fileMb(backupCopy),
                 sqliteBackup(backupCopy, {}, true) ? "ok" : "FAILED");
 
     const QString target = programDir.filePath(QStringLiteral("reference.mdb"));

@@ -6,8 +6,8 @@
 #include "db/RecordSet.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
+#include "platform/Controls.h"
 #include "platform/FileDialog.h"
-#include "platform/Twips.h"
 #include "startup/Globals.h"
 
 #include <QAbstractItemDelegate>
@@ -15,34 +15,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
-
-namespace {
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top, int width, int height)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    Twips::place(b, left, top, width, height);
-    return b;
-}
-
-// A navigation button: its 16 x 16 picture above the caption.
-QToolButton* navigationButton(QWidget* parent, const char* name, const QString& caption, Appearance::Navigation which,
-                              int left)
-{
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setText(caption);
-    b->setIcon(Appearance::navigationIcon(which));
-    b->setIconSize(QSize(16, 16));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    // Reached with Tab like the other buttons, and a click takes the focus as theirs does.
-    b->setFocusPolicy(Qt::StrongFocus);
-    Twips::place(b, left, 2760, 612, 612);
-    return b;
-}
-
-} // namespace
 
 H_PATH::H_PATH()
     : SingleForm(QStringLiteral("H_PATH"), QStringLiteral("アプリケーション登録"), 7332, 3444),
@@ -55,35 +27,28 @@ H_PATH::H_PATH()
     m_data3->setReadOnly(true);
     QWidget* area = client();
 
-    auto* prompt = new QLabel(QStringLiteral("アプリケーションとアプリＩＤを登録して下さい。"), area);
-    prompt->setObjectName(QStringLiteral("Label4"));
-    Twips::place(prompt, 120, 120, 3492, 252);
+    QLabel* prompt =
+        Controls::label(area, QStringLiteral("Label4"),
+                        QStringLiteral("アプリケーションとアプリＩＤを登録して下さい。"), 120, 120, 3492, 252);
     Appearance::fitToWidth(prompt, prompt->text());
 
-    m_pathCombo = new ComboBox(area);
-    m_pathCombo->setObjectName(QStringLiteral("DBCombo1"));
-    Twips::place(m_pathCombo, 120, 480, 7092, 276);
+    m_pathCombo = Controls::create<ComboBox>(area, QStringLiteral("DBCombo1"), 120, 480, 7092, 276);
 
-    auto* idCaption = new QLabel(QStringLiteral("アプリＩＤ"), area);
-    idCaption->setObjectName(QStringLiteral("Label3"));
-    Twips::place(idCaption, 120, 840, 732, 252);
+    QLabel* idCaption =
+        Controls::label(area, QStringLiteral("Label3"), QStringLiteral("アプリＩＤ"), 120, 840, 732, 252);
     Appearance::fitToWidth(idCaption, idCaption->text());
 
-    m_idCombo = new ComboBox(area);
-    m_idCombo->setObjectName(QStringLiteral("DBCombo2"));
-    Twips::place(m_idCombo, 960, 840, 2652, 276);
+    m_idCombo = Controls::create<ComboBox>(area, QStringLiteral("DBCombo2"), 960, 840, 2652, 276);
 
-    QPushButton* help = button(area, "Command2", QStringLiteral("ヘルプ"), 4440, 840, 732, 372);
-    QPushButton* choose = button(area, "Command13", QStringLiteral("アプリケーション登録"), 5280, 840, 1932, 372);
+    QPushButton* help =
+        Controls::button(area, QStringLiteral("Command2"), QStringLiteral("ヘルプ"), 4440, 840, 732, 372);
+    QPushButton* choose = Controls::button(area, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"),
+                                           5280, 840, 1932, 372);
 
-    m_idLabel = new QLabel(area);
-    m_idLabel->setObjectName(QStringLiteral("Label1"));
-    Twips::place(m_idLabel, 3840, 1080, 1452, 252);
+    m_idLabel = Controls::create<QLabel>(area, QStringLiteral("Label1"), 3840, 1080, 1452, 252);
     m_idLabel->hide();
 
-    m_grid = new DataGrid(area);
-    m_grid->setObjectName(QStringLiteral("DBGrid1"));
-    Twips::place(m_grid, 120, 1320, 7092, 1332);
+    m_grid = Controls::create<DataGrid>(area, QStringLiteral("DBGrid1"), 120, 1320, 7092, 1332);
     m_grid->setFont(Appearance::gothic(9));
     m_grid->horizontalHeader()->setFont(Appearance::gothic(9));
     m_grid->verticalHeader()->setFont(Appearance::gothic(9));
@@ -94,16 +59,25 @@ H_PATH::H_PATH()
     m_grid->setColumnWidth(0, 48);
     m_grid->setColumnWidth(1, 128);
 
-    QToolButton* first = navigationButton(area, "Command3", QStringLiteral("先頭"), Appearance::Navigation::First, 120);
-    QToolButton* previous =
-        navigationButton(area, "Command1", QStringLiteral("前"), Appearance::Navigation::Previous, 720);
-    QToolButton* next = navigationButton(area, "Command5", QStringLiteral("次"), Appearance::Navigation::Next, 1320);
-    QToolButton* last = navigationButton(area, "Command6", QStringLiteral("最後"), Appearance::Navigation::Last, 1920);
-    QPushButton* save = button(area, "Command7", QStringLiteral("保存"), 3000, 2760, 612, 612);
-    QPushButton* cancel = button(area, "Command8", QStringLiteral("取消"), 4080, 2760, 612, 612);
-    QPushButton* add = button(area, "Command9", QStringLiteral("追加"), 4680, 2760, 612, 612);
-    QPushButton* remove = button(area, "Command10", QStringLiteral("削除"), 5280, 2760, 612, 612);
-    QPushButton* quit = button(area, "Command11", QStringLiteral("終了"), 6480, 2760, 732, 612);
+    const int rowTop = 2760;
+    QToolButton* first = Controls::navigationButton(area, QStringLiteral("Command3"), QStringLiteral("先頭"),
+                                                    Appearance::Navigation::First, 120, rowTop);
+    QToolButton* previous = Controls::navigationButton(area, QStringLiteral("Command1"), QStringLiteral("前"),
+                                                       Appearance::Navigation::Previous, 720, rowTop);
+    QToolButton* next = Controls::navigationButton(area, QStringLiteral("Command5"), QStringLiteral("次"),
+                                                   Appearance::Navigation::Next, 1320, rowTop);
+    QToolButton* last = Controls::navigationButton(area, QStringLiteral("Command6"), QStringLiteral("最後"),
+                                                   Appearance::Navigation::Last, 1920, rowTop);
+    QPushButton* save =
+        Controls::button(area, QStringLiteral("Command7"), QStringLiteral("保存"), 3000, rowTop, 612, 612);
+    QPushButton* cancel =
+        Controls::button(area, QStringLiteral("Command8"), QStringLiteral("取消"), 4080, rowTop, 612, 612);
+    QPushButton* add =
+        Controls::button(area, QStringLiteral("Command9"), QStringLiteral("追加"), 4680, rowTop, 612, 612);
+    QPushButton* remove =
+        Controls::button(area, QStringLiteral("Command10"), QStringLiteral("削除"), 5280, rowTop, 612, 612);
+    QPushButton* quit =
+        Controls::button(area, QStringLiteral("Command11"), QStringLiteral("終了"), 6480, rowTop, 732, 612);
 
     new Binding(m_data1, QStringLiteral("パス"), m_pathCombo);
     new Binding(m_data1, QStringLiteral("アプリＩＤ"), m_idCombo);
@@ -111,10 +85,8 @@ H_PATH::H_PATH()
     new ListBinding(m_data2, QStringLiteral("パス"), m_pathCombo);
     new ListBinding(m_data3, QStringLiteral("アプリＩＤ"), m_idCombo);
 
-    const QList<QWidget*> tabOrder = {m_pathCombo, help, choose, m_grid, first,  previous, next,
-                                      last,        save, cancel, add,    remove, quit,     m_idCombo};
-    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    Controls::applyTabOrder(
+        {m_pathCombo, help, choose, m_grid, first, previous, next, last, save, cancel, add, remove, quit, m_idCombo});
     m_pathCombo->setFocus();
 
     connect(first, &QToolButton::clicked, this, [this] { run(&CommandRow::first); });

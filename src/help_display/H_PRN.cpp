@@ -9,6 +9,7 @@
 #include "help_registration/H_WRITE.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
+#include "platform/Controls.h"
 #include "platform/DateForms.h"
 #include "platform/MemoBox.h"
 #include "platform/TextBox.h"
@@ -35,29 +36,10 @@ const QStringList GridFields = {QStringLiteral("ID"),         QStringLiteral("�
 // Widths in pixels, so that all six columns fit; the last column takes what is left.
 const int GridWidths[] = {30, 70, 92, 66, 66};
 
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
-{
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(name);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Twips::place(l, left, top, width, height);
-    return l;
-}
-
-template <class T> T* control(QWidget* parent, const QString& name, int left, int top, int width, int height)
-{
-    auto* c = new T(parent);
-    c->setObjectName(name);
-    Twips::place(c, left, top, width, height);
-    return c;
-}
-
+// The buttons of the window are all of one size.
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    Twips::place(b, left, top, 1332, 252);
-    return b;
+    return Controls::button(parent, name, caption, left, top, 1332, 252);
 }
 
 QString indexed(const char* name, int index)
@@ -88,14 +70,14 @@ void H_PRN::createControls()
     // Buttons keep their captions readable at their small heights.
     c->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 1px; }"));
 
-    label(c, QStringLiteral("Label3"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 120, 1212, 252);
-    DBCombo1 = control<ComboBox>(c, QStringLiteral("DBCombo1"), 1320, 120, 4932, 276);
-    label(c, QStringLiteral("Label4"), QStringLiteral("検索キー１"), 120, 480, 1212, 252);
-    DBCombo4 = control<ComboBox>(c, QStringLiteral("DBCombo4"), 1320, 480, 3852, 276);
-    label(c, QStringLiteral("Label5"), QStringLiteral("検索キー２"), 120, 840, 1212, 252);
-    DBCombo2 = control<ComboBox>(c, QStringLiteral("DBCombo2"), 1320, 840, 3852, 276);
+    Controls::label(c, QStringLiteral("Label3"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 120, 1212, 252);
+    DBCombo1 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo1"), 1320, 120, 4932, 276);
+    Controls::label(c, QStringLiteral("Label4"), QStringLiteral("検索キー１"), 120, 480, 1212, 252);
+    DBCombo4 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo4"), 1320, 480, 3852, 276);
+    Controls::label(c, QStringLiteral("Label5"), QStringLiteral("検索キー２"), 120, 840, 1212, 252);
+    DBCombo2 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo2"), 1320, 840, 3852, 276);
 
-    DBGrid1 = control<DataGrid>(c, QStringLiteral("DBGrid1"), 120, 1200, 6732, 1452);
+    DBGrid1 = Controls::create<DataGrid>(c, QStringLiteral("DBGrid1"), 120, 1200, 6732, 1452);
     DBGrid1->setRecordSet(Data1, GridFields, false);
     QHeaderView* rows = DBGrid1->verticalHeader();
     const int rowHeight = DBGrid1->fontMetrics().height() + 2;
@@ -112,13 +94,13 @@ void H_PRN::createControls()
     // A vertical scroll bar that comes and goes would make the columns overflow by its width.
     DBGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    Label1 = label(c, QStringLiteral("Label1"), QStringLiteral("検　索　結　果"), 120, 2760, 1692, 252);
+    Label1 = Controls::label(c, QStringLiteral("Label1"), QStringLiteral("検　索　結　果"), 120, 2760, 1692, 252);
     Label1->setFont(Appearance::gothic(12));
     Command5 = button(c, QStringLiteral("Command5"), QStringLiteral("全データ表示"), 2640, 2760);
     Command1 = button(c, QStringLiteral("Command1"), QStringLiteral("検索開始"), 4080, 2760);
     Command8 = button(c, QStringLiteral("Command8"), QStringLiteral("ファイル表示"), 5520, 2760);
 
-    SSTab1 = control<QTabWidget>(c, QStringLiteral("SSTab1"), 120, 3120, 6732, 3012);
+    SSTab1 = Controls::create<QTabWidget>(c, QStringLiteral("SSTab1"), 120, 3120, 6732, 3012);
     // The pages are reached by clicking their tabs; Tab moves between the page's boxes.
     SSTab1->tabBar()->setFocusPolicy(Qt::ClickFocus);
     for (int i = 0; i < Pages; ++i)
@@ -130,11 +112,11 @@ void H_PRN::createControls()
     Command3 = button(c, QStringLiteral("Command3"), QStringLiteral("終了"), 5520, 6240);
 
     // Values of the current memo and of the application found for it, for the file command.
-    Text5 = control<TextBox>(c, QStringLiteral("Text5"), 0, 0, 1200, 264);
-    Text6 = control<TextBox>(c, QStringLiteral("Text6"), 0, 0, 1200, 264);
-    Text7 = control<TextBox>(c, QStringLiteral("Text7"), 0, 0, 1200, 264);
-    Text8 = control<TextBox>(c, QStringLiteral("Text8"), 0, 0, 1200, 264);
-    Text9 = control<TextBox>(c, QStringLiteral("Text9"), 0, 0, 1200, 264);
+    Text5 = Controls::create<TextBox>(c, QStringLiteral("Text5"), 0, 0, 1200, 264);
+    Text6 = Controls::create<TextBox>(c, QStringLiteral("Text6"), 0, 0, 1200, 264);
+    Text7 = Controls::create<TextBox>(c, QStringLiteral("Text7"), 0, 0, 1200, 264);
+    Text8 = Controls::create<TextBox>(c, QStringLiteral("Text8"), 0, 0, 1200, 264);
+    Text9 = Controls::create<TextBox>(c, QStringLiteral("Text9"), 0, 0, 1200, 264);
     for (TextBox* hidden : {Text5, Text6, Text7, Text8, Text9}) {
         hidden->setReadOnly(true);
         hidden->hide();
@@ -147,12 +129,12 @@ void H_PRN::createPage(int i)
     page->setObjectName(indexed("Page", i));
     SSTab1->addTab(page, QString::number(i));
 
-    Text4[i] = control<TextBox>(page, indexed("Text4", i), 120, 60, 1932, 264);
-    Text3[i] = control<TextBox>(page, indexed("Text3", i), 2160, 60, 3612, 264);
-    Check1[i] = control<QCheckBox>(page, indexed("Check1", i), 5880, 66, 732, 252);
+    Text4[i] = Controls::create<TextBox>(page, indexed("Text4", i), 120, 60, 1932, 264);
+    Text3[i] = Controls::create<TextBox>(page, indexed("Text3", i), 2160, 60, 3612, 264);
+    Check1[i] = Controls::create<QCheckBox>(page, indexed("Check1", i), 5880, 66, 732, 252);
     Check1[i]->setText(QStringLiteral("保存"));
-    Text1[i + 1] = control<MemoBox>(page, indexed("Text1", i + 1), 120, 420, 6252, 2600);
-    Text2[i] = control<TextBox>(page, indexed("Text2", i), 120, 60, 1932, 264);
+    Text1[i + 1] = Controls::create<MemoBox>(page, indexed("Text1", i + 1), 120, 420, 6252, 2600);
+    Text2[i] = Controls::create<TextBox>(page, indexed("Text2", i), 120, 60, 1932, 264);
     Text2[i]->hide();
 
     // What is typed here would never be stored, so nothing can be typed.
@@ -213,8 +195,7 @@ void H_PRN::setFocusOrder()
     for (int i = 0; i < Pages; ++i)
         order << Text1[i + 1] << Check1[i];
     order << Command2 << Command4 << Command3;
-    for (int i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    Controls::applyTabOrder(order);
 }
 
 void H_PRN::onLoad()

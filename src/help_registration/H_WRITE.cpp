@@ -7,6 +7,7 @@
 #include "help_display/OPEN_MEMO_FILE.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
+#include "platform/Controls.h"
 #include "platform/DateForms.h"
 #include "platform/FileDialog.h"
 #include "platform/MemoBox.h"
@@ -24,7 +25,6 @@
 #include <QStyleOption>
 #include <QToolButton>
 
-#include <algorithm>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -36,41 +36,18 @@ const QString FileDialogFilter =
     QStringLiteral("全ファイル(*.*)|*.*|(*.DOC)|*.DOC|(*.XLS)|*.XLS|(*.MDB)|*.MDB|(*.HLP)|*.HLP|");
 const QString FileDialogInitialName = QStringLiteral("Name");
 
-// The controls that take part in the tab order, with their tab indexes.
-using TabStop = std::pair<int, QWidget*>;
-
 // The entry fields start here; the captions to their left may use the room up to them.
 constexpr int FieldsLeft = 1080;
 
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(name);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Twips::place(l, left, top, width, height);
+    QLabel* l = Controls::label(parent, name, caption, left, top, width, height);
     // Full-width characters are wider in our fonts than in the proportional Windows font
     // the layout was made for: a caption that would be clipped takes the free room beside it.
     const int needed = l->fontMetrics().horizontalAdvance(caption) + 2;
     if (left < FieldsLeft && needed > l->width())
         l->resize(qMin(needed, Twips::toPixels(FieldsLeft) - l->x()), l->height());
     return l;
-}
-
-template <class T> T* control(QWidget* parent, const QString& name, int left, int top, int width, int height)
-{
-    auto* c = new T(parent);
-    c->setObjectName(name);
-    Twips::place(c, left, top, width, height);
-    return c;
-}
-
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
-                    int height)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    Twips::place(b, left, top, width, height);
-    return b;
 }
 
 // A one-line entry field in the given style, which shapes its geometry and so comes first.
@@ -88,21 +65,6 @@ T* field(QWidget* parent, QStyle* style, const QString& name, int left, int top,
     edit->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     Twips::place(f, left, top, width, height);
     return f;
-}
-
-// A navigation button: its picture above its caption.
-QToolButton* pictureButton(QWidget* parent, const QString& name, const QString& caption, Appearance::Navigation icon,
-                           int left)
-{
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setIcon(Appearance::navigationIcon(icon));
-    b->setIconSize(QSize(16, 16));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    b->setFocusPolicy(Qt::StrongFocus);
-    Twips::place(b, left, 5160, 612, 612);
-    return b;
 }
 
 // The entry fields are one line of text high. The style's frames would leave the text too
@@ -160,7 +122,7 @@ H_WRITE::~H_WRITE()
 void H_WRITE::createControls()
 {
     QWidget* c = client();
-    std::vector<TabStop> tabStops;
+    std::vector<Controls::TabStop> tabStops;
     auto* fieldStyle = new FieldStyle;
     fieldStyle->setParent(this);
 
@@ -171,7 +133,7 @@ void H_WRITE::createControls()
     white.setColor(QPalette::Window, Qt::white);
     Label1->setPalette(white);
 
-    Text1 = control<TextBox>(c, QStringLiteral("Text1"), 3120, 0, 2292, 264);
+    Text1 = Controls::create<TextBox>(c, QStringLiteral("Text1"), 3120, 0, 2292, 264);
     Text1->hide();
     tabStops.push_back({24, Text1});
 
@@ -179,13 +141,14 @@ void H_WRITE::createControls()
     Text3 = field<TextBox>(c, fieldStyle, QStringLiteral("Text3"), 1080, 480, 2412, 264);
     tabStops.push_back({25, Text3});
     QPushButton* command2 =
-        button(c, QStringLiteral("Command2"), QStringLiteral("設定ファイル表示"), 4320, 480, 1932, 252);
+        Controls::button(c, QStringLiteral("Command2"), QStringLiteral("設定ファイル表示"), 4320, 480, 1932, 252);
     tabStops.push_back({12, command2});
 
     label(c, QStringLiteral("Label3"), QStringLiteral("表示ﾌｧｲﾙ"), 120, 840, 972, 252);
     Text4 = field<TextBox>(c, fieldStyle, QStringLiteral("Text4"), 1080, 840, 4332, 264);
     tabStops.push_back({7, Text4});
-    QPushButton* command12 = button(c, QStringLiteral("Command12"), QStringLiteral("設定"), 5520, 840, 732, 264);
+    QPushButton* command12 =
+        Controls::button(c, QStringLiteral("Command12"), QStringLiteral("設定"), 5520, 840, 732, 264);
     tabStops.push_back({13, command12});
 
     label(c, QStringLiteral("Label2(2)"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 1200, 732, 252);
@@ -199,7 +162,8 @@ void H_WRITE::createControls()
     label(c, QStringLiteral("Label2(4)"), QStringLiteral("検索キー２"), 120, 1920, 972, 252);
     DBCombo2 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo2"), 1080, 1920, 3852, 276);
     tabStops.push_back({10, DBCombo2});
-    QPushButton* command1 = button(c, QStringLiteral("Command1"), QStringLiteral("ヘルプ"), 5520, 1920, 732, 276);
+    QPushButton* command1 =
+        Controls::button(c, QStringLiteral("Command1"), QStringLiteral("ヘルプ"), 5520, 1920, 732, 276);
     tabStops.push_back({14, command1});
 
     label(c, QStringLiteral("Label4"), QStringLiteral("アプリＩＤ"), 120, 2280, 732, 252);
@@ -211,41 +175,46 @@ void H_WRITE::createControls()
 
     label(c, QStringLiteral("Label2(5)"), QStringLiteral("メモ"), 120, 2640, 732, 252);
     QPushButton* command13 =
-        button(c, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"), 4320, 2640, 1932, 252);
+        Controls::button(c, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"), 4320, 2640, 1932, 252);
     tabStops.push_back({31, command13});
 
-    Text2 = control<MemoBox>(c, QStringLiteral("Text2"), 120, 2880, 6132, 2172);
+    Text2 = Controls::create<MemoBox>(c, QStringLiteral("Text2"), 120, 2880, 6132, 2172);
     tabStops.push_back({11, Text2});
 
-    Text8 = control<TextBox>(c, QStringLiteral("Text8"), 240, 3240, 5412, 264);
+    Text8 = Controls::create<TextBox>(c, QStringLiteral("Text8"), 240, 3240, 5412, 264);
     Text8->hide();
     tabStops.push_back({30, Text8});
-    Text9 = control<TextBox>(c, QStringLiteral("Text9"), 240, 3600, 1212, 264);
+    Text9 = Controls::create<TextBox>(c, QStringLiteral("Text9"), 240, 3600, 1212, 264);
     Text9->hide();
     tabStops.push_back({29, Text9});
 
-    const std::pair<const char*, const char*> navigation[] = {
-        {"Command3", "先頭"}, {"Command4", "前"}, {"Command5", "次"}, {"Command6", "最後"}};
-    const Appearance::Navigation icons[] = {Appearance::Navigation::First, Appearance::Navigation::Previous,
-                                            Appearance::Navigation::Next, Appearance::Navigation::Last};
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        Appearance::Navigation icon;
+    } navigation[] = {{"Command3", "先頭", Appearance::Navigation::First},
+                      {"Command4", "前", Appearance::Navigation::Previous},
+                      {"Command5", "次", Appearance::Navigation::Next},
+                      {"Command6", "最後", Appearance::Navigation::Last}};
     for (int i = 0; i < 4; ++i) {
-        QToolButton* b = pictureButton(c, QString::fromUtf8(navigation[i].first),
-                                       QString::fromUtf8(navigation[i].second), icons[i], 120 + 600 * i);
+        QToolButton* b = Controls::navigationButton(c, QString::fromUtf8(navigation[i].name),
+                                                    QString::fromUtf8(navigation[i].caption), navigation[i].icon,
+                                                    120 + 600 * i, 5160);
         tabStops.push_back({15 + i, b});
     }
     const std::pair<const char*, const char*> commands[] = {
         {"Command7", "保存"}, {"Command8", "取消"}, {"Command9", "追加"}, {"Command10", "削除"}};
     for (int i = 0; i < 4; ++i) {
-        QPushButton* b = button(c, QString::fromUtf8(commands[i].first), QString::fromUtf8(commands[i].second),
-                                2640 + 600 * i, 5160, 612, 612);
+        QPushButton* b = Controls::button(c, QString::fromUtf8(commands[i].first),
+                                          QString::fromUtf8(commands[i].second), 2640 + 600 * i, 5160, 612, 612);
         tabStops.push_back({19 + i, b});
     }
-    QPushButton* command11 = button(c, QStringLiteral("Command11"), QStringLiteral("終了"), 5520, 5160, 732, 612);
+    QPushButton* command11 =
+        Controls::button(c, QStringLiteral("Command11"), QStringLiteral("終了"), 5520, 5160, 732, 612);
     tabStops.push_back({23, command11});
 
-    std::sort(tabStops.begin(), tabStops.end(), [](const TabStop& a, const TabStop& b) { return a.first < b.first; });
-    for (size_t i = 1; i < tabStops.size(); ++i)
-        setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+    Controls::applyTabOrder(std::move(tabStops));
 }
 
 void H_WRITE::bindControls()

@@ -1,36 +1,29 @@
 #include "startup/I_VER.h"
 
 #include "platform/Appearance.h"
-#include "platform/Twips.h"
+#include "platform/Controls.h"
 #include "startup/ORVAM.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-I_VER::I_VER()
-    : SingleForm(QStringLiteral("I_VER"), QStringLiteral("オルバレントのﾊﾞｰｼﾞｮﾝ情報"), 3792, 912)
+I_VER::I_VER() : SingleForm(QStringLiteral("I_VER"), QStringLiteral("オルバレントのﾊﾞｰｼﾞｮﾝ情報"), 3792, 912)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    auto* image = new QLabel(client());
-    image->setObjectName(QStringLiteral("Image1"));
-    Twips::place(image, 120, 120, 384, 384);
+    QWidget* c = client();
+    auto* image = Controls::create<QLabel>(c, QStringLiteral("Image1"), 120, 120, 384, 384);
     image->setPixmap(Appearance::programIcon().pixmap(32, 32));
     image->setScaledContents(true);
 
-    auto* version = new QLabel(QStringLiteral("オルバレント　Ｖｅｒｓｉｏｎ　２．０１"), client());
-    version->setObjectName(QStringLiteral("Label1"));
+    QLabel* version = Controls::label(c, QStringLiteral("Label1"),
+                                      QStringLiteral("オルバレント　Ｖｅｒｓｉｏｎ　２．０１"), 600, 240, 3012, 252);
     version->setFont(Appearance::mincho(10.2));
     version->setStyleSheet(QStringLiteral("color: #0000FF;"));
-    Twips::place(version, 600, 240, 3012, 252);
     Appearance::fitToWidth(version, version->text());
 
-    auto* maker = new QLabel(QStringLiteral("オルバレント開発チーム"), client());
-    maker->setObjectName(QStringLiteral("Label2"));
-    Twips::place(maker, 600, 600, 2292, 252);
+    Controls::label(c, QStringLiteral("Label2"), QStringLiteral("オルバレント開発チーム"), 600, 600, 2292, 252);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), client());
-    ok->setObjectName(QStringLiteral("Command1"));
-    Twips::place(ok, 3000, 600, 732, 252);
+    QPushButton* ok = Controls::button(c, QStringLiteral("Command1"), QStringLiteral("OK"), 3000, 600, 732, 252);
     connect(ok, &QPushButton::clicked, this, &Form::unload);
 }
 

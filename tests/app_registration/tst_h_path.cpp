@@ -7,10 +7,8 @@
 #include "platform/Twips.h"
 #include "startup/Globals.h"
 #include "startup/ORVAM.h"
-#include "support/Fakes.h"
-#include "support/MemoBook.h"
 #include "support/TestMain.h"
-#include "support/Widgets.h"
+#include "support/WindowTestFixture.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -60,14 +58,11 @@ private:
 
 } // namespace
 
-class TestH_PATH : public QObject
+class TestH_PATH : public WindowTestFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
-
     H_PATH* open()
     {
         H_PATH* w = H_PATH::instance();
@@ -98,28 +93,17 @@ private:
     }
     QList<QVariantList> table()
     {
-        return m_book->rows(QStringLiteral("SELECT ID, アプリＩＤ, パス FROM パス ORDER BY ID"));
+        return book->rows(QStringLiteral("SELECT ID, アプリＩＤ, パス FROM パス ORDER BY ID"));
     }
     QString stored(qint64 id, const QString& field)
     {
-        return m_book->scalar(QStringLiteral("SELECT %1 FROM パス WHERE ID = %2").arg(field).arg(id)).toString();
+        return book->scalar(QStringLiteral("SELECT %1 FROM パス WHERE ID = %2").arg(field).arg(id)).toString();
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-    }
+    void init() { QVERIFY(setUp()); }
 
-    void cleanup()
-    {
-        closeAllForms();
-        m_fakes->verifyAllAnswered();
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void layout_data()
     {
@@ -168,7 +152,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(QRect, twips);
-        m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         H_PATH* w = open();
         QCOMPARE(w->windowTitle(), QStringLiteral("アプリケーション登録"));
         QCOMPARE(w->client()->size(), QSize(489, 230)); // 7332 x 3444 twips
@@ -232,7 +216,7 @@ private Q_SLOTS:
 
     void tabOrder()
     {
-        m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         H_PATH* w = open();
         const QStringList order = {QStringLiteral("DBCombo1"),  QStringLiteral("Command2"), QStringLiteral("Command13"),
                                    QStringLiteral("DBGrid1"),   QStringLiteral("Command3"), QStringLiteral("Command1"),
@@ -265,15 +249,15 @@ private Q_SLOTS:
         QCOMPARE(idCombo(w)->text(), QString());
         QCOMPARE(grid(w)->model()->rowCount(), 1);
         QCOMPARE(grid(w)->currentIndex().row(), 0);
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
     }
 
     void openOnRecordsShowsTheFirst()
     {
-        const qint64 first = m_book->addApplication(QStringLiteral("HLP"), QStringLiteral("/usr/bin/yelp"));
-        m_book->addApplication(QStringLiteral("OFC"), QStringLiteral("/usr/bin/libreoffice"));
+        const qint64 first = book->addApplication(QStringLiteral("HLP"), QStringLiteral("/usr/bin/yelp"));
+        book->addApplication(QStringLiteral("OFC"), QStringLiteral("/usr/bin/libreoffice"));
         H_PATH* w = open();
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 2);
+        QCOMPARE(book->count(QStringLiteral("パス")), 2);
         QCOMPARE(idLabel(w), QString::number(first));
         QCOMPARE(pathCombo(w)->text(), QStringLiteral("/usr/bin/yelp"));
         QCOMPARE(idCombo(w)->text(), QStringLiteral("HLP"));
@@ -299,16 +283,16 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, clicks);
         QFETCH(int, expected);
-        const QList<qint64> ids = {m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a")),
-                                   m_book->addApplication(QStringLiteral("B"), QStringLiteral("/b")),
-                                   m_book->addApplication(QStringLiteral("C"), QStringLiteral("/c"))};
+        const QList<qint64> ids = {book->addApplication(QStringLiteral("A"), QStringLiteral("/a")),
+                                   book->addApplication(QStringLiteral("B"), QStringLiteral("/b")),
+                                   book->addApplication(QStringLiteral("C"), QStringLiteral("/c"))};
         H_PATH* w = open();
         for (const QString& name : clicks)
             click(w, name);
         QCOMPARE(idLabel(w), QString::number(ids[expected]));
         QCOMPARE(idCombo(w)->text(), QString(QChar(u'A' + expected)));
         QCOMPARE(grid(w)->currentIndex().row(), expected);
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 3);
+        QCOMPARE(book->count(QStringLiteral("パス")), 3);
     }
 
     void saveStoresAndOffersInListsAtOnce()
@@ -318,19 +302,19 @@ private Q_SLOTS:
         type(pathCombo(w), QStringLiteral("/opt/メモ/editor"));
         type(idCombo(w), QStringLiteral("エディタ"));
         click(w, QStringLiteral("Command7"));
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
         QCOMPARE(stored(id, QStringLiteral("パス")), QStringLiteral("/opt/メモ/editor"));
         QCOMPARE(stored(id, QStringLiteral("アプリＩＤ")), QStringLiteral("エディタ"));
         QVERIFY(pathCombo(w)->listItems().contains(QStringLiteral("/opt/メモ/editor")));
         QVERIFY(idCombo(w)->listItems().contains(QStringLiteral("エディタ")));
         QCOMPARE(idLabel(w), QString::number(id));
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 1);
+        QCOMPARE(book->count(QStringLiteral("パス")), 1);
     }
 
     void moveWritesPendingEdits()
     {
-        const qint64 first = m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
-        m_book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
+        const qint64 first = book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
         H_PATH* w = open();
         type(idCombo(w), QStringLiteral("A2"));
         click(w, QStringLiteral("Command5"));
@@ -341,9 +325,9 @@ private Q_SLOTS:
 
     void cancelRestoresWithoutRereadingLists()
     {
-        const qint64 id = m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        const qint64 id = book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         H_PATH* w = open();
-        m_book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
+        book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
         type(idCombo(w), QStringLiteral("typed"));
         type(pathCombo(w), QStringLiteral("/typed"));
         click(w, QStringLiteral("Command8"));
@@ -359,23 +343,23 @@ private Q_SLOTS:
 
     void deleteAnsweredNoChangesNothing()
     {
-        m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
-        const qint64 second = m_book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        const qint64 second = book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
         H_PATH* w = open();
         click(w, QStringLiteral("Command5"));
-        m_book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::No);
+        book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::No);
         click(w, QStringLiteral("Command10"));
 
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-        const MessageBox::Request& asked = m_fakes->messageBox.asked.first();
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        const MessageBox::Request& asked = fakes->messageBox.asked.first();
         QCOMPARE(asked.text, QStringLiteral("データを削除しますか？"));
         QCOMPARE(asked.title, QStringLiteral("選択表示"));
         QCOMPARE(asked.icon, MessageBox::Icon::Question);
         QCOMPARE(asked.buttons, MessageBox::Buttons::YesNo);
         QCOMPARE(asked.defaultAnswer, MessageBox::Answer::Yes);
 
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 3);
+        QCOMPARE(book->count(QStringLiteral("パス")), 3);
         QCOMPARE(idLabel(w), QString::number(second));
         QCOMPARE(idCombo(w)->listItems(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     }
@@ -394,21 +378,21 @@ private Q_SLOTS:
     {
         QFETCH(int, from);
         QFETCH(int, expected);
-        const QList<qint64> ids = {m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a")),
-                                   m_book->addApplication(QStringLiteral("B"), QStringLiteral("/b")),
-                                   m_book->addApplication(QStringLiteral("C"), QStringLiteral("/c"))};
+        const QList<qint64> ids = {book->addApplication(QStringLiteral("A"), QStringLiteral("/a")),
+                                   book->addApplication(QStringLiteral("B"), QStringLiteral("/b")),
+                                   book->addApplication(QStringLiteral("C"), QStringLiteral("/c"))};
         // Memos that carry the application's ID are left as they are.
-        m_book->addMemo({{}, {}, QStringLiteral("kw"), {}, {}, QString(QChar(u'A' + from)), {}});
+        book->addMemo({{}, {}, QStringLiteral("kw"), {}, {}, QString(QChar(u'A' + from)), {}});
         H_PATH* w = open();
         for (int i = 0; i < from; ++i)
             click(w, QStringLiteral("Command5"));
-        m_book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
+        book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
         click(w, QStringLiteral("Command10"));
 
-        QCOMPARE(m_book->scalar(QStringLiteral("SELECT count(*) FROM パス WHERE ID = %1").arg(ids[from])).toInt(), 0);
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 3);
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 1);
+        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM パス WHERE ID = %1").arg(ids[from])).toInt(), 0);
+        QCOMPARE(book->count(QStringLiteral("パス")), 3);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 1);
         QCOMPARE(idLabel(w), QString::number(ids[expected]));
         QCOMPARE(idCombo(w)->text(), QString(QChar(u'A' + expected)));
         QCOMPARE(grid(w)->model()->rowCount(), 2);
@@ -419,11 +403,11 @@ private Q_SLOTS:
 
     void deleteOnlyRecordThenReactivationAddsOne()
     {
-        const qint64 only = m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        const qint64 only = book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         H_PATH* w = open();
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
         click(w, QStringLiteral("Command10"));
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 0);
+        QCOMPARE(book->count(QStringLiteral("パス")), 0);
         QCOMPARE(idLabel(w), QString());
         QCOMPARE(idCombo(w)->text(), QString());
         QCOMPARE(pathCombo(w)->text(), QString());
@@ -434,7 +418,7 @@ private Q_SLOTS:
         // Moves on the empty record set change nothing and show nothing.
         for (const char* name : {"Command3", "Command1", "Command5", "Command6"})
             click(w, QLatin1String(name));
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 0);
+        QCOMPARE(book->count(QStringLiteral("パス")), 0);
         QCOMPARE(idCombo(w)->listItems(), QStringList{QStringLiteral("A")});
 
         ORVAM* main = ORVAM::instance();
@@ -445,16 +429,16 @@ private Q_SLOTS:
         QVERIFY(rows[0][0].toLongLong() > only);
         QCOMPARE(idLabel(w), rows[0][0].toString());
         QCOMPARE(grid(w)->model()->rowCount(), 1);
-        QVERIFY(m_fakes->messageBox.asked.size() == 1);
+        QVERIFY(fakes->messageBox.asked.size() == 1);
     }
 
     void reactivationOnRecordAddsNothing()
     {
-        m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         H_PATH* w = open();
         QVERIFY(activate(ORVAM::instance()));
         QVERIFY(activate(w));
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 1);
+        QCOMPARE(book->count(QStringLiteral("パス")), 1);
     }
 
     void sameApplicationIdTwice()
@@ -469,9 +453,9 @@ private Q_SLOTS:
         ids->setCurrentIndex(ids->findText(QStringLiteral("HLP")));
         type(pathCombo(w), QStringLiteral("/usr/bin/khelpcenter"));
         click(w, QStringLiteral("Command7"));
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
 
-        QCOMPARE(m_book->scalar(QStringLiteral("SELECT count(*) FROM パス WHERE アプリＩＤ = 'HLP'")).toInt(), 2);
+        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM パス WHERE アプリＩＤ = 'HLP'")).toInt(), 2);
         QAbstractItemModel* model = grid(w)->model();
         QCOMPARE(model->rowCount(), 2);
         QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("HLP"));
@@ -498,8 +482,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         QFETCH(bool, moved);
-        const qint64 first = m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
-        m_book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
+        const qint64 first = book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
         H_PATH* w = open();
         DataGrid* g = grid(w);
         const QModelIndex cell = g->model()->index(0, 1);
@@ -541,17 +525,17 @@ private Q_SLOTS:
         H_PATH* again = open();
         QVERIFY(again != nullptr);
         QCOMPARE(idCombo(again)->text(), QStringLiteral("ED"));
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 1);
+        QCOMPARE(book->count(QStringLiteral("パス")), 1);
     }
 
     void fileDialogCancelledChangesNothing()
     {
-        const qint64 id = m_book->addApplication(QStringLiteral("A"), QStringLiteral("/old/path"));
+        const qint64 id = book->addApplication(QStringLiteral("A"), QStringLiteral("/old/path"));
         H_PATH* w = open();
-        m_fakes->fileDialog.answers.enqueue(std::nullopt);
+        fakes->fileDialog.answers.enqueue(std::nullopt);
         click(w, QStringLiteral("Command13"));
-        QCOMPARE(m_fakes->fileDialog.asked.size(), 1);
-        const FileDialog::Request& asked = m_fakes->fileDialog.asked.first();
+        QCOMPARE(fakes->fileDialog.asked.size(), 1);
+        const FileDialog::Request& asked = fakes->fileDialog.asked.first();
         QCOMPARE(asked.title, QStringLiteral("アプリケーションを登録して下さい"));
         QCOMPARE(asked.filter, QStringLiteral("ｱﾌﾟﾘｹｰｼｮﾝ(*.EXE)|*.EXE|*.*|*.*"));
         QCOMPARE(asked.initialName, QStringLiteral("Name"));
@@ -580,9 +564,9 @@ private Q_SLOTS:
         QFETCH(QString, then);
         QFETCH(QString, stored);
         QFETCH(bool, closed);
-        const qint64 id = m_book->addApplication(QStringLiteral("A"), QStringLiteral("/old/path"));
+        const qint64 id = book->addApplication(QStringLiteral("A"), QStringLiteral("/old/path"));
         H_PATH* w = open();
-        m_fakes->fileDialog.answers.enqueue(QStringLiteral("/usr/bin/libreoffice"));
+        fakes->fileDialog.answers.enqueue(QStringLiteral("/usr/bin/libreoffice"));
         click(w, QStringLiteral("Command13"));
         QCOMPARE(pathCombo(w)->text(), QStringLiteral("/usr/bin/libreoffice"));
         QCOMPARE(idCombo(w)->text(), QStringLiteral("A"));
@@ -622,29 +606,29 @@ private Q_SLOTS:
         QFETCH(QString, field);
         QFETCH(int, length);
         QFETCH(bool, accepted);
-        const qint64 id = m_book->addApplication(QStringLiteral("old"), QStringLiteral("/old"));
+        const qint64 id = book->addApplication(QStringLiteral("old"), QStringLiteral("/old"));
         H_PATH* w = open();
-        m_book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
+        book->addApplication(QStringLiteral("外部"), QStringLiteral("/other"));
         const QString text = QString(length, QChar(u'字'));
         auto* box = findRequired<ComboBox>(w, combo);
         type(box, text);
         QCOMPARE(box->text(), text);
         if (!accepted)
-            m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+            fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         click(w, QStringLiteral("Command7"));
 
-        const QVariant value = m_book->scalar(QStringLiteral("SELECT %1 FROM パス WHERE ID = %2").arg(field).arg(id));
+        const QVariant value = book->scalar(QStringLiteral("SELECT %1 FROM パス WHERE ID = %2").arg(field).arg(id));
         if (accepted) {
-            QVERIFY(m_fakes->messageBox.asked.isEmpty());
+            QVERIFY(fakes->messageBox.asked.isEmpty());
             QCOMPARE(value.toString(), text);
-            QCOMPARE(m_book->scalar(QStringLiteral("SELECT typeof(%1) FROM パス WHERE ID = %2").arg(field).arg(id))
-                         .toString(),
-                     QStringLiteral("text"));
+            QCOMPARE(
+                book->scalar(QStringLiteral("SELECT typeof(%1) FROM パス WHERE ID = %2").arg(field).arg(id)).toString(),
+                QStringLiteral("text"));
             QVERIFY(idCombo(w)->listItems().contains(QStringLiteral("外部")));
             return;
         }
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-        const MessageBox::Request& asked = m_fakes->messageBox.asked.first();
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        const MessageBox::Request& asked = fakes->messageBox.asked.first();
         QCOMPARE(asked.text, Messages::SaveFailure);
         QCOMPARE(asked.title, QStringLiteral("オルバレント"));
         QCOMPARE(asked.icon, MessageBox::Icon::Exclamation);
@@ -666,7 +650,7 @@ private Q_SLOTS:
         WriteLock lock(DbPath, 300);
         QVERIFY(lock.held());
         click(w, QStringLiteral("Command7"));
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
         QCOMPARE(stored(id, QStringLiteral("アプリＩＤ")), QStringLiteral("waited"));
         QVERIFY(idCombo(w)->listItems().contains(QStringLiteral("waited")));
     }
@@ -683,17 +667,17 @@ private Q_SLOTS:
         {
             WriteLock lock(DbPath, 1500);
             QVERIFY(lock.held());
-            m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+            fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
             click(w, QStringLiteral("Command7"));
-            QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-            QCOMPARE(m_fakes->messageBox.asked.first().text, Messages::SaveFailure);
+            QCOMPARE(fakes->messageBox.asked.size(), 1);
+            QCOMPARE(fakes->messageBox.asked.first().text, Messages::SaveFailure);
             QCOMPARE(idCombo(w)->text(), QStringLiteral("kept"));
         }
         sqlite3_busy_timeout(connection->handle(), Connection::BusyTimeoutMs);
-        QVERIFY(m_book->scalar(QStringLiteral("SELECT アプリＩＤ FROM パス WHERE ID = %1").arg(id)).isNull());
+        QVERIFY(book->scalar(QStringLiteral("SELECT アプリＩＤ FROM パス WHERE ID = %1").arg(id)).isNull());
         // Once the other writer is done, the same typed text is saved.
         click(w, QStringLiteral("Command7"));
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
         QCOMPARE(stored(id, QStringLiteral("アプリＩＤ")), QStringLiteral("kept"));
     }
 
@@ -701,29 +685,29 @@ private Q_SLOTS:
     {
         H_PATH* w = open();
         click(w, QStringLiteral("Command2"));
-        QCOMPARE(m_fakes->keySender.keys(), QStringList{QStringLiteral("{F1}")});
-        QCOMPARE(m_fakes->keySender.sent.first().wait, false);
+        QCOMPARE(fakes->keySender.keys(), QStringList{QStringLiteral("{F1}")});
+        QCOMPARE(fakes->keySender.sent.first().wait, false);
     }
 
     void loadFailureStillOpensWindow()
     {
         // A memo book without the table of applications: the load ends at Data1, the
         // window opens, and the add that its activation runs reports its failure.
-        m_book.reset();
-        m_book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
-        QVERIFY(m_book->isValid());
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        book.reset();
+        book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
+        QVERIFY(book->isValid());
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         H_PATH* w = open();
         QVERIFY(w->isVisible());
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-        QCOMPARE(m_fakes->messageBox.asked.first().text, Messages::AddFailure);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.first().text, Messages::AddFailure);
         QCOMPARE(idLabel(w), QString());
         QCOMPARE(grid(w)->model()->rowCount(), 0);
     }
 
     void mainWindowButtonKeepsMinimisedState()
     {
-        m_book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         ORVAM* main = ORVAM::instance();
         main->showForm();
         QVERIFY(activate(main));
@@ -739,7 +723,7 @@ private Q_SLOTS:
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(H_PATH::instance(), w); // the same window, not a second one
         QVERIFY(w->isMinimized());
-        QCOMPARE(m_book->count(QStringLiteral("パス")), 1);
+        QCOMPARE(book->count(QStringLiteral("パス")), 1);
     }
 };
 

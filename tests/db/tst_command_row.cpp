@@ -5,21 +5,18 @@
 #include "db/RecordSet.h"
 #include "platform/AppInfo.h"
 #include "platform/ComboBox.h"
-#include "support/Fakes.h"
-#include "support/MemoBook.h"
 #include "support/TestMain.h"
+#include "support/WindowTestFixture.h"
 
 #include <QLabel>
 
 // The command row on the table of registered applications, with an ID label, a bound
 // combo box and one list, as the registration window has them.
-class TestCommandRow : public QObject
+class TestCommandRow : public WindowTestFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<PlatformFakes> fakes;
-    std::unique_ptr<MemoBook> book;
     std::unique_ptr<QWidget> window;
     RecordSet* main = nullptr;
     RecordSet* list = nullptr;
@@ -58,20 +55,13 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        fakes = std::make_unique<PlatformFakes>();
-        book = std::make_unique<MemoBook>();
-        QVERIFY(book->isValid());
-    }
+    void init() { QVERIFY(setUp()); }
 
     void cleanup()
     {
-        fakes->verifyAllAnswered();
         row.reset();
         window.reset();
-        book.reset();
-        fakes.reset();
+        tearDown();
     }
 
     void movesStopAtBothEndsAndRereadTheLists()
@@ -122,7 +112,8 @@ private Q_SLOTS:
         open();
         appId->setText(QStringLiteral("typed"));
         row->add();
-        QCOMPARE(book->scalar(QStringLiteral("SELECT アプリＩＤ FROM パス WHERE ID = 1")).toString(), QStringLiteral("typed"));
+        QCOMPARE(book->scalar(QStringLiteral("SELECT アプリＩＤ FROM パス WHERE ID = 1")).toString(),
+                 QStringLiteral("typed"));
         QCOMPARE(appId->text(), QString());
         QCOMPARE(idLabel->text(), QStringLiteral("2"));
     }
@@ -147,7 +138,8 @@ private Q_SLOTS:
         row->save();
         QCOMPARE(listRuns, 1);
         QVERIFY(appId->listItems().contains(QStringLiteral("OTHER")));
-        QCOMPARE(book->scalar(QStringLiteral("SELECT アプリＩＤ FROM パス WHERE ID = 1")).toString(), QStringLiteral("APP1"));
+        QCOMPARE(book->scalar(QStringLiteral("SELECT アプリＩＤ FROM パス WHERE ID = 1")).toString(),
+                 QStringLiteral("APP1"));
     }
 
     void refusedSaveShowsTheMessageAndKeepsTheTyping()

@@ -2,37 +2,17 @@
 
 #include "support/TestMain.h"
 
-#include <memory>
-
 using Ids = QList<qint64>;
 
 // Finding, sorting and showing memos in the display window.
-class TestHPrn : public QObject
+class TestHPrn : public HPrnTestFixture
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
-
 private Q_SLOTS:
-    void init()
-    {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-        for (const MemoBook::Memo& memo : knownMemos())
-            m_book->addMemo(memo);
-    }
+    void init() { QVERIFY(setUpWithKnownMemos()); }
 
-    void cleanup()
-    {
-        closeAllForms();
-        // No message box, ever: the window has none of its own.
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDownWithoutMessages(); }
 
     void opensOnAllMemosWithEmptySearchFields()
     {
@@ -329,9 +309,9 @@ private Q_SLOTS:
         w.combo("DBCombo1")->setText(QStringLiteral("打ちかけ"));
         w.selectRow(2);
 
-        m_book->exec(QStringLiteral("UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '新しい', メモ = '直した' WHERE ID = 2"));
-        m_book->addMemo({"2026/12/06", "", "追加分", "", "B", "", "後から"});
-        m_book->exec(QStringLiteral("INSERT INTO パス (アプリＩＤ, パス) VALUES ('NEW', '/usr/bin/new')"));
+        book->exec(QStringLiteral("UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '新しい', メモ = '直した' WHERE ID = 2"));
+        book->addMemo({"2026/12/06", "", "追加分", "", "B", "", "後から"});
+        book->exec(QStringLiteral("INSERT INTO パス (アプリＩＤ, パス) VALUES ('NEW', '/usr/bin/new')"));
         QVERIFY(comeBack(w.form));
 
         // The same search runs again; its first row is current again.
@@ -353,7 +333,7 @@ private Q_SLOTS:
     {
         const HPrnWindow w = HPrnWindow::open();
         w.clickHeader(QStringLiteral("日付"));
-        m_book->exec(QStringLiteral("UPDATE メモ帳 SET 日付 = '1999/01/01' WHERE ID = 6"));
+        book->exec(QStringLiteral("UPDATE メモ帳 SET 日付 = '1999/01/01' WHERE ID = 6"));
         QVERIFY(comeBack(w.form));
         QCOMPARE(w.statement(), QStringLiteral("Select * From メモ帳 Order By 日付"));
         QCOMPARE(w.gridIds(), (Ids{5, 6, 3, 2, 1, 4}));

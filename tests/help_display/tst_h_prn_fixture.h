@@ -8,11 +8,8 @@
 #include "platform/MemoBox.h"
 #include "platform/TextBox.h"
 #include "startup/ORVAM.h"
-#include "support/Fakes.h"
-#include "support/MemoBook.h"
-#include "support/Widgets.h"
+#include "support/WindowTestFixture.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QTest>
@@ -30,31 +27,39 @@ inline QList<MemoBook::Memo> knownMemos()
     };
 }
 
-// The display window of a test, opened as the main window's button opens it, with its
-// controls at hand.
-struct HPrnWindow
+// The base of the display window's tests.
+class HPrnTestFixture : public WindowTestFixture
 {
-    H_PRN* form = nullptr;
-
-    static HPrnWindow open()
+protected:
+    // A fresh memo book with the known memos.
+    bool setUpWithKnownMemos()
     {
-        HPrnWindow w;
-        w.form = H_PRN::instance();
-        w.form->setNormalState();
-        w.form->showForm();
-        if (!QTest::qWaitForWindowActive(w.form, 2000))
-            qWarning("the display window did not become active");
-        return w;
+        if (!setUp())
+            return false;
+        for (const MemoBook::Memo& memo : knownMemos())
+            book->addMemo(memo);
+        return true;
     }
 
-    template <class T = QWidget> T* get(const QString& name) const { return findRequired<T>(form, name); }
+    void tearDownWithoutMessages()
+    {
+        closeAllForms();
+        // No message box, ever: the window has none of its own.
+        QVERIFY(fakes->messageBox.asked.isEmpty());
+        tearDown();
+    }
+};
+
+// The display window of a test, opened as the main window's button opens it, with its
+// controls at hand.
+struct HPrnWindow : OpenedForm<H_PRN, HPrnWindow>
+{
     ComboBox* combo(const char* name) const { return get<ComboBox>(QLatin1String(name)); }
     TextBox* text(const QString& name) const { return get<TextBox>(name); }
     MemoBox* memo(int number) const { return get<MemoBox>(QStringLiteral("Text1(%1)").arg(number)); }
     QCheckBox* keepBox(int page) const { return get<QCheckBox>(QStringLiteral("Check1(%1)").arg(page)); }
     RecordSet* data(const char* name) const { return get<RecordSet>(QLatin1String(name)); }
     DataGrid* grid() const { return get<DataGrid>(QStringLiteral("DBGrid1")); }
-    void click(const char* name) const { get<QAbstractButton>(QLatin1String(name))->click(); }
     QString statement() const { return data("Data1")->recordSource(); }
 
     void search(const QString& keyword, const QString& key1, const QString& key2) const

@@ -7,36 +7,20 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <memory>
-
 // The typical use from the main window on: find a memo, open its file, correct it in the
 // entry window, store the correction and come back to see it under the same search.
-class TestHPrnRoad : public QObject
+class TestHPrnRoad : public HPrnTestFixture
 {
     Q_OBJECT
-
-private:
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
 
 private Q_SLOTS:
     void init()
     {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-        for (const MemoBook::Memo& memo : knownMemos())
-            m_book->addMemo(memo);
-        m_book->addApplication(QStringLiteral("HLP"), QStringLiteral("/usr/bin/unused"));
+        QVERIFY(setUpWithKnownMemos());
+        book->addApplication(QStringLiteral("HLP"), QStringLiteral("/usr/bin/unused"));
     }
 
-    void cleanup()
-    {
-        closeAllForms();
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDownWithoutMessages(); }
 
     void searchOpenCorrectAndComeBack()
     {
@@ -61,9 +45,9 @@ private Q_SLOTS:
 
         // Its file, in the help viewer, driven to the keyword.
         w.click("Command8");
-        QCOMPARE(m_fakes->processStarter.started.size(), 1);
-        QCOMPARE(m_fakes->processStarter.started[0].commandLine, QStringLiteral("WINHLP32.EXE /doc/印刷.hlp"));
-        QCOMPARE(m_fakes->keySender.keys(), (QStringList{"%I", "印刷", "%D"}));
+        QCOMPARE(fakes->processStarter.started.size(), 1);
+        QCOMPARE(fakes->processStarter.started[0].commandLine, QStringLiteral("WINHLP32.EXE /doc/印刷.hlp"));
+        QCOMPARE(fakes->keySender.keys(), (QStringList{"%I", "印刷", "%D"}));
 
         // Correction in the entry window.
         w.click("Command2");
@@ -75,7 +59,7 @@ private Q_SLOTS:
         findRequired<ComboBox>(entry, QStringLiteral("DBCombo2"))->setText(QStringLiteral("Word 2000"));
         findRequired<MemoBox>(entry, QStringLiteral("Text2"))->setText(QStringLiteral("余白は上下左右とも 20 mm"));
         findRequired<QPushButton>(entry, QStringLiteral("Command7"))->click();
-        QCOMPARE(m_book->scalar(QStringLiteral("SELECT 検索キー２ FROM メモ帳 WHERE ID = 1")).toString(),
+        QCOMPARE(book->scalar(QStringLiteral("SELECT 検索キー２ FROM メモ帳 WHERE ID = 1")).toString(),
                  QStringLiteral("Word 2000"));
 
         // Back in the display window: the same search shows the correction.

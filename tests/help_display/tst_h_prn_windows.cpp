@@ -13,38 +13,23 @@
 #include <QTabBar>
 #include <QTabWidget>
 
-#include <memory>
-
 // The display window's layout, and how it works with the other windows: correction in the
 // entry window, closing, the memo's file and the help.
-class TestHPrnWindows : public QObject
+class TestHPrnWindows : public HPrnTestFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
-
     static QLabel* entryIdLabel() { return findRequired<QLabel>(H_WRITE::ifLoaded(), QStringLiteral("Label1")); }
 
 private Q_SLOTS:
     void init()
     {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-        for (const MemoBook::Memo& memo : knownMemos())
-            m_book->addMemo(memo);
-        m_book->addApplication(QStringLiteral("EXCEL"), QStringLiteral("/usr/bin/excel"));
+        QVERIFY(setUpWithKnownMemos());
+        book->addApplication(QStringLiteral("EXCEL"), QStringLiteral("/usr/bin/excel"));
     }
 
-    void cleanup()
-    {
-        closeAllForms();
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDownWithoutMessages(); }
 
     void window()
     {
@@ -272,10 +257,10 @@ private Q_SLOTS:
         const HPrnWindow w = HPrnWindow::open();
         w.search(keyword, QString(), QString());
         w.click("Command8");
-        QCOMPARE(m_fakes->processStarter.started.size(), 1);
-        QCOMPARE(m_fakes->processStarter.started[0].commandLine, commandLine);
-        QCOMPARE(m_fakes->processStarter.started[0].arguments, arguments);
-        QCOMPARE(m_fakes->keySender.keys(), keys);
+        QCOMPARE(fakes->processStarter.started.size(), 1);
+        QCOMPARE(fakes->processStarter.started[0].commandLine, commandLine);
+        QCOMPARE(fakes->processStarter.started[0].arguments, arguments);
+        QCOMPARE(fakes->keySender.keys(), keys);
 
         // The lookup stays in the path record set until the window is next activated.
         QVERIFY(w.data("Data5")->recordSource().startsWith(QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = ")));
@@ -288,7 +273,7 @@ private Q_SLOTS:
     {
         const HPrnWindow w = HPrnWindow::open();
         w.click("Command4");
-        QCOMPARE(m_fakes->keySender.keys(), QStringList{"{F1}"});
+        QCOMPARE(fakes->keySender.keys(), QStringList{"{F1}"});
     }
 };
 

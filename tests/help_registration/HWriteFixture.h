@@ -5,43 +5,33 @@
 #include "platform/ComboBox.h"
 #include "platform/MemoBox.h"
 #include "platform/TextBox.h"
-#include "support/Fakes.h"
-#include "support/MemoBook.h"
-#include "support/Widgets.h"
+#include "support/WindowTestFixture.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTest>
 
+// The base of the entry window's tests.
+class HWriteTestFixture : public WindowTestFixture
+{
+protected:
+    // A field of a memo as the memo book holds it.
+    QVariant stored(qint64 id, const QString& field)
+    {
+        return book->scalar(QStringLiteral("SELECT %1 FROM メモ帳 WHERE ID = %2").arg(field).arg(id));
+    }
+};
+
 // The entry window of a test, opened as the main window's button opens it, with its
 // controls at hand.
-struct HWriteWindow
+struct HWriteWindow : OpenedForm<H_WRITE, HWriteWindow>
 {
-    H_WRITE* form = nullptr;
-
-    static HWriteWindow open()
-    {
-        HWriteWindow w;
-        w.form = H_WRITE::instance();
-        w.form->setNormalState();
-        w.form->showForm();
-        if (!QTest::qWaitForWindowActive(w.form, 2000))
-            qWarning("the entry window did not become active");
-        return w;
-    }
-
-    template <class T = QWidget> T* get(const char* name) const
-    {
-        return findRequired<T>(form, QString::fromUtf8(name));
-    }
-    QLabel* label1() const { return get<QLabel>("Label1"); }
-    TextBox* text(const char* name) const { return get<TextBox>(name); }
-    MemoBox* memo() const { return get<MemoBox>("Text2"); }
-    ComboBox* combo(const char* name) const { return get<ComboBox>(name); }
-    RecordSet* data(const char* name) const { return get<RecordSet>(name); }
-    void click(const char* name) const { get<QAbstractButton>(name)->click(); }
+    QLabel* label1() const { return get<QLabel>(QStringLiteral("Label1")); }
+    TextBox* text(const char* name) const { return get<TextBox>(QString::fromUtf8(name)); }
+    MemoBox* memo() const { return get<MemoBox>(QStringLiteral("Text2")); }
+    ComboBox* combo(const char* name) const { return get<ComboBox>(QString::fromUtf8(name)); }
+    RecordSet* data(const char* name) const { return get<RecordSet>(QString::fromUtf8(name)); }
     qint64 id() const { return label1()->text().toLongLong(); }
 };
 

@@ -9,39 +9,20 @@
 
 #include <QPlainTextEdit>
 
-class TestHWriteEntry : public QObject
+class TestHWriteEntry : public HWriteTestFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
-
-    QVariant stored(qint64 id, const QString& field)
-    {
-        return m_book->scalar(QStringLiteral("SELECT %1 FROM メモ帳 WHERE ID = %2").arg(field).arg(id));
-    }
 
     static void pressEnter(QWidget* control, Qt::Key key = Qt::Key_Return) { QTest::keyClick(control, key); }
 
 private Q_SLOTS:
-    void init()
-    {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-    }
+    void init() { QVERIFY(setUp()); }
 
-    void cleanup()
-    {
-        closeAllForms();
-        m_fakes->verifyAllAnswered();
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void dateTypedWithoutEnterChangesNothing()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         TextBox* dateBox = w.text("Text3");
         dateBox->setFocus(Qt::MouseFocusReason);
@@ -76,8 +57,8 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(int, key);
         QFETCH(QString, shown);
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
-        m_book->addMemo({"2024/06/01", "", "", "", "", "", "二件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
+        book->addMemo({"2024/06/01", "", "", "", "", "", "二件目"});
         HWriteWindow w = HWriteWindow::open();
         TextBox* dateBox = w.text("Text3");
         dateBox->setFocus(Qt::MouseFocusReason);
@@ -100,7 +81,7 @@ private Q_SLOTS:
 
     void otherKeysInTheDateBoxOnlyType()
     {
-        m_book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
+        book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         TextBox* dateBox = w.text("Text3");
         dateBox->setFocus(Qt::MouseFocusReason);
@@ -113,8 +94,8 @@ private Q_SLOTS:
 
     void pickedKeywordIsStoredByEnteringTheMemoBox()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
-        m_book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
         HWriteWindow w = HWriteWindow::open();
         ComboBox* keyword = w.combo("DBCombo1");
         keyword->setFocus(Qt::MouseFocusReason);
@@ -147,22 +128,22 @@ private Q_SLOTS:
     {
         QFETCH(QString, box);
         QFETCH(QString, message);
-        m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
         QTest::mouseClick(w.get("Command10"), Qt::LeftButton);
         QVERIFY(w.label1()->text().isEmpty());
         QVERIFY(!hasFocus(w.memo()));
 
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QWidget* target = w.get(box.toUtf8().constData());
         if (box == QLatin1String("Text2"))
             QTest::mouseClick(w.memo()->viewport(), Qt::LeftButton);
         else
             QTest::mouseClick(target, Qt::LeftButton);
         QVERIFY(hasFocus(target));
-        QCOMPARE(m_fakes->messageBox.asked.size(), 2);
-        const MessageBox::Request& shown = m_fakes->messageBox.asked.last();
+        QCOMPARE(fakes->messageBox.asked.size(), 2);
+        const MessageBox::Request& shown = fakes->messageBox.asked.last();
         QCOMPARE(shown.text, message);
         QCOMPARE(shown.icon, MessageBox::Icon::Exclamation);
         QCOMPARE(shown.buttons, MessageBox::Buttons::Ok);
@@ -175,16 +156,16 @@ private Q_SLOTS:
         QVERIFY(activate(&messageWindow));
         QVERIFY(activate(w.form));
         QVERIFY(hasFocus(target));
-        QCOMPARE(m_fakes->messageBox.asked.size(), 2);
+        QCOMPARE(fakes->messageBox.asked.size(), 2);
 
         // Coming back into the box from another program later is entering it again.
         QWidget otherProgram;
         QVERIFY(activate(&otherProgram));
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(activate(w.form));
-        QCOMPARE(m_fakes->messageBox.asked.size(), 3);
-        QCOMPARE(m_fakes->messageBox.asked.last().text, message);
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 0);
+        QCOMPARE(fakes->messageBox.asked.size(), 3);
+        QCOMPARE(fakes->messageBox.asked.last().text, message);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 0);
     }
 
     void enteringTheMemoBoxOnTheFirstRecordStaysThere_data()
@@ -197,8 +178,8 @@ private Q_SLOTS:
     void enteringTheMemoBoxOnTheFirstRecordStaysThere()
     {
         QFETCH(bool, byTab);
-        const qint64 first = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
-        const qint64 second = m_book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
+        const qint64 first = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 second = book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
         HWriteWindow w = HWriteWindow::open();
         QCOMPARE(w.id(), first);
         // The memo box comes after the second search key in the tab order.
@@ -216,34 +197,34 @@ private Q_SLOTS:
 
     void choosingTheMemoFile()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "/old/file.txt", "", "", "", "", "一件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "/old/file.txt", "", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         TextBox* file = w.text("Text4");
 
-        m_fakes->fileDialog.answers.enqueue(std::nullopt);
+        fakes->fileDialog.answers.enqueue(std::nullopt);
         w.click("Command12");
         QCOMPARE(file->text(), QStringLiteral("/old/file.txt"));
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
 
         const QString chosen = QStringLiteral("/home/利用者/説明 書/it's 100%.HLP");
-        m_fakes->fileDialog.answers.enqueue(chosen);
+        fakes->fileDialog.answers.enqueue(chosen);
         w.click("Command12");
         QCOMPARE(file->text(), chosen);
         QCOMPARE(stored(id, QStringLiteral("ヘルプファイル")).toString(), QStringLiteral("/old/file.txt"));
 
-        m_fakes->fileDialog.answers.enqueue(std::nullopt);
+        fakes->fileDialog.answers.enqueue(std::nullopt);
         w.click("Command12");
         QCOMPARE(file->text(), chosen);
 
-        QCOMPARE(m_fakes->fileDialog.asked.size(), 3);
-        for (const FileDialog::Request& asked : m_fakes->fileDialog.asked) {
+        QCOMPARE(fakes->fileDialog.asked.size(), 3);
+        for (const FileDialog::Request& asked : fakes->fileDialog.asked) {
             QCOMPARE(asked.title, QStringLiteral("ヘルプファイルを登録して下さい"));
             QCOMPARE(asked.filter,
                      QStringLiteral("全ファイル(*.*)|*.*|(*.DOC)|*.DOC|(*.XLS)|*.XLS|(*.MDB)|*.MDB|(*.HLP)|*.HLP|"));
             QCOMPARE(asked.initialName, QStringLiteral("Name"));
             QCOMPARE(asked.flags, int(FileDialog::HideReadOnly));
         }
-        const QList<FileDialog::FilterEntry> entries = FileDialog::parseFilter(m_fakes->fileDialog.asked[2].filter);
+        const QList<FileDialog::FilterEntry> entries = FileDialog::parseFilter(fakes->fileDialog.asked[2].filter);
         QCOMPARE(entries.size(), 5);
         QCOMPARE(entries.first().description, QStringLiteral("全ファイル(*.*)"));
 
@@ -265,8 +246,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, registered);
         QFETCH(QString, expected);
-        m_book->addApplication(QStringLiteral("ワード'97"), QStringLiteral("/usr/bin/word"));
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "", "", "", "XL", "一件目"});
+        book->addApplication(QStringLiteral("ワード'97"), QStringLiteral("/usr/bin/word"));
+        const qint64 id = book->addMemo({"2024/05/01", "", "", "", "", "XL", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         ComboBox* registeredIds = w.combo("DBCombo3");
         QCOMPARE(registeredIds->toolTip(), QStringLiteral("アプリケーション登録で登録して下さい。"));
@@ -295,29 +276,29 @@ private Q_SLOTS:
     {
         QFETCH(QString, appId);
         QFETCH(QString, keyword);
-        m_book->addApplication(QStringLiteral("HLP"), QStringLiteral("/usr/bin/ignored"));
-        m_book->addMemo({"2024/05/01", "/help/a b.html", keyword, "", "", appId, "一件目"});
+        book->addApplication(QStringLiteral("HLP"), QStringLiteral("/usr/bin/ignored"));
+        book->addMemo({"2024/05/01", "/help/a b.html", keyword, "", "", appId, "一件目"});
         HWriteWindow w = HWriteWindow::open();
         w.click("Command2");
-        QCOMPARE(m_fakes->processStarter.started.size(), 1);
-        QCOMPARE(m_fakes->processStarter.started.first().commandLine, QStringLiteral("WINHLP32.EXE /help/a b.html"));
-        QCOMPARE(m_fakes->processStarter.started.first().arguments, QStringList{QStringLiteral("/help/a b.html")});
-        QVERIFY(m_fakes->keySender.sent.isEmpty());
+        QCOMPARE(fakes->processStarter.started.size(), 1);
+        QCOMPARE(fakes->processStarter.started.first().commandLine, QStringLiteral("WINHLP32.EXE /help/a b.html"));
+        QCOMPARE(fakes->processStarter.started.first().arguments, QStringList{QStringLiteral("/help/a b.html")});
+        QVERIFY(fakes->keySender.sent.isEmpty());
     }
 
     void openingTheFileUsesWhatTheControlsHold()
     {
-        m_book->addApplication(QStringLiteral("HLP"), QStringLiteral(""));
-        m_book->addApplication(QStringLiteral("O'Reilly"), QStringLiteral("/usr/bin/reader"));
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
+        book->addApplication(QStringLiteral("HLP"), QStringLiteral(""));
+        book->addApplication(QStringLiteral("O'Reilly"), QStringLiteral("/usr/bin/reader"));
+        const qint64 id = book->addMemo({"2024/05/01", "", "", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
 
         // Typed but not saved: the keyword goes to the help viewer as literal text.
         retype(w.combo("DBCombo1"), QStringLiteral("C++ %{F4}"));
         retype(w.text("Text4"), QStringLiteral("/help/x.html"));
         w.click("Command2");
-        QCOMPARE(m_fakes->processStarter.started.last().program, QStringLiteral("WINHLP32.EXE"));
-        QCOMPARE(m_fakes->keySender.keys(),
+        QCOMPARE(fakes->processStarter.started.last().program, QStringLiteral("WINHLP32.EXE"));
+        QCOMPARE(fakes->keySender.keys(),
                  (QStringList{QStringLiteral("%I"), QStringLiteral("C{+}{+} {%}{{}F4{}}"), QStringLiteral("%D")}));
         // No application ID: the lookup found nothing, and the list shows nothing.
         QVERIFY(w.combo("DBCombo3")->listItems().isEmpty());
@@ -325,8 +306,8 @@ private Q_SLOTS:
         // An application ID with an apostrophe is found.
         retype(w.combo("DBCombo7"), QStringLiteral("O'Reilly"));
         w.click("Command2");
-        QCOMPARE(m_fakes->processStarter.started.size(), 2);
-        QCOMPARE(m_fakes->processStarter.started.last().commandLine, QStringLiteral("/usr/bin/reader /help/x.html"));
+        QCOMPARE(fakes->processStarter.started.size(), 2);
+        QCOMPARE(fakes->processStarter.started.last().commandLine, QStringLiteral("/usr/bin/reader /help/x.html"));
         QCOMPARE(w.text("Text8")->text(), QStringLiteral("/usr/bin/reader"));
         QCOMPARE(w.combo("DBCombo3")->listItems(), QStringList{QStringLiteral("O'Reilly")});
         QVERIFY(stored(id, QStringLiteral("予備１")).toString().isEmpty());
@@ -369,15 +350,15 @@ private Q_SLOTS:
         QFETCH(QString, control);
         QFETCH(QString, field);
         QFETCH(QString, value);
-        const qint64 first = m_book->addMemo({"2024/05/01", "", "", "", "", "", ""});
-        m_book->addMemo({"2024/06/01", "", "", "", "", "", ""});
+        const qint64 first = book->addMemo({"2024/05/01", "", "", "", "", "", ""});
+        book->addMemo({"2024/06/01", "", "", "", "", "", ""});
         HWriteWindow w = HWriteWindow::open();
         QWidget* target = w.get(control.toUtf8().constData());
         target->setFocus(Qt::MouseFocusReason);
         retype(target, value);
 
         w.click("Command7");
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
         QCOMPARE(stored(first, field).toString(), value);
         if (auto* combo = qobject_cast<ComboBox*>(target))
             QVERIFY(combo->listItems().contains(value));

@@ -9,28 +9,14 @@
 #include <QPlainTextEdit>
 #include <QToolButton>
 
-class TestHWriteLayout : public QObject
+class TestHWriteLayout : public WindowTestFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
-
 private Q_SLOTS:
-    void init()
-    {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-    }
+    void init() { QVERIFY(setUp()); }
 
-    void cleanup()
-    {
-        closeAllForms();
-        m_fakes->verifyAllAnswered();
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void controls_data()
     {
@@ -149,10 +135,10 @@ private Q_SLOTS:
 
     void recordSetsAndBindings()
     {
-        m_book->addApplication(QStringLiteral("XL"), QStringLiteral("/usr/bin/xl"));
-        m_book->addApplication(QStringLiteral("HLP"), QString());
-        m_book->addMemo({"2024/05/01", "/f", "語B", "鍵1", "鍵2", "XL", "メモ1"});
-        m_book->addMemo({"2024/06/01", "", "語A", "鍵1", "", "未登録", "メモ2"});
+        book->addApplication(QStringLiteral("XL"), QStringLiteral("/usr/bin/xl"));
+        book->addApplication(QStringLiteral("HLP"), QString());
+        book->addMemo({"2024/05/01", "/f", "語B", "鍵1", "鍵2", "XL", "メモ1"});
+        book->addMemo({"2024/06/01", "", "語A", "鍵1", "", "未登録", "メモ2"});
         HWriteWindow w = HWriteWindow::open();
 
         const std::pair<const char*, QString> sources[] = {
@@ -162,7 +148,7 @@ private Q_SLOTS:
         for (const auto& [name, source] : sources) {
             RecordSet* r = w.data(name);
             QCOMPARE(r->recordSource(), source);
-            QCOMPARE(r->databaseName(), m_book->dbPath());
+            QCOMPARE(r->databaseName(), book->dbPath());
         }
         QCOMPARE(w.combo("DBCombo1")->listItems(), (QStringList{"語A", "語B"}));
         QCOMPARE(w.combo("DBCombo4")->listItems(), QStringList{"鍵1"});

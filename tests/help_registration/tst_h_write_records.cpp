@@ -7,40 +7,21 @@
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
 
-class TestHWriteRecords : public QObject
+class TestHWriteRecords : public HWriteTestFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<PlatformFakes> m_fakes;
-    std::unique_ptr<MemoBook> m_book;
-
-    QVariant stored(qint64 id, const QString& field)
-    {
-        return m_book->scalar(QStringLiteral("SELECT %1 FROM メモ帳 WHERE ID = %2").arg(field).arg(id));
-    }
-
 private Q_SLOTS:
-    void init()
-    {
-        m_fakes = std::make_unique<PlatformFakes>();
-        m_book = std::make_unique<MemoBook>();
-        QVERIFY(m_book->isValid());
-    }
+    void init() { QVERIFY(setUp()); }
 
-    void cleanup()
-    {
-        closeAllForms();
-        m_fakes->verifyAllAnswered();
-        m_book.reset();
-        m_fakes.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void openOnEmptyTableStartsANewMemo()
     {
         HWriteWindow w = HWriteWindow::open();
 
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 1);
-        const qint64 id = m_book->scalar(QStringLiteral("SELECT ID FROM メモ帳")).toLongLong();
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 1);
+        const qint64 id = book->scalar(QStringLiteral("SELECT ID FROM メモ帳")).toLongLong();
         QCOMPARE(w.label1()->text(), QString::number(id));
         QCOMPARE(stored(id, QStringLiteral("日付")).toString(), QStringLiteral("2026/12/06"));
         for (const char* field : {"メモ", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "ヘルプファイル"})
@@ -49,19 +30,18 @@ private Q_SLOTS:
         QCOMPARE(w.text("Text3")->text(), QStringLiteral("2026年12月6日"));
         QCOMPARE(w.form->addInProgress(), 0);
         QVERIFY(hasFocus(w.memo()));
-        QVERIFY(m_fakes->messageBox.asked.isEmpty());
+        QVERIFY(fakes->messageBox.asked.isEmpty());
         // Placed at 1000, 100 twips.
         QCOMPARE(w.form->pos(), QPoint(67, 7));
     }
 
     void openOnMemosShowsTheFirstAndAddsNothing()
     {
-        const qint64 first =
-            m_book->addMemo({"2024/05/01", "/doc/a.txt", "印刷", "余白", "A4", "XL", "一行目\n二行目"});
-        m_book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
+        const qint64 first = book->addMemo({"2024/05/01", "/doc/a.txt", "印刷", "余白", "A4", "XL", "一行目\n二行目"});
+        book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
         HWriteWindow w = HWriteWindow::open();
 
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 2);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
         QCOMPARE(w.id(), first);
         QCOMPARE(w.memo()->text(), QStringLiteral("一行目\n二行目"));
         QCOMPARE(w.combo("DBCombo1")->text(), QStringLiteral("印刷"));
@@ -85,8 +65,8 @@ private Q_SLOTS:
     void correctionMode()
     {
         QFETCH(bool, exists);
-        const qint64 first = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
-        const qint64 second = m_book->addMemo({"2024/06/01", "", "保存", "鍵", "", "", "二件目"});
+        const qint64 first = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 second = book->addMemo({"2024/06/01", "", "保存", "鍵", "", "", "二件目"});
         EditMemoId = exists ? second : second + 100;
         HWriteWindow w = HWriteWindow::open();
 
@@ -98,10 +78,10 @@ private Q_SLOTS:
         if (exists) {
             QCOMPARE(w.id(), second);
             QCOMPARE(w.memo()->text(), QStringLiteral("二件目"));
-            QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 2);
+            QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
         } else {
             // A memo that is gone: the window starts a new one.
-            QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 3);
+            QCOMPARE(book->count(QStringLiteral("メモ帳")), 3);
             QVERIFY(w.id() > second);
             QCOMPARE(stored(w.id(), QStringLiteral("日付")).toString(), QStringLiteral("2026/12/06"));
         }
@@ -114,8 +94,8 @@ private Q_SLOTS:
 
     void showingAgainKeepsTheFirstLoad()
     {
-        const qint64 first = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
-        const qint64 second = m_book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
+        const qint64 first = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 second = book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
         HWriteWindow w = HWriteWindow::open();
         QCOMPARE(w.id(), first);
 
@@ -130,7 +110,7 @@ private Q_SLOTS:
 
     void twoAddsStoreTwoDatedMemos()
     {
-        m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         retype(w.combo("DBCombo1"), QStringLiteral("新しい語"));
 
@@ -139,13 +119,13 @@ private Q_SLOTS:
         w.click("Command9");
         const qint64 secondAdded = w.id();
 
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 3);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 3);
         QVERIFY(secondAdded > firstAdded);
         QCOMPARE(stored(firstAdded, QStringLiteral("日付")).toString(), QStringLiteral("2026/12/06"));
         QCOMPARE(stored(secondAdded, QStringLiteral("日付")).toString(), QStringLiteral("2026/12/06"));
         QVERIFY(stored(secondAdded, QStringLiteral("メモ")).isNull());
         // The keyword typed before the add was stored with the first memo and is listed.
-        QCOMPARE(m_book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = '新しい語'")).toInt(), 1);
+        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = '新しい語'")).toInt(), 1);
         QVERIFY(w.combo("DBCombo1")->listItems().contains(QStringLiteral("新しい語")));
         QVERIFY(w.combo("DBCombo1")->text().isEmpty());
         QCOMPARE(w.text("Text3")->text(), QStringLiteral("2026年12月6日"));
@@ -167,7 +147,7 @@ private Q_SLOTS:
     void unsavedTypingIsStoredOnClose()
     {
         QFETCH(QString, how);
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "", "", "", "", ""});
+        const qint64 id = book->addMemo({"2024/05/01", "", "", "", "", "", ""});
         ORVAM* main = nullptr;
         if (how == QLatin1String("ORVAM")) {
             main = ORVAM::instance();
@@ -196,16 +176,16 @@ private Q_SLOTS:
 
     void deletingTheOnlyMemoThenComingBackAddsOne()
     {
-        m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         ORVAM* main = ORVAM::instance();
         main->showForm();
         HWriteWindow w = HWriteWindow::open();
 
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
         w.click("Command10");
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-        QCOMPARE(m_fakes->messageBox.asked.last().text, Messages::DeleteQuestion);
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 0);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.last().text, Messages::DeleteQuestion);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 0);
         QVERIFY(w.label1()->text().isEmpty());
         QVERIFY(w.memo()->text().isEmpty());
         // The delete ended at its failed move: the lists were not re-read.
@@ -213,7 +193,7 @@ private Q_SLOTS:
 
         QVERIFY(activate(main));
         QVERIFY(activate(w.form));
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 1);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 1);
         QVERIFY(!w.label1()->text().isEmpty());
         QCOMPARE(stored(w.id(), QStringLiteral("日付")).toString(), QStringLiteral("2026/12/06"));
         QVERIFY(hasFocus(w.memo()));
@@ -223,22 +203,22 @@ private Q_SLOTS:
     {
         HWriteWindow w = HWriteWindow::open();
         w.click("Command1");
-        QCOMPARE(m_fakes->keySender.keys(), QStringList{QStringLiteral("{F1}")});
+        QCOMPARE(fakes->keySender.keys(), QStringList{QStringLiteral("{F1}")});
     }
 
     void deleteAnsweredNoChangesNothing()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::No);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::No);
         w.click("Command10");
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 1);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 1);
         QCOMPARE(w.id(), id);
     }
 
     void cancelDropsTyping()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         retype(w.combo("DBCombo1"), QStringLiteral("取り消す語"));
         typeText(w.memo(), QStringLiteral("追記"));
@@ -263,38 +243,38 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         QFETCH(QString, message);
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         w.get("Command7")->setFocus();
         retype(w.combo("DBCombo1"), QStringLiteral("拒まれる語"));
-        m_book->exec(
+        book->exec(
             QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
 
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         if (how == QLatin1String("Command7"))
             w.click("Command7");
         else
             w.get(how.toUtf8().constData())->setFocus(Qt::MouseFocusReason);
 
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-        QCOMPARE(m_fakes->messageBox.asked.last().text, message);
-        QCOMPARE(m_fakes->messageBox.asked.last().icon, MessageBox::Icon::Exclamation);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.last().text, message);
+        QCOMPARE(fakes->messageBox.asked.last().icon, MessageBox::Icon::Exclamation);
         QCOMPARE(w.combo("DBCombo1")->text(), QStringLiteral("拒まれる語"));
         QCOMPARE(w.id(), id);
         QCOMPARE(stored(id, QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("印刷"));
 
         // Once the database takes writes again, the typing is stored after all.
-        m_book->exec(QStringLiteral("DROP TRIGGER refuse"));
+        book->exec(QStringLiteral("DROP TRIGGER refuse"));
         w.click("Command7");
         QCOMPARE(stored(id, QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("拒まれる語"));
     }
 
     void refusedWriteOnCloseStillCloses()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
         HWriteWindow w = HWriteWindow::open();
         typeText(w.memo(), QStringLiteral("追記"));
-        m_book->exec(
+        book->exec(
             QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         w.click("Command11");
         QVERIFY(!H_WRITE::isLoaded());
@@ -304,16 +284,16 @@ private Q_SLOTS:
 
     void refusedAddShowsTheAddFailure()
     {
-        const qint64 id = m_book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
-        m_book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
+        const qint64 id = book->addMemo({"2024/05/01", "", "印刷", "", "", "", "一件目"});
+        book->addMemo({"2024/06/01", "", "保存", "", "", "", "二件目"});
         HWriteWindow w = HWriteWindow::open();
-        m_book->exec(
+        book->exec(
             QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-        m_fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         w.click("Command9");
-        QCOMPARE(m_fakes->messageBox.asked.size(), 1);
-        QCOMPARE(m_fakes->messageBox.asked.last().text, Messages::AddFailure);
-        QCOMPARE(m_book->count(QStringLiteral("メモ帳")), 2);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.last().text, Messages::AddFailure);
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
         QCOMPARE(w.id(), id);
         // The date box goes on following the records after the failed add.
         w.click("Command5");

@@ -4,10 +4,8 @@
 #include "platform/Twips.h"
 #include "startup/I_VER.h"
 #include "startup/ORVAM.h"
-#include "support/Fakes.h"
-#include "support/MemoBook.h"
 #include "support/TestMain.h"
-#include "support/Widgets.h"
+#include "support/WindowTestFixture.h"
 
 #include <QAction>
 #include <QLabel>
@@ -34,13 +32,11 @@ protected:
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public WindowTestFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<PlatformFakes> fakes;
-    std::unique_ptr<MemoBook> book;
     ORVAM* main = nullptr;
 
     void click(const char* name) { findRequired<QPushButton>(main, QLatin1String(name))->click(); }
@@ -50,9 +46,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        fakes = std::make_unique<PlatformFakes>();
-        book = std::make_unique<MemoBook>();
-        QVERIFY(book->isValid());
+        QVERIFY(setUp());
         book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("印刷")});
         main = ORVAM::instance();
         QVERIFY(main->loadSucceeded());
@@ -61,13 +55,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(main));
     }
 
-    void cleanup()
-    {
-        closeAllForms();
-        fakes->verifyAllAnswered();
-        book.reset();
-        fakes.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void layout()
     {
@@ -105,7 +93,8 @@ private Q_SLOTS:
         click("Command2");
         click("Command4");
         action("MEMO_VER")->trigger();
-        for (QWidget* w : QList<QWidget*>{main, H_WRITE::ifLoaded(), H_PRN::ifLoaded(), H_PATH::ifLoaded(), I_VER::ifLoaded()}) {
+        for (QWidget* w :
+             QList<QWidget*>{main, H_WRITE::ifLoaded(), H_PRN::ifLoaded(), H_PATH::ifLoaded(), I_VER::ifLoaded()}) {
             QVERIFY(w);
             const QList<QSize> sizes = w->windowIcon().availableSizes();
             QVERIFY2(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)), qPrintable(w->objectName()));
@@ -162,7 +151,8 @@ private Q_SLOTS:
         click("Command2");
         action("MEMO_VER")->trigger();
         CloseRecorder recorder;
-        for (QWidget* w : QList<QWidget*>{main, H_WRITE::ifLoaded(), H_PRN::ifLoaded(), I_VER::ifLoaded(), H_PATH::ifLoaded()})
+        for (QWidget* w :
+             QList<QWidget*>{main, H_WRITE::ifLoaded(), H_PRN::ifLoaded(), I_VER::ifLoaded(), H_PATH::ifLoaded()})
             recorder.watch(w);
         if (byCloseBox)
             main->close();

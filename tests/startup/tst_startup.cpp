@@ -5,10 +5,8 @@
 #include "startup/Globals.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
-#include "support/Fakes.h"
-#include "support/MemoBook.h"
 #include "support/TestMain.h"
-#include "support/Widgets.h"
+#include "support/WindowTestFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,14 +44,11 @@ QByteArray contentsOf(const QString& path)
 
 } // namespace
 
-class TestStartup : public QObject
+class TestStartup : public WindowTestFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<PlatformFakes> fakes;
-    std::unique_ptr<MemoBook> book;
-
     QString program() const { return book->dir() + QStringLiteral("/orvalent"); }
     QString backup() const { return book->dir() + QStringLiteral("/Back Up/IDATA2.mdb"); }
 
@@ -76,21 +71,13 @@ private:
 private Q_SLOTS:
     void init()
     {
-        fakes = std::make_unique<PlatformFakes>();
-        book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
-        QVERIFY(book->isValid());
+        QVERIFY(setUp(MemoBook::Tables::MemosOnly));
         book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("印刷"), QStringLiteral("k1")});
         AppDir.clear();
         DbPath.clear();
     }
 
-    void cleanup()
-    {
-        closeAllForms();
-        fakes->verifyAllAnswered();
-        book.reset();
-        fakes.reset();
-    }
+    void cleanup() { tearDown(); }
 
     void firstStartMakesTheBackupAndThePathTable()
     {
@@ -106,8 +93,10 @@ private Q_SLOTS:
                  "the backup of the first start is taken before the table is added");
         QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_table_info('パス') ORDER BY cid")),
                  (QList<QVariantList>{{"ID"}, {"アプリＩＤ"}, {"パス"}}));
-        QCOMPARE(query(DbPath, QStringLiteral("SELECT \"unique\", origin FROM pragma_index_list('パス') WHERE name = 'PrimaryKey'")),
-                 (QList<QVariantList>{{"0", "c"}}));
+        QCOMPARE(
+            query(DbPath,
+                  QStringLiteral("SELECT \"unique\", origin FROM pragma_index_list('パス') WHERE name = 'PrimaryKey'")),
+            (QList<QVariantList>{{"0", "c"}}));
         QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_index_info('PrimaryKey')")),
                  (QList<QVariantList>{{"ID"}}));
         QVERIFY2(!query(DbPath, QStringLiteral("SELECT idx FROM sqlite_stat1 WHERE tbl = 'メモ帳'")).isEmpty(),
@@ -244,7 +233,8 @@ private Q_SLOTS:
                 sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
             }
             QVERIFY(QFile::copy(book->dbPath(), crashed + QStringLiteral("/IDATA2.mdb")));
-            QVERIFY(QFile::copy(book->dbPath() + QStringLiteral("-journal"), crashed + QStringLiteral("/IDATA2.mdb-journal")));
+            QVERIFY(QFile::copy(book->dbPath() + QStringLiteral("-journal"),
+                                crashed + QStringLiteral("/IDATA2.mdb-journal")));
             sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
             sqlite3_close(db);
         }

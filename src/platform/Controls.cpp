@@ -1,0 +1,56 @@
+#include "platform/Controls.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+
+QLabel* Controls::label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                        int height)
+{
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Twips::place(l, left, top, width, height);
+    return l;
+}
+
+QPushButton* Controls::button(QWidget* parent, const QString& name, const QString& caption, int left, int top,
+                              int width, int height)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    Twips::place(b, left, top, width, height);
+    return b;
+}
+
+QToolButton* Controls::navigationButton(QWidget* parent, const QString& name, const QString& caption,
+                                        Appearance::Navigation which, int left, int top)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setIcon(Appearance::navigationIcon(which));
+    b->setIconSize(QSize(16, 16));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setFocusPolicy(Qt::StrongFocus);
+    Twips::place(b, left, top, 612, 612);
+    return b;
+}
+
+void Controls::applyTabOrder(std::vector<TabStop> stops)
+{
+    std::stable_sort(stops.begin(), stops.end(), [](const TabStop& a, const TabStop& b) { return a.first < b.first; });
+    QList<QWidget*> order;
+    order.reserve(qsizetype(stops.size()));
+    for (const TabStop& stop : stops)
+        order.append(stop.second);
+    applyTabOrder(order);
+}
+
+void Controls::applyTabOrder(const QList<QWidget*>& order)
+{
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/Appearance.h"
+#include "platform/Twips.h"
+
+#include <QList>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QToolButton;
+class QWidget;
+
+// The controls of the windows, made as the layouts give them: named, at a position and size
+// in twips inside the window's client area.
+namespace Controls {
+
+template <class T> T* create(QWidget* parent, const QString& name, int left, int top, int width, int height)
+{
+    auto* c = new T(parent);
+    c->setObjectName(name);
+    Twips::place(c, left, top, width, height);
+    return c;
+}
+
+// A caption, left-aligned and centred vertically.
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
+                    int height);
+
+// A navigation button of a command row: 612 x 612 twips, its 16 x 16 picture above its
+// caption. It is reached with Tab like the other buttons, and a click takes the focus as
+// theirs does.
+QToolButton* navigationButton(QWidget* parent, const QString& name, const QString& caption,
+                              Appearance::Navigation which, int left, int top);
+
+// A control with its tab index; the indexes need not be consecutive.
+using TabStop = std::pair<int, QWidget*>;
+
+// Tab moves through the controls in the order of their tab indexes.
+void applyTabOrder(std::vector<TabStop> stops);
+// Tab moves through the controls in the order given.
+void applyTabOrder(const QList<QWidget*>& order);
+
+} // namespace Controls
