@@ -131,6 +131,10 @@ void ListBinding::reload()
         for (const QVariant& value : m_list->columnValues(column))
             items.append(Binding::displayText(value));
     }
+    // Each activation of a window runs its lists again; mostly nothing has changed since.
+    if (items == m_lastValues)
+        return;
+    m_lastValues = items;
     QCollator collator(QLocale(QLocale::Japanese, QLocale::Japan));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(items.begin(), items.end(), [&collator](const QString& a, const QString& b) {

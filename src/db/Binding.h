@@ -73,4 +73,5 @@ private:
     QPointer<RecordSet> m_list;
     QString m_field;
     QPointer<ComboBox> m_control;
+    QStringList m_lastValues;
 };

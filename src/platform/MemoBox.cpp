@@ -15,6 +15,11 @@ MemoBox::MemoBox(QWidget* parent)
 
 void MemoBox::setText(const QString& text)
 {
+    // The same memo shown again keeps its scroll position and costs no new layout.
+    if (text == toPlainText()) {
+        Q_EMIT changed();
+        return;
+    }
     m_writing = true;
     setPlainText(text);
     m_writing = false;
