@@ -11,10 +11,7 @@
 #include <algorithm>
 
 Binding::Binding(RecordSet* recordSet, const QString& field, QObject* control)
-    : QObject(control)
-    , m_recordSet(recordSet)
-    , m_field(field)
-    , m_control(control)
+    : QObject(control), m_recordSet(recordSet), m_field(field), m_control(control)
 {
     recordSet->attach(this);
     // A write of the current record by another client (a cell of the grid) shows here too,
@@ -112,10 +109,7 @@ void Binding::showCurrent()
 }
 
 ListBinding::ListBinding(RecordSet* list, const QString& field, ComboBox* control)
-    : QObject(control)
-    , m_list(list)
-    , m_field(field)
-    , m_control(control)
+    : QObject(control), m_list(list), m_field(field), m_control(control)
 {
     connect(list, &RecordSet::refreshed, this, &ListBinding::reload);
     reload();

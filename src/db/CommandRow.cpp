@@ -5,10 +5,8 @@
 #include "platform/KeySender.h"
 
 CommandRow::CommandRow(RecordSet* main, std::function<void()> refreshLists)
-    : m_main(main)
-    , m_refreshLists(std::move(refreshLists))
-{
-}
+    : m_main(main), m_refreshLists(std::move(refreshLists))
+{}
 
 void CommandRow::endWith(const Result& result)
 {

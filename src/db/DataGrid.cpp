@@ -5,8 +5,7 @@
 
 #include <QHeaderView>
 
-DataGrid::DataGrid(QWidget* parent)
-    : QTableView(parent)
+DataGrid::DataGrid(QWidget* parent) : QTableView(parent)
 {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);

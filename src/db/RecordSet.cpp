@@ -21,8 +21,7 @@ bool isBareName(const QString& source)
 
 } // namespace
 
-RecordSet::RecordSet(const QString& name, QObject* parent)
-    : QObject(parent)
+RecordSet::RecordSet(const QString& name, QObject* parent) : QObject(parent)
 {
     setObjectName(name);
 }

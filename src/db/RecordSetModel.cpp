@@ -4,10 +4,7 @@
 #include "db/RecordSet.h"
 
 RecordSetModel::RecordSetModel(RecordSet* recordSet, const QStringList& fields, bool editable, QObject* parent)
-    : QAbstractTableModel(parent)
-    , m_recordSet(recordSet)
-    , m_fields(fields)
-    , m_editable(editable)
+    : QAbstractTableModel(parent), m_recordSet(recordSet), m_fields(fields), m_editable(editable)
 {
     recordSet->attach(this);
     connect(recordSet, &RecordSet::aboutToRefresh, this, [this] { beginResetModel(); });

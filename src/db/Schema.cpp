@@ -80,11 +80,11 @@ Schema::PathTableOutcome Schema::makePathTable(const QString& databasePath, QStr
     // Two text fields of at most 255 characters that take the empty text, and a plain
     // (neither primary nor unique) index named PrimaryKey on ID. The steps are separate,
     // as they always were: a failure at the index leaves the table without it.
-    const Result table = connection->exec(QStringLiteral(
-        "CREATE TABLE パス ("
-        " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
-        " アプリＩＤ TEXT(255) COLLATE NOCASE CHECK (length(アプリＩＤ) <= 255),"
-        " パス TEXT(255) COLLATE NOCASE CHECK (length(パス) <= 255))"));
+    const Result table =
+        connection->exec(QStringLiteral("CREATE TABLE パス ("
+                                        " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                        " アプリＩＤ TEXT(255) COLLATE NOCASE CHECK (length(アプリＩＤ) <= 255),"
+                                        " パス TEXT(255) COLLATE NOCASE CHECK (length(パス) <= 255))"));
     if (!table) {
         if (why)
             *why = table.message;

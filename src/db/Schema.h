@@ -20,9 +20,9 @@ Result createMemoBook(const QString& path);
 Result createMemoTable(sqlite3* db);
 
 enum class PathTableOutcome {
-    Made,           // the table and its index were added
-    LeftAsItWas,    // a table of that name exists, or a later step failed: nothing is reported
-    CannotOpen,     // the file cannot be opened as a database
+    Made,        // the table and its index were added
+    LeftAsItWas, // a table of that name exists, or a later step failed: nothing is reported
+    CannotOpen,  // the file cannot be opened as a database
 };
 
 // Adds the table of registered applications when the file has none. Any table of that

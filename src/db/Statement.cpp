@@ -9,8 +9,7 @@ QString errorOf(sqlite3* db)
 }
 } // namespace
 
-Statement::Statement(sqlite3* db, const QString& sql)
-    : m_db(db)
+Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
 {
     if (!db) {
         m_prepared = Result::failure(QStringLiteral("the database is not open"));
@@ -97,9 +96,12 @@ Result Statement::exec()
 {
     for (;;) {
         switch (step()) {
-        case Step::Row: continue;
-        case Step::Done: return Result::success();
-        case Step::Error: return m_stepError;
+        case Step::Row:
+            continue;
+        case Step::Done:
+            return Result::success();
+        case Step::Error:
+            return m_stepError;
         }
     }
 }
@@ -132,9 +134,12 @@ QString Statement::columnOrigin(int column) const
 QVariant Statement::value(int column) const
 {
     switch (sqlite3_column_type(m_stmt, column)) {
-    case SQLITE_NULL: return {};
-    case SQLITE_INTEGER: return QVariant::fromValue<qint64>(sqlite3_column_int64(m_stmt, column));
-    case SQLITE_FLOAT: return sqlite3_column_double(m_stmt, column);
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QVariant::fromValue<qint64>(sqlite3_column_int64(m_stmt, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_stmt, column);
     default: {
         const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(m_stmt, column));
         const int bytes = sqlite3_column_bytes16(m_stmt, column);

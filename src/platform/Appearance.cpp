@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QWidget>
 #include <QPixmap>
+#include <QWidget>
 
 void Appearance::installFontSubstitutes()
 {
@@ -53,10 +53,14 @@ QIcon Appearance::programIcon()
 QIcon Appearance::navigationIcon(Navigation which)
 {
     switch (which) {
-    case Navigation::First: return QIcon(QStringLiteral(":/icons/first.xpm"));
-    case Navigation::Previous: return QIcon(QStringLiteral(":/icons/previous.xpm"));
-    case Navigation::Next: return QIcon(QStringLiteral(":/icons/next.xpm"));
-    case Navigation::Last: return QIcon(QStringLiteral(":/icons/last.xpm"));
+    case Navigation::First:
+        return QIcon(QStringLiteral(":/icons/first.xpm"));
+    case Navigation::Previous:
+        return QIcon(QStringLiteral(":/icons/previous.xpm"));
+    case Navigation::Next:
+        return QIcon(QStringLiteral(":/icons/next.xpm"));
+    case Navigation::Last:
+        return QIcon(QStringLiteral(":/icons/last.xpm"));
     }
     return {};
 }

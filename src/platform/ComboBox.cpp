@@ -4,8 +4,7 @@
 #include <QSignalBlocker>
 #include <QStringListModel>
 
-ComboBox::ComboBox(QWidget* parent)
-    : QComboBox(parent)
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);

@@ -58,8 +58,7 @@ private:
 };
 
 // The single instance of a window class T.
-template <class T>
-class SingleForm : public Form
+template <class T> class SingleForm : public Form
 {
 public:
     using Form::Form;

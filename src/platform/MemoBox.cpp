@@ -1,7 +1,6 @@
 #include "platform/MemoBox.h"
 
-MemoBox::MemoBox(QWidget* parent)
-    : QPlainTextEdit(parent)
+MemoBox::MemoBox(QWidget* parent) : QPlainTextEdit(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -19,11 +19,21 @@ public:
         box.setText(text);
         box.setTextFormat(Qt::PlainText);
         switch (request.icon) {
-        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Question: box.setIcon(QMessageBox::Question); break;
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
-        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Icon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case Icon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
         }
         if (request.buttons == Buttons::YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

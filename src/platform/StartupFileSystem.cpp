@@ -95,8 +95,8 @@ public:
         }
         int rc = sqlite3_backup_step(backup, -1);
         sqlite3_backup_finish(backup);
-        const Result stepResult = rc == SQLITE_DONE ? Result::success()
-                                                    : Result::failure(lastError(dest.get(), QStringLiteral("backup")));
+        const Result stepResult =
+            rc == SQLITE_DONE ? Result::success() : Result::failure(lastError(dest.get(), QStringLiteral("backup")));
         dest.reset();
         if (!stepResult) {
             QFile::remove(temp);

@@ -1,7 +1,6 @@
 #include "platform/TextBox.h"
 
-TextBox::TextBox(QWidget* parent)
-    : QLineEdit(parent)
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent)
 {
     connect(this, &QLineEdit::textChanged, this, [this] {
         if (!m_writing)

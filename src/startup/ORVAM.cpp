@@ -23,8 +23,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
 }
 } // namespace
 
-ORVAM::ORVAM()
-    : SingleForm(QStringLiteral("ORVAM"), QStringLiteral("オルバレント"), 2652, 1476)
+ORVAM::ORVAM() : SingleForm(QStringLiteral("ORVAM"), QStringLiteral("オルバレント"), 2652, 1476)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);

@@ -24,15 +24,15 @@ int lastSeparator(const QString& text, QChar separator)
 
 } // namespace
 
-const QString VEZOVEDO::StartupFailure =
-    QStringLiteral("起動出来ません。ハードディスクの") + QLatin1Char('\r') + QStringLiteral("容量などを確認して下さい。");
+const QString VEZOVEDO::StartupFailure = QStringLiteral("起動出来ません。ハードディスクの") + QLatin1Char('\r') +
+                                         QStringLiteral("容量などを確認して下さい。");
 
 VEZOVEDO::Paths VEZOVEDO::derivePaths(const QString& programPath)
 {
     const QChar separator = programPath.contains(QLatin1Char('/')) ? QLatin1Char('/') : QLatin1Char('\\');
     QString program = programPath;
-    const int exe = int(program.indexOf(QLatin1String(".EXE"), lastSeparator(program, separator) - 1,
-                                        Qt::CaseInsensitive)) + 1;
+    const int exe =
+        int(program.indexOf(QLatin1String(".EXE"), lastSeparator(program, separator) - 1, Qt::CaseInsensitive)) + 1;
     if (exe > 0)
         program = program.left(exe + 3);
     const QString appDir = program.left(lastSeparator(program, separator) - 1);

@@ -37,8 +37,8 @@ private Q_SLOTS:
     {
         book = std::make_unique<MemoBook>();
         QVERIFY(book->isValid());
-        book->addMemo({QStringLiteral("2026/01/01"), QString(), QStringLiteral("first"), QString(), QString(), QString(),
-                       QStringLiteral("memo one")});
+        book->addMemo({QStringLiteral("2026/01/01"), QString(), QStringLiteral("first"), QString(), QString(),
+                       QString(), QStringLiteral("memo one")});
         book->addMemo({QStringLiteral("2026/01/02"), QString(), QStringLiteral("second")});
     }
 
@@ -86,7 +86,8 @@ private Q_SLOTS:
         memo->setText(QStringLiteral("memo one"));
         QVERIFY2(memoBinding->hasPendingEdit(), "a write by code of the same text is an edit too");
         QVERIFY(memos->moveNext());
-        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 1")).toString(), QStringLiteral("first!"));
+        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 1")).toString(),
+                 QStringLiteral("first!"));
         QVERIFY(!keyword->hasPendingEdit());
         QCOMPARE(text->text(), QStringLiteral("second"));
     }
@@ -113,8 +114,9 @@ private Q_SLOTS:
         QCOMPARE(text->text(), QStringLiteral("first"));
         text->setText(QStringLiteral("typed while released"));
         QVERIFY(memos->movePrevious());
-        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'typed while released'")).toInt(),
-                 0);
+        QCOMPARE(
+            book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'typed while released'")).toInt(),
+            0);
         QVERIFY(memos->moveNext());
         binding->setBound(true);
         QCOMPARE(text->text(), QStringLiteral("second"));
@@ -140,7 +142,8 @@ private Q_SLOTS:
         combo->setCurrentIndex(0);
         QCOMPARE(combo->text(), QStringLiteral("alpha"));
         QVERIFY(memos->moveNext());
-        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 1")).toString(), QStringLiteral("alpha"));
+        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 1")).toString(),
+                 QStringLiteral("alpha"));
     }
 
     void gridModelIsConsistentAndFollowsTheRecordSet()

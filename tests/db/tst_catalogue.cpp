@@ -44,7 +44,8 @@ private Q_SLOTS:
         QTest::newRow("memo by missing ID") << memoById(99) << 0;
         QTest::newRow("memos for entry") << AllMemosForEntry << 3;
         QTest::newRow("search") << orderedSearch(searchStatement(searchCondition("印刷", "用紙", "B5"))) << 1;
-        QTest::newRow("search with an apostrophe") << orderedSearch(searchStatement(searchCondition("don't", "", ""))) << 1;
+        QTest::newRow("search with an apostrophe")
+            << orderedSearch(searchStatement(searchCondition("don't", "", ""))) << 1;
         QTest::newRow("search for a blank") << orderedSearch(searchStatement(searchCondition("", "", " "))) << 1;
         QTest::newRow("all memos") << AllMemos << 3;
         QTest::newRow("sort all") << sortStatement("", "検索キー２") << 3;
@@ -69,7 +70,8 @@ private Q_SLOTS:
         QCOMPARE(Catalogue::memoById(7), QStringLiteral("SELECT * FROM メモ帳 WHERE ID =  7"));
         QCOMPARE(Catalogue::memoById(12), QStringLiteral("SELECT * FROM メモ帳 WHERE ID =  12"));
         QCOMPARE(Catalogue::applicationLookup(QString()), QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = ''"));
-        QCOMPARE(Catalogue::applicationLookup("O'Reilly"), QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = 'O''Reilly'"));
+        QCOMPARE(Catalogue::applicationLookup("O'Reilly"),
+                 QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = 'O''Reilly'"));
         QCOMPARE(Catalogue::sortStatement(QString(), "ID"), QStringLiteral("Select * From メモ帳 Order By ID"));
         QCOMPARE(Catalogue::sortStatement("SELECT * FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'A'", "日付"),
                  QStringLiteral("SELECT * FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'A' Order By 日付"));
@@ -81,12 +83,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key1");
         QTest::addColumn<QString>("key2");
         QTest::addColumn<QString>("condition");
-        QTest::newRow("none") << "" << "" << "" << "";
-        QTest::newRow("keyword and key 2") << "A" << "" << "B" << "ｷｰﾜｰﾄﾞ = 'A' AND 検索キー２ = 'B'";
-        QTest::newRow("only key 2, no leading AND") << "" << "" << "B" << "検索キー２ = 'B'";
-        QTest::newRow("all three in order") << "k" << "1" << "2" << "ｷｰﾜｰﾄﾞ = 'k' AND 検索キー１ = '1' AND 検索キー２ = '2'";
-        QTest::newRow("blanks kept") << " " << " a " << "" << "ｷｰﾜｰﾄﾞ = ' ' AND 検索キー１ = ' a '";
-        QTest::newRow("apostrophes doubled") << "it's" << "" << "''" << "ｷｰﾜｰﾄﾞ = 'it''s' AND 検索キー２ = ''''''";
+        QTest::newRow("none") << ""
+                              << ""
+                              << ""
+                              << "";
+        QTest::newRow("keyword and key 2") << "A"
+                                           << ""
+                                           << "B"
+                                           << "ｷｰﾜｰﾄﾞ = 'A' AND 検索キー２ = 'B'";
+        QTest::newRow("only key 2, no leading AND") << ""
+                                                    << ""
+                                                    << "B"
+                                                    << "検索キー２ = 'B'";
+        QTest::newRow("all three in order") << "k"
+                                            << "1"
+                                            << "2"
+                                            << "ｷｰﾜｰﾄﾞ = 'k' AND 検索キー１ = '1' AND 検索キー２ = '2'";
+        QTest::newRow("blanks kept") << " "
+                                     << " a "
+                                     << ""
+                                     << "ｷｰﾜｰﾄﾞ = ' ' AND 検索キー１ = ' a '";
+        QTest::newRow("apostrophes doubled") << "it's"
+                                             << ""
+                                             << "''"
+                                             << "ｷｰﾜｰﾄﾞ = 'it''s' AND 検索キー２ = ''''''";
     }
 
     void conditionOrder()

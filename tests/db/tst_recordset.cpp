@@ -61,7 +61,11 @@ private:
     }
 
 private Q_SLOTS:
-    void init() { book = std::make_unique<MemoBook>(); QVERIFY(book->isValid()); }
+    void init()
+    {
+        book = std::make_unique<MemoBook>();
+        QVERIFY(book->isValid());
+    }
     void cleanup() { book.reset(); }
 
     void movesSetBofAndEofAtBothEndsAndFailOnAnEmptySet()
@@ -93,7 +97,8 @@ private Q_SLOTS:
     {
         const qint64 id = book->addMemo({"2026/12/06", "/doc/a.html", "印刷", "k1", "k2", "HLP", "メモ"});
         auto rs = open(Catalogue::AllMemosForEntry);
-        QCOMPARE(rs->fieldNames(), (QStringList{"ID", "日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ"}));
+        QCOMPARE(rs->fieldNames(),
+                 (QStringList{"ID", "日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ"}));
         QCOMPARE(rs->field(0).toLongLong(), id);
         QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("印刷"));
         QCOMPARE(rs->field(QStringLiteral("メモ帳.予備１")).toString(), QStringLiteral("HLP"));
@@ -196,9 +201,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("statement");
         QTest::newRow("sort by keyword") << Catalogue::sortStatement({}, QStringLiteral("ｷｰﾜｰﾄﾞ"));
         QTest::newRow("sort by date") << Catalogue::sortStatement({}, QStringLiteral("日付"));
-        QTest::newRow("search sorted by search key 2")
-            << Catalogue::sortStatement(Catalogue::searchStatement(QStringLiteral("検索キー１ = 'a'")),
-                                        QStringLiteral("検索キー２"));
+        QTest::newRow("search sorted by search key 2") << Catalogue::sortStatement(
+            Catalogue::searchStatement(QStringLiteral("検索キー１ = 'a'")), QStringLiteral("検索キー２"));
         QTest::newRow("search by id") << Catalogue::orderedSearch(
             Catalogue::searchStatement(Catalogue::searchCondition({}, QStringLiteral("a"), {})));
         QTest::newRow("show all") << Catalogue::AllMemos;
@@ -244,7 +248,8 @@ private Q_SLOTS:
         auto rs = open(Catalogue::AllMemosForEntry);
         EditsClient client;
         rs->attach(&client);
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("it's 100% {C++}")}, {QStringLiteral("メモ"), QString()}};
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("it's 100% {C++}")},
+                          {QStringLiteral("メモ"), QString()}};
         QVERIFY(rs->moveNext());
         QVERIFY(client.pending.isEmpty());
         const QList<QVariantList> first = book->rows(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ, メモ FROM メモ帳 WHERE ID = 1"));
@@ -254,7 +259,8 @@ private Q_SLOTS:
         client.pending = {{QStringLiteral("日付"), QStringLiteral("あした")}};
         QVERIFY(rs->updateRecord());
         QCOMPARE(rs->currentRow(), 1);
-        QCOMPARE(book->scalar(QStringLiteral("SELECT 日付 FROM メモ帳 WHERE ID = 2")).toString(), QStringLiteral("あした"));
+        QCOMPARE(book->scalar(QStringLiteral("SELECT 日付 FROM メモ帳 WHERE ID = 2")).toString(),
+                 QStringLiteral("あした"));
         QCOMPARE(rs->field(QStringLiteral("日付")).toString(), QStringLiteral("あした"));
         rs->detach(&client);
     }
@@ -262,7 +268,8 @@ private Q_SLOTS:
     void refusedWriteStopsTheMoveAndReportsTheEnginesMessage()
     {
         addMemos(2);
-        book->exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused by rule'); END"));
+        book->exec(QStringLiteral(
+            "CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused by rule'); END"));
         auto rs = open(Catalogue::AllMemosForEntry);
         EditsClient client;
         rs->attach(&client);
@@ -370,8 +377,8 @@ private Q_SLOTS:
         QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &other), SQLITE_OK);
         sqlite3_busy_timeout(other, 0);
         char* error = nullptr;
-        const int rc = sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE メモ帳 SET メモ = 'x' WHERE ID = 1; COMMIT;", nullptr,
-                                    nullptr, &error);
+        const int rc = sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE メモ帳 SET メモ = 'x' WHERE ID = 1; COMMIT;",
+                                    nullptr, nullptr, &error);
         const QString message = QString::fromUtf8(error ? error : "");
         sqlite3_free(error);
         sqlite3_close(other);

@@ -29,9 +29,12 @@ private Q_SLOTS:
         QVERIFY(book.isValid());
         QCOMPARE(Schema::makePathTable(book.dbPath()), Schema::PathTableOutcome::Made);
         QCOMPARE(Schema::makePathTable(book.dbPath()), Schema::PathTableOutcome::LeftAsItWas);
-        QCOMPARE(book.rows(QStringLiteral("SELECT type, sql FROM sqlite_master WHERE tbl_name = 'パス' ORDER BY type")).size(), 2);
+        QCOMPARE(book.rows(QStringLiteral("SELECT type, sql FROM sqlite_master WHERE tbl_name = 'パス' ORDER BY type"))
+                     .size(),
+                 2);
 
-        QCOMPARE(Schema::makePathTable(book.dir() + QStringLiteral("/missing.mdb")), Schema::PathTableOutcome::CannotOpen);
+        QCOMPARE(Schema::makePathTable(book.dir() + QStringLiteral("/missing.mdb")),
+                 Schema::PathTableOutcome::CannotOpen);
         QVERIFY(!QFile::exists(book.dir() + QStringLiteral("/missing.mdb")));
         QFile text(book.dir() + QStringLiteral("/text.mdb"));
         QVERIFY(text.open(QIODevice::WriteOnly));

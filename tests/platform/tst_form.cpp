@@ -15,12 +15,10 @@ struct Counts
     int unloads = 0;
 };
 
-template <int N>
-class Window : public SingleForm<Window<N>>
+template <int N> class Window : public SingleForm<Window<N>>
 {
 public:
-    Window()
-        : SingleForm<Window<N>>(QStringLiteral("W%1").arg(N), QStringLiteral("window"), 3000, 1500)
+    Window() : SingleForm<Window<N>>(QStringLiteral("W%1").arg(N), QStringLiteral("window"), 3000, 1500)
     {
         ++constructed;
     }

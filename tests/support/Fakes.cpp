@@ -74,10 +74,7 @@ Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& t
     return StartupFileSystem::real().copyDatabase(from, to);
 }
 
-FakeDateForms::FakeDateForms()
-    : LocaleDateForms(QLocale(QLocale::Japanese, QLocale::Japan))
-{
-}
+FakeDateForms::FakeDateForms() : LocaleDateForms(QLocale(QLocale::Japanese, QLocale::Japan)) {}
 
 PlatformFakes::PlatformFakes()
 {

@@ -41,9 +41,10 @@ QString MemoBook::dbPath() const
 
 qint64 MemoBook::addMemo(const Memo& memo)
 {
-    Statement insert(m_connection->handle(),
-                     QStringLiteral("INSERT INTO メモ帳 (日付, ヘルプファイル, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, 予備１, メモ) "
-                                    "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    Statement insert(
+        m_connection->handle(),
+        QStringLiteral("INSERT INTO メモ帳 (日付, ヘルプファイル, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, 予備１, メモ) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
     const QString values[] = {memo.date, memo.file, memo.keyword, memo.key1, memo.key2, memo.appId, memo.memo};
     for (int i = 0; i < 7; ++i)
         insert.bindText(i + 1, values[i]);

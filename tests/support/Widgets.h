@@ -8,8 +8,7 @@ class QWidget;
 
 // The child of parent with the given objectName; a missing control ends the test run
 // with its name.
-template <class T>
-T* findRequired(const QObject* parent, const QString& name)
+template <class T> T* findRequired(const QObject* parent, const QString& name)
 {
     T* child = parent->findChild<T*>(name);
     if (!child)
