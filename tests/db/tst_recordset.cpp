@@ -283,41 +283,6 @@ private Q_SLOTS:
         rs->detach(&client);
     }
 
-    void pathFieldsTakeUpTo255Characters_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<bool>("stored");
-        QTest::newRow("id 255") << "アプリＩＤ" << 255 << true;
-        QTest::newRow("id 256") << "アプリＩＤ" << 256 << false;
-        QTest::newRow("path 255") << "パス" << 255 << true;
-        QTest::newRow("path 256") << "パス" << 256 << false;
-        QTest::newRow("path empty") << "パス" << 0 << true;
-    }
-
-    void pathFieldsTakeUpTo255Characters()
-    {
-        QFETCH(QString, field);
-        QFETCH(int, length);
-        book->addApplication(QStringLiteral("old"), QStringLiteral("old"));
-        auto rs = open(Catalogue::AllApplications);
-        EditsClient client;
-        rs->attach(&client);
-        const QString text(length, QChar(u'字'));
-        client.pending = {{field, text}};
-        const Result saved = rs->updateRecord();
-        QTEST(bool(saved), "stored");
-        const QVariant value = book->scalar(QStringLiteral("SELECT %1 FROM パス").arg(field));
-        if (saved.ok) {
-            QCOMPARE(value.toString(), text);
-            QVERIFY(!value.isNull());
-        } else {
-            QVERIFY(!saved.message.isEmpty());
-            QCOMPARE(value.toString(), QStringLiteral("old"));
-        }
-        rs->detach(&client);
-    }
-
     void readOnlyRecordSetNeverWrites()
     {
         addMemos(2);
@@ -383,27 +348,6 @@ private Q_SLOTS:
         sqlite3_free(error);
         sqlite3_close(other);
         QVERIFY2(rc == SQLITE_OK, qPrintable(message));
-    }
-
-    void signalsFollowTheRows()
-    {
-        addMemos(2);
-        auto rs = open(Catalogue::AllMemosForEntry);
-        QList<int> inserted, removed;
-        int currentChanges = 0;
-        connect(rs.get(), &RecordSet::rowInserted, this, [&](int row) { inserted.append(row); });
-        connect(rs.get(), &RecordSet::rowRemoved, this, [&](int row) { removed.append(row); });
-        connect(rs.get(), &RecordSet::currentChanged, this, [&] { ++currentChanges; });
-        QVERIFY(rs->addNew());
-        QCOMPARE(inserted, QList<int>{2});
-        QCOMPARE(currentChanges, 0);
-        QVERIFY(rs->moveTo(1));
-        QCOMPARE(currentChanges, 1);
-        QVERIFY(rs->moveTo(1));
-        QCOMPARE(currentChanges, 1);
-        QVERIFY(rs->deleteCurrent());
-        QCOMPARE(removed, QList<int>{1});
-        QCOMPARE(currentChanges, 2);
     }
 };
 
