@@ -10,9 +10,9 @@
 //
 // Header-only on purpose: every bench/*.cpp is a program of its own.
 
+#include "core/Result.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
-#include "platform/Result.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -441,8 +441,9 @@ inline Outcome generate(const QString& path, qint64 count, bool replace = false,
     auto run = [db](const char* sql) { return Statement(db, QString::fromUtf8(sql)).exec(); };
     // The seven indexes are filled in key order of the keyword and the other fields, which
     // is random order: a large page cache keeps their pages in memory while they grow.
-    run("PRAGMA cache_size = -524288");
-    Result done = run("BEGIN");
+    Result done = run("PRAGMA cache_size = -524288");
+    if (done)
+        done = run("BEGIN");
     if (done) {
         Statement app(db, QStringLiteral("INSERT INTO パス (アプリＩＤ, パス) VALUES (?, ?)"));
         for (const Application& a : applications()) {
@@ -478,8 +479,8 @@ inline Outcome generate(const QString& path, qint64 count, bool replace = false,
     }
     if (done)
         done = run("COMMIT");
-    else
-        run("ROLLBACK");
+    else if (Result undone = run("ROLLBACK"); !undone)
+        std::fprintf(stderr, "rollback: %s\n", qPrintable(undone.message));
     sqlite3_close(db);
     outcome.result = done;
     outcome.seconds = double(timer.nsecsElapsed()) / 1e9;

@@ -13,12 +13,12 @@
 #include "MemoBookGenerator.h"
 
 #include "db/Catalogue.h"
-#include "db/DataGrid.h"
 #include "db/RecordSet.h"
+#include "forms/DataGrid.h"
+#include "forms/Session.h"
 #include "help_display/H_PRN.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
-#include "startup/Globals.h"
 #include "startup/ORVAM.h"
 #include "support/Fakes.h"
 #include "support/Widgets.h"
@@ -132,16 +132,16 @@ private:
 class Bench
 {
 public:
-    Bench(const QString& book, qint64 memos) : m_direct(book), m_memos(memos) {}
+    Bench(const QString& book, qint64 memos, Session& session) : m_direct(book), m_memos(memos), m_session(session) {}
 
     void openWindow()
     {
-        m_main = ORVAM::instance();
+        m_main = ORVAM::instance(m_session);
         if (!activate(m_main))
             fail(QStringLiteral("the main window did not become active"));
         QElapsedTimer timer;
         timer.start();
-        m_form = H_PRN::instance();
+        m_form = H_PRN::instance(m_session);
         m_form->setNormalState();
         m_form->showForm();
         if (!QTest::qWaitForWindowActive(m_form, 10000))
@@ -288,6 +288,7 @@ private:
 
     DirectRun m_direct;
     qint64 m_memos;
+    Session& m_session;
     ORVAM* m_main = nullptr;
     H_PRN* m_form = nullptr;
     RecordSet* m_data1 = nullptr;
@@ -318,8 +319,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     Appearance::apply(app);
     PlatformFakes fakes;
-    AppDir = QFileInfo(book).absolutePath();
-    DbPath = book;
+    Session session;
+    session.AppDir = QFileInfo(book).absolutePath();
+    session.DbPath = book;
     const qint64 memos = MemoBookGenerator::memoCount(book);
     std::printf("memo book %s: %lld memos, %.1f MB; %d runs of each action, times in ms (median)\n", qPrintable(book),
                 static_cast<long long>(memos), fileMb(book), g_repeat);
@@ -331,7 +333,7 @@ int main(int argc, char* argv[])
     const QString key1 = MemoBookGenerator::searchKeys1().first();
     const QString key2 = MemoBookGenerator::searchKeys2().first();
 
-    Bench bench(book, memos);
+    Bench bench(book, memos, session);
     bench.openWindow();
     bench.search(QStringLiteral("search: commonest keyword"), common, {}, {});
     bench.search(QStringLiteral("search: middling keyword"), middling, {}, {});

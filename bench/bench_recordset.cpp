@@ -12,11 +12,11 @@
 #include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
-#include "db/Binding.h"
 #include "db/Catalogue.h"
 #include "db/Connection.h"
-#include "db/DataGrid.h"
 #include "db/RecordSet.h"
+#include "forms/Binding.h"
+#include "forms/DataGrid.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
 
@@ -122,6 +122,13 @@ void refreshOrFail(RecordSet& rs)
 {
     if (Result r = rs.refresh(); !r)
         fail(qPrintable(rs.recordSource()), r);
+}
+
+// A move that is timed must have happened, or the figure means nothing.
+void moveOrFail(const Result& moved)
+{
+    if (!moved)
+        fail("move", moved);
 }
 
 void header(const char* title)
@@ -285,24 +292,24 @@ int main(int argc, char* argv[])
     refreshOrFail(result);
     header("moves on all memos (WHERE ID > 0)                           first [ms]  min [ms] med. [ms]  med. CPU");
     row(QStringLiteral("moveLast (from the first record)"),
-        timeRuns([&] { result.moveLast(); }, [&] { result.moveFirst(); }));
+        timeRuns([&] { moveOrFail(result.moveLast()); }, [&] { moveOrFail(result.moveFirst()); }));
     row(QStringLiteral("moveFirst (from the last record)"),
-        timeRuns([&] { result.moveFirst(); }, [&] { result.moveLast(); }));
+        timeRuns([&] { moveOrFail(result.moveFirst()); }, [&] { moveOrFail(result.moveLast()); }));
     row(QStringLiteral("moveNext x 1000 (from the first record)"), timeRuns(
                                                                        [&] {
                                                                            for (int i = 0; i < 1000; ++i)
-                                                                               result.moveNext();
+                                                                               moveOrFail(result.moveNext());
                                                                        },
-                                                                       [&] { result.moveFirst(); }));
+                                                                       [&] { moveOrFail(result.moveFirst()); }));
     row(QStringLiteral("movePrevious x 1000 (from the last record)"), timeRuns(
                                                                           [&] {
                                                                               for (int i = 0; i < 1000; ++i)
-                                                                                  result.movePrevious();
+                                                                                  moveOrFail(result.movePrevious());
                                                                           },
-                                                                          [&] { result.moveLast(); }));
+                                                                          [&] { moveOrFail(result.moveLast()); }));
     row(QStringLiteral("re-run + moveLast"), timeRuns([&] {
             refreshOrFail(result);
-            result.moveLast();
+            moveOrFail(result.moveLast());
         }));
     std::printf("  last record: ID %s, %s\n", qPrintable(result.field(0).toString()),
                 qPrintable(result.field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString()));
@@ -373,7 +380,7 @@ int main(int argc, char* argv[])
         gridRow(QStringLiteral("re-run with the grid attached, median of %1").arg(g_repeat), rerun.median,
                 g_repeat + 1);
         timer.restart();
-        result.moveLast();
+        moveOrFail(result.moveLast());
         settle(grid);
         gridRow(QStringLiteral("moveLast with the grid attached (it follows)"), msSince(timer));
         result.setRecordSource(Catalogue::sortStatement({}, QStringLiteral("ｷｰﾜｰﾄﾞ")));

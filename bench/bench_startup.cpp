@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
+#include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "platform/MessageBox.h"
 #include "platform/StartupFileSystem.h"
@@ -107,7 +108,8 @@ int oneStart(int argc, char* argv[], const QString& programDir)
     app.installEventFilter(&paint);
     const double appMs = msSince(clock);
 
-    const bool started = VEZOVEDO::Main(programDir + QStringLiteral("/orvalent"));
+    Session session;
+    const bool started = VEZOVEDO::Main(programDir + QStringLiteral("/orvalent"), session);
     const double mainMs = msSince(clock);
     ORVAM* window = ORVAM::ifLoaded();
     double activeMs = -1;
@@ -236,8 +238,9 @@ bool checkedCopyUnderReadLock(const QString& from, const QString& to)
         if (out >= 0)
             ::close(out);
     }
+    // The read transaction only held the file still; ending it cannot lose anything.
     if (source)
-        Statement(source, QStringLiteral("COMMIT")).exec();
+        ok = Statement(source, QStringLiteral("COMMIT")).exec() && ok;
     if (in >= 0)
         ::close(in);
     sqlite3_close(source);

@@ -1,3 +1,4 @@
+#include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "startup/VEZOVEDO.h"
 
@@ -8,6 +9,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Made before the application and so outlives every window, which holds on to it.
+    Session session;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvalent"));
     Appearance::apply(app);
@@ -16,7 +19,7 @@ int main(int argc, char* argv[])
     if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
-    if (!VEZOVEDO::Main(QCoreApplication::applicationFilePath()))
+    if (!VEZOVEDO::Main(QCoreApplication::applicationFilePath(), session))
         return 1;
     return QApplication::exec();
 }

@@ -1,14 +1,16 @@
 #include "app_registration/H_PATH.h"
 
-#include "db/Binding.h"
+#include "core/Log.h"
 #include "db/Catalogue.h"
-#include "db/DataGrid.h"
 #include "db/RecordSet.h"
+#include "forms/Binding.h"
+#include "forms/DataGrid.h"
+#include "forms/Lists.h"
+#include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
 #include "platform/Controls.h"
 #include "platform/FileDialog.h"
-#include "startup/Globals.h"
 
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
@@ -16,8 +18,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
-H_PATH::H_PATH()
-    : SingleForm(QStringLiteral("H_PATH"), QStringLiteral("アプリケーション登録"), 7332, 3444),
+H_PATH::H_PATH(Session& session)
+    : SingleForm(QStringLiteral("H_PATH"), QStringLiteral("アプリケーション登録"), 7332, 3444), m_session(session),
       m_data1(new RecordSet(QStringLiteral("Data1"), this)), m_data2(new RecordSet(QStringLiteral("Data2"), this)),
       m_data3(new RecordSet(QStringLiteral("Data3"), this)), m_commands(m_data1, [this] { SQL_SET(); })
 {
@@ -106,18 +108,15 @@ void H_PATH::onLoad()
 {
     placeAt(1000, 1000);
     for (RecordSet* recordSet : {m_data1, m_data2, m_data3}) {
-        recordSet->setDatabaseName(DbPath);
+        recordSet->setDatabaseName(m_session.DbPath);
         recordSet->setConnectText(QStringLiteral(";pwd="));
     }
     // The first failure ends the load; the window opens all the same.
-    m_data1->setRecordSource(Catalogue::AllApplications);
-    if (!m_data1->refresh())
-        return;
-    m_data2->setRecordSource(Catalogue::AppPathList);
-    if (!m_data2->refresh())
-        return;
-    m_data3->setRecordSource(Catalogue::AppIdList);
-    m_data3->refresh();
+    skipOnFailure(
+        Lists::run(
+            {{m_data1, Catalogue::AllApplications}, {m_data2, Catalogue::AppPathList}, {m_data3, Catalogue::AppIdList}},
+            Lists::OnFailure::Stop),
+        lcForms(), "the application window's load");
 }
 
 void H_PATH::onActivate()
@@ -131,15 +130,14 @@ void H_PATH::onUnload()
 {
     // Nothing typed is lost when the window closes; a refusal cannot be helped by now.
     commitGridEdit();
-    m_data1->updateRecord();
+    skipOnFailure(m_data1->updateRecord(), lcForms(), "storing the application window's edits on closing");
 }
 
 void H_PATH::SQL_SET()
 {
-    m_data2->setRecordSource(Catalogue::AppPathList);
-    m_data2->refresh();
-    m_data3->setRecordSource(Catalogue::AppIdList);
-    m_data3->refresh();
+    skipOnFailure(
+        Lists::run({{m_data2, Catalogue::AppPathList}, {m_data3, Catalogue::AppIdList}}, Lists::OnFailure::SkipAndGoOn),
+        lcForms(), "SQL_SET");
 }
 
 void H_PATH::run(void (CommandRow::*command)())

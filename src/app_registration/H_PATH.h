@@ -1,12 +1,13 @@
 #pragma once
 
-#include "db/CommandRow.h"
+#include "forms/CommandRow.h"
 #include "platform/Form.h"
 
 class ComboBox;
 class DataGrid;
 class QLabel;
 class RecordSet;
+struct Session;
 
 // The registration of applications: one record of table パス at a time in the two combo
 // boxes, all of them in the grid, the program file chosen in a file dialog, and the shared
@@ -16,7 +17,7 @@ class H_PATH : public SingleForm<H_PATH>
     Q_OBJECT
 
 public:
-    H_PATH();
+    explicit H_PATH(Session& session);
 
     // Re-reads the lists of the two combo boxes; a list that fails keeps what it had.
     void SQL_SET();
@@ -31,6 +32,8 @@ private:
     // A cell being edited in the grid becomes a pending edit before any command runs.
     void commitGridEdit();
     void run(void (CommandRow::*command)());
+
+    Session& m_session;
 
     RecordSet* m_data1 = nullptr;
     RecordSet* m_data2 = nullptr;

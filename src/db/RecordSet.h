@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
 #include "db/RecordSetClient.h"
-#include "platform/Result.h"
 
 #include <QHash>
 #include <QObject>

@@ -3,6 +3,8 @@
 #include "db/Connection.h"
 #include "db/Statement.h"
 
+#include "core/Log.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -42,7 +44,7 @@ Result Schema::createMemoTable(sqlite3* db)
     for (const char* sql : MemoTableSql) {
         Statement statement(db, QString::fromUtf8(sql));
         if (Result r = statement.exec(); !r) {
-            Statement(db, QStringLiteral("ROLLBACK")).exec();
+            skipOnFailure(Statement(db, QStringLiteral("ROLLBACK")).exec(), lcDb(), "rollback of a new memo table");
             return r;
         }
     }
@@ -102,7 +104,7 @@ Schema::PathTableOutcome Schema::makePathTable(const QString& databasePath, QStr
 void Schema::refreshStatistics(const QString& databasePath)
 {
     if (std::shared_ptr<Connection> connection = Connection::open(databasePath)) {
-        connection->exec(QStringLiteral("PRAGMA analysis_limit = 400"));
-        connection->exec(QStringLiteral("ANALYZE"));
+        skipOnFailure(connection->exec(QStringLiteral("PRAGMA analysis_limit = 400")), lcDb(), "analysis limit");
+        skipOnFailure(connection->exec(QStringLiteral("ANALYZE")), lcDb(), "index figures");
     }
 }

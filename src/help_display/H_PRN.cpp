@@ -1,11 +1,14 @@
 #include "help_display/H_PRN.h"
 
-#include "db/Binding.h"
+#include "core/Log.h"
 #include "db/Catalogue.h"
-#include "db/CommandRow.h"
-#include "db/DataGrid.h"
 #include "db/RecordSet.h"
-#include "help_display/OPEN_MEMO_FILE.h"
+#include "forms/Binding.h"
+#include "forms/CommandRow.h"
+#include "forms/DataGrid.h"
+#include "forms/Lists.h"
+#include "forms/OPEN_MEMO_FILE.h"
+#include "forms/Session.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
@@ -14,7 +17,6 @@
 #include "platform/MemoBox.h"
 #include "platform/TextBox.h"
 #include "platform/Twips.h"
-#include "startup/Globals.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -49,8 +51,8 @@ QString indexed(const char* name, int index)
 
 } // namespace
 
-H_PRN::H_PRN()
-    : SingleForm(QStringLiteral("H_PRN"), QStringLiteral("ヘルプ表示／修正"), 6984, 6624),
+H_PRN::H_PRN(Session& session)
+    : SingleForm(QStringLiteral("H_PRN"), QStringLiteral("ヘルプ表示／修正"), 6984, 6624), m_session(session),
       Data1(new RecordSet(QStringLiteral("Data1"), this)), Data2(new RecordSet(QStringLiteral("Data2"), this)),
       Data3(new RecordSet(QStringLiteral("Data3"), this)), Data4(new RecordSet(QStringLiteral("Data4"), this)),
       Data5(new RecordSet(QStringLiteral("Data5"), this))
@@ -205,7 +207,7 @@ void H_PRN::onLoad()
         recordSet->setConnectText(Connect);
     placeAt(1000, 100);
     for (RecordSet* recordSet : {Data5, Data4, Data3, Data2, Data1})
-        recordSet->setDatabaseName(DbPath);
+        recordSet->setDatabaseName(m_session.DbPath);
     SearchSql.clear();
     // The whole memo table, run when the window first shows.
     Data1->setRecordSource(Catalogue::MemoTableName);
@@ -214,21 +216,25 @@ void H_PRN::onLoad()
 
 void H_PRN::runLists()
 {
-    Data2->setRecordSource(Catalogue::KeywordList);
-    Data2->refresh();
-    Data3->setRecordSource(Catalogue::SearchKey1List);
-    Data3->refresh();
-    Data4->setRecordSource(Catalogue::SearchKey2List);
-    Data4->refresh();
-    Data5->setRecordSource(Catalogue::AllApplications);
-    Data5->refresh();
+    skipOnFailure(Lists::run({{Data2, Catalogue::KeywordList},
+                              {Data3, Catalogue::SearchKey1List},
+                              {Data4, Catalogue::SearchKey2List},
+                              {Data5, Catalogue::AllApplications}},
+                             Lists::OnFailure::SkipAndGoOn),
+                  lcForms(), "the display window's lists");
+}
+
+void H_PRN::runResult(const char* what)
+{
+    // The window shows no message of its own: a failing statement leaves the grid as it was.
+    skipOnFailure(Data1->refresh(), lcForms(), what);
 }
 
 void H_PRN::onActivate()
 {
     // Each step that fails is skipped. The statement in force runs again, so that what the
     // entry window stored meanwhile shows.
-    Data1->refresh();
+    runResult("re-running the display window's result");
 
     // Re-running a list shows its first value in the combo box bound to it; the texts the
     // user typed stay instead.
@@ -258,14 +264,14 @@ void H_PRN::search()
         return;
     SearchSql = Catalogue::searchStatement(condition);
     Data1->setRecordSource(Catalogue::orderedSearch(SearchSql));
-    Data1->refresh();
+    runResult("search");
 }
 
 void H_PRN::showAll()
 {
     SearchSql.clear();
     Data1->setRecordSource(Catalogue::AllMemos);
-    Data1->refresh();
+    runResult("show all");
 }
 
 void H_PRN::sortBy(const QString& field)
@@ -273,7 +279,7 @@ void H_PRN::sortBy(const QString& field)
     if (field.isEmpty())
         return;
     Data1->setRecordSource(Catalogue::sortStatement(SearchSql, field));
-    Data1->refresh();
+    runResult("sort");
 }
 
 void H_PRN::keep(int page, bool kept)
@@ -303,8 +309,8 @@ void H_PRN::correct()
     const qint64 id = Data1->field(0).toLongLong(&ok);
     if (!ok)
         return;
-    EditMemoId = id;
-    H_WRITE* w = H_WRITE::instance();
+    m_session.EditMemoId = id;
+    H_WRITE* w = H_WRITE::instance(m_session);
     w->setNormalState();
     w->showForm();
 }
@@ -312,5 +318,5 @@ void H_PRN::correct()
 void H_PRN::onUnload()
 {
     H_WRITE::unloadIfLoaded();
-    EditMemoId = 0;
+    m_session.EditMemoId = 0;
 }

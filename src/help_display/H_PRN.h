@@ -14,6 +14,7 @@ class QPushButton;
 class QTabWidget;
 class RecordSet;
 class TextBox;
+struct Session;
 
 // The help display and correction window: memos found by keyword and search keys, listed
 // in a sortable grid and shown on six pages, each of which can keep its memo while the user
@@ -24,7 +25,7 @@ class H_PRN : public SingleForm<H_PRN>
     Q_OBJECT
 
 public:
-    H_PRN();
+    explicit H_PRN(Session& session);
 
     // The statement of the search in force, without its ordering; empty when none is.
     QString searchSql() const { return SearchSql; }
@@ -44,6 +45,8 @@ private:
     // Sets the lists' statements and runs them, then points the path record set at every
     // registered application again.
     void runLists();
+    // Runs the result record set's statement in force.
+    void runResult(const char* what);
     void search();
     void showAll();
     void sortBy(const QString& field);
@@ -51,6 +54,8 @@ private:
     void showLongDate(int page);
     void openMemoFile();
     void correct();
+
+    Session& m_session;
 
     RecordSet* Data1 = nullptr;
     RecordSet* Data2 = nullptr;

@@ -1,10 +1,13 @@
 #include "help_registration/H_WRITE.h"
 
-#include "db/Binding.h"
+#include "core/Log.h"
 #include "db/Catalogue.h"
-#include "db/Messages.h"
 #include "db/RecordSet.h"
-#include "help_display/OPEN_MEMO_FILE.h"
+#include "forms/Binding.h"
+#include "forms/Lists.h"
+#include "forms/Messages.h"
+#include "forms/OPEN_MEMO_FILE.h"
+#include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
 #include "platform/Controls.h"
@@ -13,7 +16,6 @@
 #include "platform/MemoBox.h"
 #include "platform/TextBox.h"
 #include "platform/Twips.h"
-#include "startup/Globals.h"
 
 #include <QAbstractButton>
 #include <QFocusEvent>
@@ -96,8 +98,8 @@ public:
 
 } // namespace
 
-H_WRITE::H_WRITE()
-    : SingleForm(QStringLiteral("H_WRITE"), QStringLiteral("ヘルプ登録"), 6372, 5856),
+H_WRITE::H_WRITE(Session& session)
+    : SingleForm(QStringLiteral("H_WRITE"), QStringLiteral("ヘルプ登録"), 6372, 5856), m_session(session),
       Data1(new RecordSet(QStringLiteral("Data1"), this)), Data2(new RecordSet(QStringLiteral("Data2"), this)),
       Data3(new RecordSet(QStringLiteral("Data3"), this)), Data4(new RecordSet(QStringLiteral("Data4"), this)),
       Data5(new RecordSet(QStringLiteral("Data5"), this)), Data6(new RecordSet(QStringLiteral("Data6"), this)),
@@ -114,9 +116,9 @@ H_WRITE::H_WRITE()
 H_WRITE::~H_WRITE()
 {
     // A window destroyed without being closed (the program ending under it) still keeps
-    // what was typed.
+    // what was typed, if the engine takes it.
     if (!isUnloaded())
-        Data1->updateRecord();
+        skipOnFailure(Data1->updateRecord(), lcForms(), "storing the entry window's edits at exit");
 }
 
 void H_WRITE::createControls()
@@ -278,24 +280,28 @@ void H_WRITE::onLoad()
 {
     placeAt(1000, 100);
     for (RecordSet* r : {Data6, Data5, Data4, Data3, Data2, Data1})
-        r->setDatabaseName(DbPath);
-    Data1->setRecordSource(EditMemoId > 0 ? Catalogue::memoById(EditMemoId) : Catalogue::AllMemosForEntry);
+        r->setDatabaseName(m_session.DbPath);
+    Data1->setRecordSource(m_session.EditMemoId > 0 ? Catalogue::memoById(m_session.EditMemoId)
+                                                    : Catalogue::AllMemosForEntry);
     if (!Data1->refresh())
         return;
-    SQL_SET();
+    // As SQL_SET does, except that the load ends at the first list that fails.
+    skipOnFailure(runLists(Lists::OnFailure::Stop), lcForms(), "the entry window's load");
+}
+
+Result H_WRITE::runLists(Lists::OnFailure policy)
+{
+    return Lists::run({{Data2, Catalogue::KeywordList},
+                       {Data3, Catalogue::SearchKey1List},
+                       {Data4, Catalogue::SearchKey2List},
+                       {Data5, Catalogue::AllApplications},
+                       {Data6, Catalogue::MemoAppIdList}},
+                      policy);
 }
 
 void H_WRITE::SQL_SET()
 {
-    const std::pair<RecordSet*, QString> lists[] = {{Data2, Catalogue::KeywordList},
-                                                    {Data3, Catalogue::SearchKey1List},
-                                                    {Data4, Catalogue::SearchKey2List},
-                                                    {Data5, Catalogue::AllApplications},
-                                                    {Data6, Catalogue::MemoAppIdList}};
-    for (const auto& [list, text] : lists) {
-        list->setRecordSource(text);
-        list->refresh();
-    }
+    skipOnFailure(runLists(Lists::OnFailure::SkipAndGoOn), lcForms(), "SQL_SET");
 }
 
 void H_WRITE::onActivate()
@@ -309,7 +315,7 @@ void H_WRITE::onActivate()
 void H_WRITE::onUnload()
 {
     // Whatever the outcome, the window closes.
-    Data1->updateRecord();
+    skipOnFailure(Data1->updateRecord(), lcForms(), "storing the entry window's edits on closing");
     AddInProgress = 0;
 }
 

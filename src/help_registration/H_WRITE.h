@@ -1,22 +1,25 @@
 #pragma once
 
-#include "db/CommandRow.h"
+#include "forms/CommandRow.h"
+#include "forms/Lists.h"
 #include "platform/Form.h"
 
 class ComboBox;
 class MemoBox;
 class QLabel;
 class RecordSet;
+struct Session;
 class TextBox;
 
 // The help registration window: memos written and corrected one at a time. It opens on all
-// memos, or, when the display window has handed over a memo (EditMemoId), on that one memo.
+// memos, or, when the display window has handed over a memo (the session's EditMemoId), on
+// that one memo.
 class H_WRITE : public SingleForm<H_WRITE>
 {
     Q_OBJECT
 
 public:
-    H_WRITE();
+    explicit H_WRITE(Session& session);
     ~H_WRITE() override;
 
     // Re-reads the drop-down lists: keywords, both search keys, the registered
@@ -34,6 +37,7 @@ protected:
 
 private:
     void createControls();
+    Result runLists(Lists::OnFailure policy);
     void bindControls();
     void connectHandlers();
 
@@ -43,6 +47,8 @@ private:
     void storeDateBox();
     void chooseMemoFile();
     void openMemoFile();
+
+    Session& m_session;
 
     RecordSet* Data1 = nullptr;
     RecordSet* Data2 = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/Form.h"
 
+#include "core/Log.h"
 #include "platform/Appearance.h"
 #include "platform/HelpViewer.h"
 #include "platform/Twips.h"
@@ -98,5 +99,5 @@ void Form::closeEvent(QCloseEvent* e)
 
 void Form::openHelp()
 {
-    HelpViewer::instance().showTopic(HelpViewer::applicationHelpFile(), helpTopic());
+    skipOnFailure(HelpViewer::instance().showTopic(HelpViewer::applicationHelpFile(), helpTopic()), lcViewer(), "F1");
 }

@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <utility>
+
 class QMenuBar;
 
 // A window of the program. Every window is a single instance: it is loaded at its first
@@ -63,11 +65,12 @@ template <class T> class SingleForm : public Form
 public:
     using Form::Form;
 
-    // The loaded window, loading it when it is not.
-    static T* instance()
+    // The loaded window, loading it when it is not; the arguments go to the constructor of
+    // a window that is made now and are not used otherwise.
+    template <class... Args> static T* instance(Args&&... args)
     {
         if (!isLoaded()) {
-            s_form = new T;
+            s_form = new T(std::forward<Args>(args)...);
             s_form->load();
         }
         return s_form;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Result.h"
+#include "core/Result.h"
 
 // The help viewer that stands in for the system help viewer.
 class HelpViewer

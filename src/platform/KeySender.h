@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Result.h"
+#include "core/Result.h"
 
 // Sends keystrokes, written in the keystroke notation ("%" Alt, "+" Shift, "^" Ctrl,
 // "~" Enter, "{F1}", "{+}", groups in parentheses), to the program's focused widget.

@@ -1,12 +1,13 @@
 #include "startup/ORVAM.h"
 
 #include "app_registration/H_PATH.h"
+#include "core/Log.h"
 #include "db/Schema.h"
+#include "forms/Session.h"
 #include "help_display/H_PRN.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/KeySender.h"
 #include "platform/Twips.h"
-#include "startup/Globals.h"
 #include "startup/I_VER.h"
 
 #include <QAction>
@@ -23,7 +24,8 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
 }
 } // namespace
 
-ORVAM::ORVAM() : SingleForm(QStringLiteral("ORVAM"), QStringLiteral("オルバレント"), 2652, 1476)
+ORVAM::ORVAM(Session& session)
+    : SingleForm(QStringLiteral("ORVAM"), QStringLiteral("オルバレント"), 2652, 1476), m_session(session)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -45,24 +47,25 @@ ORVAM::ORVAM() : SingleForm(QStringLiteral("ORVAM"), QStringLiteral("オルバ�
     setTabOrder(display, apps);
     setTabOrder(apps, quit);
 
-    connect(write, &QPushButton::clicked, this, [] {
-        H_WRITE* w = H_WRITE::instance();
+    connect(write, &QPushButton::clicked, this, [this] {
+        H_WRITE* w = H_WRITE::instance(m_session);
         w->setNormalState();
         w->showForm();
     });
-    connect(display, &QPushButton::clicked, this, [] {
-        H_PRN* w = H_PRN::instance();
+    connect(display, &QPushButton::clicked, this, [this] {
+        H_PRN* w = H_PRN::instance(m_session);
         w->setNormalState();
         w->showForm();
     });
     // The registration window keeps its window state: a minimised one stays minimised.
-    connect(apps, &QPushButton::clicked, this, [] { H_PATH::instance()->showForm(); });
+    connect(apps, &QPushButton::clicked, this, [this] { H_PATH::instance(m_session)->showForm(); });
     connect(quit, &QPushButton::clicked, this, [this] {
         closeOtherWindows();
         unload();
     });
     // The active window is this one while its menu is used, so F1 opens its help.
-    connect(help, &QAction::triggered, this, [] { KeySender::instance().send(QStringLiteral("{F1}"), false); });
+    connect(help, &QAction::triggered, this,
+            [] { skipOnFailure(KeySender::instance().send(QStringLiteral("{F1}"), false), lcViewer(), "F1"); });
     connect(version, &QAction::triggered, this, [] {
         I_VER* w = I_VER::instance();
         w->setNormalState();
@@ -76,12 +79,13 @@ void ORVAM::onLoad()
 {
     m_loadSucceeded = GL_HELP_PATH_TABLE_MAKE();
     if (m_loadSucceeded)
-        Schema::refreshStatistics(DbPath);
+        Schema::refreshStatistics(m_session.DbPath);
 }
 
 bool ORVAM::GL_HELP_PATH_TABLE_MAKE()
 {
-    return Schema::makePathTable(AppDir + QStringLiteral("/IDATA2.mdb")) != Schema::PathTableOutcome::CannotOpen;
+    return Schema::makePathTable(m_session.AppDir + QStringLiteral("/IDATA2.mdb")) !=
+           Schema::PathTableOutcome::CannotOpen;
 }
 
 void ORVAM::onUnload()

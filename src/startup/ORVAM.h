@@ -4,6 +4,7 @@
 
 class QAction;
 class QPushButton;
+struct Session;
 
 // The main window: four buttons and two menu commands. It opens the other windows and
 // closes them when it closes.
@@ -12,7 +13,7 @@ class ORVAM : public SingleForm<ORVAM>
     Q_OBJECT
 
 public:
-    ORVAM();
+    explicit ORVAM(Session& session);
 
     // Adds the table of registered applications to the database when it has none. Returns
     // false only when the database cannot be opened.
@@ -26,5 +27,6 @@ protected:
 private:
     static void closeOtherWindows();
 
+    Session& m_session;
     bool m_loadSucceeded = false;
 };

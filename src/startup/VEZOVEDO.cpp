@@ -1,10 +1,11 @@
 #include "startup/VEZOVEDO.h"
 
+#include "core/Log.h"
+#include "forms/Session.h"
 #include "platform/AppInfo.h"
 #include "platform/HelpViewer.h"
 #include "platform/MessageBox.h"
 #include "platform/StartupFileSystem.h"
-#include "startup/Globals.h"
 #include "startup/ORVAM.h"
 
 namespace {
@@ -40,7 +41,7 @@ VEZOVEDO::Paths VEZOVEDO::derivePaths(const QString& programPath)
             appDir + separator + QStringLiteral("ｵﾙﾊﾞﾚﾝﾄ.HLP"), separator};
 }
 
-bool VEZOVEDO::Main(const QString& programPath)
+bool VEZOVEDO::Main(const QString& programPath, Session& session)
 {
     auto fail = [] {
         MessageBox::instance().ask(
@@ -50,19 +51,23 @@ bool VEZOVEDO::Main(const QString& programPath)
 
     const Paths paths = derivePaths(programPath);
     const QChar separator = paths.separator;
-    AppDir = paths.appDir;
-    BackupDir = paths.backupDir;
+    session.AppDir = paths.appDir;
+    session.BackupDir = paths.backupDir;
     HelpViewer::setApplicationHelpFile(paths.helpFile);
-    DbPath = paths.dbPath;
+    session.DbPath = paths.dbPath;
 
     StartupFileSystem& fs = StartupFileSystem::instance();
-    if (fs.dirEntry(BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(BackupDir))
+    if (fs.dirEntry(session.BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(session.BackupDir))
         return fail();
     const QString database = QStringLiteral("IDATA2.mdb");
-    if (!fs.copyDatabase(AppDir + separator + database, BackupDir + separator + database))
+    if (Result copied =
+            fs.copyDatabase(session.AppDir + separator + database, session.BackupDir + separator + database);
+        !copied) {
+        qCWarning(lcStartup, "backup: %s", qUtf8Printable(copied.message));
         return fail();
+    }
 
-    ORVAM* main = ORVAM::instance();
+    ORVAM* main = ORVAM::instance(session);
     if (!main->loadSucceeded()) {
         main->unload();
         return fail();

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct Session;
+
 // The start-up module.
 namespace VEZOVEDO {
 
@@ -23,9 +25,9 @@ Paths derivePaths(const QString& programPath);
 // The start-up message, shown when anything in start-up fails.
 extern const QString StartupFailure;
 
-// Starts the program: sets the global paths, makes the backup folder, copies the database
-// into it, loads and shows the main window. Returns false when start-up failed; the
-// message has then been shown and no window is open.
-bool Main(const QString& programPath);
+// Starts the program: fills the session's paths, makes the backup folder, copies the
+// database into it, loads and shows the main window, which is given the session. Returns
+// false when start-up failed; the message has then been shown and no window is open.
+bool Main(const QString& programPath, Session& session);
 
 } // namespace VEZOVEDO

@@ -1,9 +1,8 @@
 #include "app_registration/H_PATH.h"
 #include "db/Connection.h"
-#include "db/DataGrid.h"
-#include "db/Messages.h"
+#include "forms/DataGrid.h"
+#include "forms/Messages.h"
 #include "platform/ComboBox.h"
-#include "startup/Globals.h"
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
@@ -31,7 +30,7 @@ class TestH_PATH : public WindowTestFixture
 private:
     H_PATH* w = nullptr;
 
-    bool open() { return (w = H_PATH::instance())->showForm(), activate(w); }
+    bool open() { return (w = H_PATH::instance(book->session))->showForm(), activate(w); }
     ComboBox* idCombo() const { return findRequired<ComboBox>(w, QStringLiteral("DBCombo2")); }
     DataGrid* grid() const { return findRequired<DataGrid>(w, QStringLiteral("DBGrid1")); }
     void click(const QString& name) const { QTest::mouseClick(findRequired<QAbstractButton>(w, name), Qt::LeftButton); }
@@ -53,7 +52,7 @@ private Q_SLOTS:
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Yes);
         click("Command10");
         QCOMPARE(table(), QString());
-        QVERIFY(activate(ORVAM::instance()) && activate(w));
+        QVERIFY(activate(ORVAM::instance(book->session)) && activate(w));
         QCOMPARE(table(), "NULL NULL");
     }
 
@@ -165,13 +164,13 @@ private Q_SLOTS:
     {
         QVERIFY(open());
         idCombo()->setText(QStringLiteral("waited"));
-        std::future<void> hold = holdWriteLock(DbPath, 300);
+        std::future<void> hold = holdWriteLock(book->dbPath(), 300);
         click("Command7"); // waits: a failure would ask the message box, which has no answer queued
         QCOMPARE(table(), "NULL 'waited'");
-        const std::shared_ptr<Connection> connection = Connection::shared(DbPath); // the window's
+        const std::shared_ptr<Connection> connection = Connection::shared(book->dbPath()); // the window's
         sqlite3_busy_timeout(connection->handle(), 100); // instead of the five seconds of the program
         idCombo()->setText(QStringLiteral("kept"));
-        hold = holdWriteLock(DbPath, 1000);
+        hold = holdWriteLock(book->dbPath(), 1000);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         click("Command7");
         QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);

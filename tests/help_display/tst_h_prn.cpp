@@ -1,11 +1,10 @@
 // The display window: finding, sorting and showing memos, and how it works with the entry
 // window and the main window.
-#include "db/DataGrid.h"
 #include "db/RecordSet.h"
+#include "forms/DataGrid.h"
 #include "help_display/H_PRN.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
-#include "startup/Globals.h"
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
@@ -52,7 +51,7 @@ struct HPrnWindow : OpenedForm<H_PRN, HPrnWindow>
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     }
     // Another window of the program takes the focus, then this one gets it back.
-    bool comeBack() const { return activate(ORVAM::instance()) && activate(form); }
+    bool comeBack(Session& session) const { return activate(ORVAM::instance(session)) && activate(form); }
 };
 
 class TestHPrn : public WindowTestFixture
@@ -82,7 +81,7 @@ private Q_SLOTS:
     // front page's memo and keep boxes after the file button.
     void captionsAndTabOrder()
     {
-        const HPrnWindow w = HPrnWindow::open();
+        const HPrnWindow w = HPrnWindow::open(book->session);
         QCOMPARE(w.form->windowTitle(), u"ヘルプ表示／修正"_s);
         for (const QString& entry :
              u"Label3=ｷｰﾜｰﾄﾞ Label4=検索キー１ Label5=検索キー２ Label1=検　索　結　果 "
@@ -126,7 +125,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, where);
         QFETCH(QString, found);
-        const HPrnWindow w = HPrnWindow::open();
+        const HPrnWindow w = HPrnWindow::open(book->session);
         const QStringList fields = typed.split(u'|');
         w.search(fields[0], fields[1], fields[2]);
         const QString statement = u"SELECT * FROM メモ帳 WHERE %1 Order By ID"_s.arg(where);
@@ -145,7 +144,7 @@ private Q_SLOTS:
     // the first row current: after load, after a search and after showing all.
     void sortByHeader()
     {
-        const HPrnWindow w = HPrnWindow::open();
+        const HPrnWindow w = HPrnWindow::open(book->session);
         w.selectRow(2);
         w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
         w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s); // the second click sorts the same way again
@@ -171,7 +170,7 @@ private Q_SLOTS:
     // that finds nothing and the re-run on coming back; cleared, it follows again at once.
     void keepHoldsAPageWhileMoving()
     {
-        const HPrnWindow w = HPrnWindow::open();
+        const HPrnWindow w = HPrnWindow::open(book->session);
         auto* keep = w.get<QCheckBox>(u"Check1(2)"_s);
         keep->click();
         w.selectRow(1);
@@ -186,7 +185,7 @@ private Q_SLOTS:
         w.click(u"Command8"_s);
         QCOMPARE(fakes->processStarter.started.value(0).commandLine, u"WINHLP32.EXE "_s);
         QCOMPARE(fakes->keySender.keys(), (QStringList{"%I", "", "%D"}));
-        QVERIFY(w.comeBack());
+        QVERIFY(w.comeBack(book->session));
         QCOMPARE(w.memo(2), u"余白を変える"_s);
         QCOMPARE(w.memo(0), QString());
         w.search({}, {}, u"B"_s);
@@ -200,7 +199,7 @@ private Q_SLOTS:
     // entry window, come back to see it under the same search, and finish.
     void searchOpenCorrectAndComeBack()
     {
-        ORVAM* main = ORVAM::instance();
+        ORVAM* main = ORVAM::instance(book->session);
         QVERIFY(activate(main));
         findRequired<QAbstractButton>(main, u"Command2"_s)->click();
         QVERIFY(QTest::qWaitForWindowActive(H_PRN::ifLoaded(), 2000));
@@ -231,13 +230,13 @@ private Q_SLOTS:
         QCOMPARE(w.get<ComboBox>(u"DBCombo4"_s)->text(), u"打ちかけ"_s);
         // Correction with the entry window open brings it to the front as it is.
         w.click(u"Command2"_s);
-        QCOMPARE(EditMemoId, 1);
+        QCOMPARE(book->session.EditMemoId, 1);
         QVERIFY(QTest::qWaitForWindowActive(entry, 2000));
         QCOMPARE(entryId(), u"5"_s);
 
         w.click(u"Command3"_s);
         QVERIFY(!H_PRN::isLoaded() && !H_WRITE::isLoaded() && main->isVisible());
-        QCOMPARE(EditMemoId, 0);
+        QCOMPARE(book->session.EditMemoId, 0);
     }
 };
 

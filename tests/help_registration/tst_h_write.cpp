@@ -1,8 +1,7 @@
 // The entry window: what it opens on, adds, keeps and stores, and the entry fields.
-#include "db/Messages.h"
+#include "forms/Messages.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
-#include "startup/Globals.h"
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
@@ -58,7 +57,7 @@ private Q_SLOTS:
     // Every caption fits its control, and Tab goes round the controls in the form's order.
     void captionsAndTabOrder()
     {
-        HWriteWindow w = HWriteWindow::open();
+        HWriteWindow w = HWriteWindow::open(book->session);
         QCOMPARE(w.form->windowTitle(), u"ヘルプ登録"_s);
         const QString captions = u"Label2(0)=ID Label2(1)=日付 Label3=表示ﾌｧｲﾙ Label2(2)=ｷｰﾜｰﾄﾞ Label2(3)=検索キー１ "
                                  u"Label2(4)=検索キー２ Label4=アプリＩＤ Label2(5)=メモ Command2=設定ファイル表示 "
@@ -95,7 +94,7 @@ private Q_SLOTS:
         QFETCH(bool, empty);
         for (const MemoBook::Memo& memo : QList{First, Second}.first(empty ? 0 : 2))
             book->addMemo(memo);
-        HWriteWindow w = HWriteWindow::open();
+        HWriteWindow w = HWriteWindow::open(book->session);
         QCOMPARE(book->count(u"メモ帳"_s), empty ? 1 : 2);
         QCOMPARE(w.id(), book->scalar(u"SELECT min(ID) FROM メモ帳"_s).toLongLong());
         QCOMPARE(w.text(u"Text3"_s), empty ? u"2026年12月6日"_s : u"2024年5月1日"_s);
@@ -120,16 +119,16 @@ private Q_SLOTS:
     {
         QFETCH(bool, exists);
         const qint64 first = book->addMemo(First), second = book->addMemo(Second);
-        EditMemoId = exists ? second : second + 100;
-        HWriteWindow w = HWriteWindow::open();
+        book->session.EditMemoId = exists ? second : second + 100;
+        HWriteWindow w = HWriteWindow::open(book->session);
         QVERIFY(w.get<ComboBox>(u"DBCombo1"_s)->listItems().contains(u"印刷"_s)); // all memos' keywords
         QCOMPARE(book->count(u"メモ帳"_s), exists ? 2 : 3);
         QVERIFY(exists ? w.id() == second : w.id() > second);
         QCOMPARE(stored(w.id(), u"日付"_s), exists ? Second.date : Today);
         // The moves stay within the memo opened, also after showing it again for another memo.
         const qint64 shown = w.id();
-        EditMemoId = first;
-        QCOMPARE(HWriteWindow::open().form, w.form);
+        book->session.EditMemoId = first;
+        QCOMPARE(HWriteWindow::open(book->session).form, w.form);
         w.click(u"Command3"_s);
         QCOMPARE(w.id(), shown);
     }
@@ -154,8 +153,8 @@ private Q_SLOTS:
         QFETCH(QString, into);
         QFETCH(QString, message);
         const qint64 id = book->addMemo(First);
-        ORVAM::instance()->showForm();
-        HWriteWindow w = HWriteWindow::open();
+        ORVAM::instance(book->session)->showForm();
+        HWriteWindow w = HWriteWindow::open(book->session);
         if (deleted) {
             fakes->messageBox.answers << MessageBox::Answer::Yes;
             QTest::mouseClick(w.get(u"Command10"_s), Qt::LeftButton); // takes the focus from the memo box
@@ -172,7 +171,7 @@ private Q_SLOTS:
         QWidget messageWindow;
         QVERIFY(activate(&messageWindow) && activate(w.form) && w.focused(into));
         if (deleted) {
-            QVERIFY(activate(ORVAM::instance()) && activate(w.form));
+            QVERIFY(activate(ORVAM::instance(book->session)) && activate(w.form));
             QCOMPARE(stored(w.id(), u"日付"_s), Today);
             QVERIFY(w.focused(u"Text2"_s));
         } else {
@@ -188,7 +187,7 @@ private Q_SLOTS:
     {
         const qint64 id = book->addMemo(First);
         book->addMemo(Second);
-        HWriteWindow w = HWriteWindow::open();
+        HWriteWindow w = HWriteWindow::open(book->session);
         auto* keyword = w.get<ComboBox>(u"DBCombo1"_s);
         w.get(u"Text3"_s)->setFocus(Qt::MouseFocusReason);
         w.retype(u"Text3"_s, u"2025/01/02"_s);
@@ -218,7 +217,7 @@ private Q_SLOTS:
     {
         book->addApplication(u"ワード'97"_s, u"/usr/bin/word"_s);
         const qint64 id = book->addMemo({"2024/05/01", "/old/file.txt", "", "", "", "XL", "一件目"});
-        HWriteWindow w = HWriteWindow::open();
+        HWriteWindow w = HWriteWindow::open(book->session);
         const QString chosen = u"/home/利用者/説明 書/it's 100%.HLP"_s;
         fakes->fileDialog.answers << std::nullopt << chosen;
         w.click(u"Command12"_s);
@@ -258,20 +257,20 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, how);
         const qint64 id = book->addMemo(First);
-        ORVAM::instance()->showForm();
-        HWriteWindow w = HWriteWindow::open();
+        ORVAM::instance(book->session)->showForm();
+        HWriteWindow w = HWriteWindow::open(book->session);
         w.retype(control, value);
         if (control == u"Text3"_s)
             QTest::keyClick(w.get(control), Qt::Key_Return);
         if (how == u"close"_s)
             w.form->close();
         else if (how == u"ORVAM"_s)
-            findRequired<QAbstractButton>(ORVAM::instance(), u"Command3"_s)->click();
+            findRequired<QAbstractButton>(ORVAM::instance(book->session), u"Command3"_s)->click();
         else
             w.click(how);
         QVERIFY(!H_WRITE::isLoaded());
         QCOMPARE(stored(id, field), value);
-        QCOMPARE(HWriteWindow::open().text(control), value);
+        QCOMPARE(HWriteWindow::open(book->session).text(control), value);
     }
 };
 

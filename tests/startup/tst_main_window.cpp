@@ -48,7 +48,7 @@ private Q_SLOTS:
     {
         QVERIFY(setUp());
         book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("印刷")});
-        main = ORVAM::instance();
+        main = ORVAM::instance(book->session);
         QVERIFY(main->loadSucceeded());
         main->setNormalState();
         main->showForm();

@@ -1,8 +1,8 @@
 #include "db/Connection.h"
 #include "db/Schema.h"
+#include "forms/Session.h"
 #include "platform/AppInfo.h"
 #include "platform/HelpViewer.h"
-#include "startup/Globals.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
 #include "support/TestMain.h"
@@ -52,10 +52,13 @@ private:
     QString program() const { return book->dir() + QStringLiteral("/orvalent"); }
     QString backup() const { return book->dir() + QStringLiteral("/Back Up/IDATA2.mdb"); }
 
+    // What the start under test fills in.
+    Session session;
+
     void expectFailure()
     {
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
-        QVERIFY(!VEZOVEDO::Main(program()));
+        QVERIFY(!VEZOVEDO::Main(program(), session));
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         const MessageBox::Request& asked = fakes->messageBox.asked.first();
         QCOMPARE(asked.text, QStringLiteral("起動出来ません。ハードディスクの\r容量などを確認して下さい。"));
@@ -73,33 +76,32 @@ private Q_SLOTS:
     {
         QVERIFY(setUp(MemoBook::Tables::MemosOnly));
         book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("印刷"), QStringLiteral("k1")});
-        AppDir.clear();
-        DbPath.clear();
+        session = Session();
     }
 
     void cleanup() { tearDown(); }
 
     void firstStartMakesTheBackupAndThePathTable()
     {
-        QVERIFY(VEZOVEDO::Main(program()));
-        QCOMPARE(AppDir, book->dir());
-        QCOMPARE(BackupDir, book->dir() + QStringLiteral("/Back Up"));
-        QCOMPARE(DbPath, book->dir() + QStringLiteral("/IDATA2.mdb"));
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        QCOMPARE(session.AppDir, book->dir());
+        QCOMPARE(session.BackupDir, book->dir() + QStringLiteral("/Back Up"));
+        QCOMPARE(session.DbPath, book->dir() + QStringLiteral("/IDATA2.mdb"));
         QCOMPARE(HelpViewer::applicationHelpFile(), book->dir() + QStringLiteral("/ｵﾙﾊﾞﾚﾝﾄ.HLP"));
-        QVERIFY(QFileInfo(BackupDir).isDir());
+        QVERIFY(QFileInfo(session.BackupDir).isDir());
         QCOMPARE(query(backup(), QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１ FROM メモ帳")),
-                 query(DbPath, QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１ FROM メモ帳")));
+                 query(book->dbPath(), QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１ FROM メモ帳")));
         QVERIFY2(query(backup(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'パス'")).isEmpty(),
                  "the backup of the first start is taken before the table is added");
-        QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_table_info('パス') ORDER BY cid")),
+        QCOMPARE(query(book->dbPath(), QStringLiteral("SELECT name FROM pragma_table_info('パス') ORDER BY cid")),
                  (QList<QVariantList>{{"ID"}, {"アプリＩＤ"}, {"パス"}}));
         QCOMPARE(
-            query(DbPath,
+            query(book->dbPath(),
                   QStringLiteral("SELECT \"unique\", origin FROM pragma_index_list('パス') WHERE name = 'PrimaryKey'")),
             (QList<QVariantList>{{"0", "c"}}));
-        QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_index_info('PrimaryKey')")),
+        QCOMPARE(query(book->dbPath(), QStringLiteral("SELECT name FROM pragma_index_info('PrimaryKey')")),
                  (QList<QVariantList>{{"ID"}}));
-        QVERIFY2(!query(DbPath, QStringLiteral("SELECT idx FROM sqlite_stat1 WHERE tbl = 'メモ帳'")).isEmpty(),
+        QVERIFY2(!query(book->dbPath(), QStringLiteral("SELECT idx FROM sqlite_stat1 WHERE tbl = 'メモ帳'")).isEmpty(),
                  "the engine's figures for planning are in the file");
         ORVAM* main = ORVAM::ifLoaded();
         QVERIFY(main);
@@ -110,11 +112,12 @@ private Q_SLOTS:
 
     void secondStartChangesNothing()
     {
-        QVERIFY(VEZOVEDO::Main(program()));
+        QVERIFY(VEZOVEDO::Main(program(), session));
         closeAllForms();
-        const QList<QVariantList> schema = query(DbPath, QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name"));
-        QVERIFY(VEZOVEDO::Main(program()));
-        QCOMPARE(query(DbPath, QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name")), schema);
+        const QList<QVariantList> schema =
+            query(book->dbPath(), QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name"));
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        QCOMPARE(query(book->dbPath(), QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name")), schema);
         QVERIFY2(!query(backup(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'パス'")).isEmpty(),
                  "the second start copies the file with its table");
         QVERIFY(fakes->messageBox.asked.isEmpty());
@@ -123,8 +126,8 @@ private Q_SLOTS:
     void pathTableOfAnotherLayoutIsLeftAlone()
     {
         book->exec(QStringLiteral("CREATE TABLE パス (名前 TEXT)"));
-        QVERIFY(VEZOVEDO::Main(program()));
-        QCOMPARE(query(DbPath, QStringLiteral("SELECT name FROM pragma_table_info('パス')")),
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        QCOMPARE(query(book->dbPath(), QStringLiteral("SELECT name FROM pragma_table_info('パス')")),
                  (QList<QVariantList>{{"名前"}}));
         QVERIFY(fakes->messageBox.asked.isEmpty());
     }
@@ -176,8 +179,8 @@ private Q_SLOTS:
         QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &other), SQLITE_OK);
         QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr),
                  SQLITE_OK);
-        AppDir = book->dir();
-        ORVAM window;
+        session.AppDir = book->dir();
+        ORVAM window(session);
         const bool made = window.GL_HELP_PATH_TABLE_MAKE();
         sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
         sqlite3_close(other);
@@ -189,7 +192,7 @@ private Q_SLOTS:
         for (int i = 0; i < 300; ++i)
             book->addMemo({QStringLiteral("2026/12/06"), QString(), QStringLiteral("kw%1").arg(i), QString(), QString(),
                            QString(), QString(400, QChar(u'あ'))});
-        QVERIFY(VEZOVEDO::Main(program()));
+        QVERIFY(VEZOVEDO::Main(program(), session));
         closeAllForms();
         const QByteArray goodBackup = contentsOf(backup());
         QVERIFY(!goodBackup.isEmpty());
@@ -223,7 +226,7 @@ private Q_SLOTS:
             sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
             sqlite3_close(db);
         }
-        QVERIFY(VEZOVEDO::Main(crashed + QStringLiteral("/orvalent")));
+        QVERIFY(VEZOVEDO::Main(crashed + QStringLiteral("/orvalent"), session));
         const QString copy = crashed + QStringLiteral("/Back Up/IDATA2.mdb");
         QCOMPARE(query(copy, QStringLiteral("PRAGMA quick_check")), (QList<QVariantList>{{"ok"}}));
         QCOMPARE(query(copy, QStringLiteral("SELECT count(*) FROM メモ帳")), (QList<QVariantList>{{"1"}}));

@@ -3,7 +3,6 @@
 #include "db/Connection.h"
 #include "db/Schema.h"
 #include "db/Statement.h"
-#include "startup/Globals.h"
 
 #include <QTest>
 
@@ -18,21 +17,14 @@ MemoBook::MemoBook(Tables tables)
     m_connection = Connection::open(dbPath());
     // The test's own writes need not wait for the disk; the program's connections still do.
     if (m_connection)
-        m_connection->exec(QStringLiteral("PRAGMA synchronous = OFF"));
-    AppDir = dir();
-    BackupDir = dir() + QStringLiteral("/Back Up");
-    DbPath = dbPath();
-    EditMemoId = 0;
-    m_valid = bool(m_connection);
+        m_valid = bool(m_connection->exec(QStringLiteral("PRAGMA synchronous = OFF")));
+    session.AppDir = dir();
+    session.BackupDir = dir() + QStringLiteral("/Back Up");
+    session.DbPath = dbPath();
+    m_valid = m_valid && bool(m_connection);
 }
 
-MemoBook::~MemoBook()
-{
-    DbPath.clear();
-    AppDir.clear();
-    BackupDir.clear();
-    EditMemoId = 0;
-}
+MemoBook::~MemoBook() = default;
 
 QString MemoBook::dbPath() const
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "forms/Session.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -9,7 +11,7 @@
 class Connection;
 
 // A temporary program folder with a fresh memo book (and, unless asked otherwise, the
-// table of registered applications), set as the program's folder for the test.
+// table of registered applications), and the session of a program started in it.
 class MemoBook
 {
 public:
@@ -20,6 +22,8 @@ public:
     bool isValid() const { return m_valid; }
     QString dir() const { return m_dir.path(); }
     QString dbPath() const;
+    // What start-up would have filled in for a program in this folder.
+    Session session;
 
     struct Memo
     {

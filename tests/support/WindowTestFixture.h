@@ -35,10 +35,10 @@ template <class W, class Handle> struct OpenedForm
     W* form = nullptr;
 
     // Opens the window as the main window's button does and waits for its activation.
-    static Handle open()
+    static Handle open(Session& session)
     {
         Handle h;
-        h.form = W::instance();
+        h.form = W::instance(session);
         h.form->setNormalState();
         h.form->showForm();
         if (!QTest::qWaitForWindowActive(h.form, 2000))

@@ -1,9 +1,8 @@
-#include "db/Binding.h"
 #include "db/Catalogue.h"
 #include "db/RecordSet.h"
-#include "help_display/OPEN_MEMO_FILE.h"
+#include "forms/Binding.h"
+#include "forms/OPEN_MEMO_FILE.h"
 #include "platform/TextBox.h"
-#include "startup/Globals.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
@@ -11,9 +10,9 @@
 // two hidden boxes bound to it, from which the found program path and ID are read.
 struct PathWindow : QWidget
 {
-    PathWindow() : data5(QStringLiteral("Data5"), this)
+    explicit PathWindow(const QString& dbPath) : data5(QStringLiteral("Data5"), this)
     {
-        data5.setDatabaseName(DbPath);
+        data5.setDatabaseName(dbPath);
         data5.setRecordSource(Catalogue::AllApplications);
         new Binding(&data5, QStringLiteral("パス"), text8);
         new Binding(&data5, QStringLiteral("アプリＩＤ"), text9);
@@ -72,7 +71,7 @@ private Q_SLOTS:
         book->addApplication(QStringLiteral("EARLIER"), QStringLiteral("/usr/bin/earlier"));
         if (!registered.isEmpty())
             book->addApplication(registered.at(0), registered.at(1));
-        PathWindow w;
+        PathWindow w(book->dbPath());
         w.open(QStringLiteral("EARLIER"), QStringLiteral("/doc/earlier"), QString());
         QFETCH(QString, appId);
         QFETCH(QString, keyword);
@@ -91,10 +90,10 @@ private Q_SLOTS:
     void stopsAtTheFirstFailure()
     {
         fakes->processStarter.outcomes.enqueue(Result::failure(QStringLiteral("cannot start")));
-        PathWindow().open(QString(), QStringLiteral("/d/a"), QStringLiteral("k"));
+        PathWindow(book->dbPath()).open(QString(), QStringLiteral("/d/a"), QStringLiteral("k"));
         book.reset(); // a memo book without the table of registered applications
         book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
-        PathWindow().open(QStringLiteral("APP"), QStringLiteral("/d/a"), QStringLiteral("k"));
+        PathWindow(book->dbPath()).open(QStringLiteral("APP"), QStringLiteral("/d/a"), QStringLiteral("k"));
         QCOMPARE(fakes->processStarter.started.size(), 1);
         QVERIFY(fakes->keySender.sent.isEmpty() && fakes->messageBox.asked.isEmpty());
     }

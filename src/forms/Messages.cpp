@@ -1,4 +1,4 @@
-#include "db/Messages.h"
+#include "forms/Messages.h"
 
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"

@@ -1,7 +1,7 @@
-#include "db/RecordSetModel.h"
+#include "forms/RecordSetModel.h"
 
-#include "db/Binding.h"
 #include "db/RecordSet.h"
+#include "forms/Binding.h"
 
 RecordSetModel::RecordSetModel(RecordSet* recordSet, const QStringList& fields, bool editable, QObject* parent)
     : QAbstractTableModel(parent), m_recordSet(recordSet), m_fields(fields), m_editable(editable)

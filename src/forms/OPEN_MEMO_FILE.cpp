@@ -1,5 +1,6 @@
-#include "help_display/OPEN_MEMO_FILE.h"
+#include "forms/OPEN_MEMO_FILE.h"
 
+#include "core/Log.h"
 #include "db/Catalogue.h"
 #include "db/RecordSet.h"
 #include "platform/KeyNotation.h"
@@ -31,19 +32,25 @@ void OPEN_MEMO_FILE(const QString& applicationId, const QString& file, const QSt
     if (foundId == QLatin1String("HLP") || foundId.isEmpty() || foundId == QLatin1String(" ")) {
         const ProcessStarter::Command viewer{HelpViewerProgram + QLatin1Char(' ') + file, HelpViewerProgram,
                                              asArguments(file)};
-        if (!ProcessStarter::instance().start(viewer))
+        if (Result started = ProcessStarter::instance().start(viewer); !started) {
+            qCWarning(lcProcess, "the help viewer did not start: %s", qUtf8Printable(started.message));
             return;
+        }
         const bool blankKeyword = keyword.isEmpty() || keyword == QLatin1String(" ");
         if (blankKeyword && !keysForBlankKeyword)
             return;
         KeySender& keys = KeySender::instance();
         // The keyword is typed as it stands; characters of the notation do not press keys.
-        if (!keys.send(QStringLiteral("%I"), true) || !keys.send(KeyNotation::escape(keyword), true))
-            return;
-        keys.send(QStringLiteral("%D"), true);
+        for (const QString& text : {QStringLiteral("%I"), KeyNotation::escape(keyword), QStringLiteral("%D")}) {
+            if (Result sent = keys.send(text, true); !sent) {
+                qCWarning(lcViewer, "keys for the help viewer: %s", qUtf8Printable(sent.message));
+                return;
+            }
+        }
         return;
     }
 
     const ProcessStarter::Command program{programPath + QLatin1Char(' ') + file, programPath, asArguments(file)};
-    ProcessStarter::instance().start(program);
+    if (Result started = ProcessStarter::instance().start(program); !started)
+        qCWarning(lcProcess, "%s did not start: %s", qUtf8Printable(programPath), qUtf8Printable(started.message));
 }

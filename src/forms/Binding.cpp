@@ -1,4 +1,4 @@
-#include "db/Binding.h"
+#include "forms/Binding.h"
 
 #include "db/RecordSet.h"
 #include "platform/ComboBox.h"

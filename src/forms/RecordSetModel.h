@@ -1,13 +1,11 @@
 #pragma once
 
-#include "db/RecordSetClient.h"
+#include "db/RecordSet.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
-
-class RecordSet;
 
 // The rows of a record set as a table, read by key as the view asks for them. An edit of
 // a cell of the current record is a pending edit of that record.

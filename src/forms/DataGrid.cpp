@@ -1,7 +1,7 @@
-#include "db/DataGrid.h"
+#include "forms/DataGrid.h"
 
 #include "db/RecordSet.h"
-#include "db/RecordSetModel.h"
+#include "forms/RecordSetModel.h"
 
 #include <QHeaderView>
 

@@ -1,7 +1,9 @@
-#include "db/CommandRow.h"
+#include "forms/CommandRow.h"
 
-#include "db/Messages.h"
+#include "core/Log.h"
+
 #include "db/RecordSet.h"
+#include "forms/Messages.h"
 #include "platform/KeySender.h"
 
 CommandRow::CommandRow(RecordSet* main, std::function<void()> refreshLists)
@@ -107,5 +109,5 @@ void CommandRow::deleteRecord()
 
 void CommandRow::help()
 {
-    KeySender::instance().send(QStringLiteral("{F1}"), false);
+    skipOnFailure(KeySender::instance().send(QStringLiteral("{F1}"), false), lcViewer(), "F1");
 }
