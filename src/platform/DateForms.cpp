@@ -17,8 +17,6 @@ bool isJapaneseDefault(const QLocale& locale)
     return locale.language() == QLocale::C || locale.language() == QLocale::Japanese;
 }
 
-DateForms* g_override = nullptr;
-
 } // namespace
 
 QString DateForms::formatLongDate(const QString& text) const
@@ -30,15 +28,10 @@ QString DateForms::formatLongDate(const QString& text) const
     return text;
 }
 
-DateForms& DateForms::instance()
+DateForms& DateForms::real()
 {
     static LocaleDateForms real;
-    return g_override ? *g_override : real;
-}
-
-void DateForms::setInstance(DateForms* forms)
-{
-    g_override = forms;
+    return real;
 }
 
 LocaleDateForms::LocaleDateForms(const QLocale& locale)

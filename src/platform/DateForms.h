@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Service.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -7,7 +9,7 @@
 #include <optional>
 
 // The user's short and long date forms, and today's date.
-class DateForms
+class DateForms : public Service<DateForms>
 {
 public:
     virtual ~DateForms() = default;
@@ -22,8 +24,8 @@ public:
     // stays empty, anything else is left as it is.
     QString formatLongDate(const QString& text) const;
 
-    static DateForms& instance();
-    static void setInstance(DateForms* forms);
+    // The real one, whatever instance is set.
+    static DateForms& real();
 };
 
 // Date forms of a locale; the C and POSIX locales read as Japanese.

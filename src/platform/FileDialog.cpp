@@ -117,17 +117,10 @@ public:
     }
 };
 
-FileDialog* g_override = nullptr;
-
 } // namespace
 
-FileDialog& FileDialog::instance()
+FileDialog& FileDialog::real()
 {
     static QtFileDialog real;
-    return g_override ? *g_override : real;
-}
-
-void FileDialog::setInstance(FileDialog* dialog)
-{
-    g_override = dialog;
+    return real;
 }

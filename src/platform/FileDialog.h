@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Service.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,7 +9,7 @@
 
 // The common file-open dialog. The filter is written in the pipe form
 // "description|pattern|description|pattern"; the first pair is in force when it opens.
-class FileDialog
+class FileDialog : public Service<FileDialog>
 {
 public:
     enum Flag { HideReadOnly = 4 };
@@ -37,6 +39,6 @@ public:
     // matching an executable file without an extension (Linux programs have none).
     static bool matches(const QString& pattern, const QString& fileName, bool executable);
 
-    static FileDialog& instance();
-    static void setInstance(FileDialog* dialog);
+    // The real one, whatever instance is set.
+    static FileDialog& real();
 };

@@ -3,7 +3,6 @@
 #include "platform/HelpViewerWindow.h"
 
 namespace {
-HelpViewer* g_override = nullptr;
 QString g_applicationHelpFile;
 } // namespace
 
@@ -17,12 +16,7 @@ QString HelpViewer::applicationHelpFile()
     return g_applicationHelpFile;
 }
 
-HelpViewer& HelpViewer::instance()
+HelpViewer& HelpViewer::real()
 {
-    return g_override ? *g_override : HelpViewerWindow::service();
-}
-
-void HelpViewer::setInstance(HelpViewer* viewer)
-{
-    g_override = viewer;
+    return HelpViewerWindow::service();
 }

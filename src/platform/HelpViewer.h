@@ -1,9 +1,10 @@
 #pragma once
 
 #include "core/Result.h"
+#include "platform/Service.h"
 
 // The help viewer that stands in for the system help viewer.
-class HelpViewer
+class HelpViewer : public Service<HelpViewer>
 {
 public:
     virtual ~HelpViewer() = default;
@@ -16,6 +17,6 @@ public:
     static void setApplicationHelpFile(const QString& path);
     static QString applicationHelpFile();
 
-    static HelpViewer& instance();
-    static void setInstance(HelpViewer* viewer);
+    // The viewer window of the program, whatever instance is set.
+    static HelpViewer& real();
 };

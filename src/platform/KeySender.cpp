@@ -58,17 +58,10 @@ private:
     }
 };
 
-KeySender* g_override = nullptr;
-
 } // namespace
 
-KeySender& KeySender::instance()
+KeySender& KeySender::real()
 {
     static QtKeySender real;
-    return g_override ? *g_override : real;
-}
-
-void KeySender::setInstance(KeySender* sender)
-{
-    g_override = sender;
+    return real;
 }

@@ -47,17 +47,10 @@ public:
     }
 };
 
-MessageBox* g_override = nullptr;
-
 } // namespace
 
-MessageBox& MessageBox::instance()
+MessageBox& MessageBox::real()
 {
     static QtMessageBox real;
-    return g_override ? *g_override : real;
-}
-
-void MessageBox::setInstance(MessageBox* box)
-{
-    g_override = box;
+    return real;
 }

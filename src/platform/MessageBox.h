@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/Service.h"
+
 #include <QString>
 
 // Message boxes, behind an interface so that tests can answer them.
-class MessageBox
+class MessageBox : public Service<MessageBox>
 {
 public:
     enum class Icon { None, Exclamation, Question, Information, Critical };
@@ -22,7 +24,6 @@ public:
     virtual ~MessageBox() = default;
     virtual Answer ask(const Request& request) = 0;
 
-    static MessageBox& instance();
-    // nullptr puts the real dialog back.
-    static void setInstance(MessageBox* box);
+    // The real one, whatever instance is set.
+    static MessageBox& real();
 };

@@ -27,17 +27,10 @@ public:
     }
 };
 
-ProcessStarter* g_override = nullptr;
-
 } // namespace
 
-ProcessStarter& ProcessStarter::instance()
+ProcessStarter& ProcessStarter::real()
 {
     static QtProcessStarter real;
-    return g_override ? *g_override : real;
-}
-
-void ProcessStarter::setInstance(ProcessStarter* starter)
-{
-    g_override = starter;
+    return real;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Service.h"
+
 #include "core/Result.h"
 
 #include <QStringList>
@@ -7,7 +9,7 @@
 // Starts a program and returns at once, without watching it afterwards. The program name
 // "WINHLP32.EXE" (any letter case) opens the program's own help viewer on the first
 // argument; any other program is started detached, without a shell.
-class ProcessStarter
+class ProcessStarter : public Service<ProcessStarter>
 {
 public:
     struct Command
@@ -21,6 +23,6 @@ public:
     // Fails when the program cannot be started; then nothing is shown.
     virtual Result start(const Command& command) = 0;
 
-    static ProcessStarter& instance();
-    static void setInstance(ProcessStarter* starter);
+    // The real one, whatever instance is set.
+    static ProcessStarter& real();
 };

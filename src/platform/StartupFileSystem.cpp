@@ -110,22 +110,10 @@ public:
     }
 };
 
-StartupFileSystem* g_override = nullptr;
-
 } // namespace
 
 StartupFileSystem& StartupFileSystem::real()
 {
     static QtStartupFileSystem fs;
     return fs;
-}
-
-StartupFileSystem& StartupFileSystem::instance()
-{
-    return g_override ? *g_override : real();
-}
-
-void StartupFileSystem::setInstance(StartupFileSystem* fs)
-{
-    g_override = fs;
 }

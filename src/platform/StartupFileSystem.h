@@ -1,9 +1,10 @@
 #pragma once
 
 #include "core/Result.h"
+#include "platform/Service.h"
 
 // The file-system steps of start-up.
-class StartupFileSystem
+class StartupFileSystem : public Service<StartupFileSystem>
 {
 public:
     enum Attribute { Directory = 16 };
@@ -17,8 +18,6 @@ public:
     // snapshot, and a source that fails the integrity check never replaces the target.
     virtual Result copyDatabase(const QString& from, const QString& to) = 0;
 
-    static StartupFileSystem& instance();
     // The file system itself, whatever instance is set.
     static StartupFileSystem& real();
-    static void setInstance(StartupFileSystem* fs);
 };
