@@ -1,7 +1,9 @@
 #include "db/Connection.h"
 
+#include "db/BusyWait.h"
 #include "db/Statement.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDatabase>
@@ -10,6 +12,8 @@
 #include <QUrl>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,7 +53,7 @@ std::shared_ptr<Connection> Connection::open(const QString& path, Result* error)
         QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
         url.setQuery(QStringLiteral("mode=rw"));
         db.setDatabaseName(url.toString(QUrl::FullyEncoded));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         if (!db.open())
             return fail(db.lastError().text());
         QVariant handle = db.driver()->handle();
@@ -58,6 +62,7 @@ std::shared_ptr<Connection> Connection::open(const QString& path, Result* error)
     }
     if (!connection->m_handle)
         return fail(QStringLiteral("the SQLite driver gave no handle"));
+    BusyWait::install(connection->m_handle);
     // SQLite opens any file lazily; reading the schema tells a database from other files.
     Statement probe(connection->m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
     if (!probe.prepared())
@@ -101,4 +106,43 @@ Result Connection::exec(const QString& sql)
     if (!statement.prepared())
         return statement.prepared();
     return statement.exec();
+}
+
+Result Connection::checkWritable() const
+{
+    // SQLite itself refuses to write into a file that was renamed or deleted while open
+    // (its journal would not find it again); asking first gives the reason plainly.
+    int moved = 0;
+    if (sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+        return Result::failure(QStringLiteral("the database file has been moved or deleted: ") + m_path);
+    // A file made read-only while open is still open for writing; the user's wish holds.
+    const QByteArray path = QFile::encodeName(m_path);
+    struct stat status;
+    if (::stat(path.constData(), &status) != 0 || (status.st_mode & 0222) == 0 || ::access(path.constData(), W_OK) != 0)
+        return Result::failure(QStringLiteral("the database file is read-only: ") + m_path);
+    return Result::success();
+}
+
+Result Connection::writeTransaction(const std::function<Result()>& body)
+{
+    // IMMEDIATE takes the write lock before anything is read, so that what the body reads
+    // cannot change before it writes, and a busy file is waited for at the start only.
+    const bool outermost = sqlite3_get_autocommit(m_handle);
+    const QString begin = outermost ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT orv_write");
+    if (Result r = exec(begin); !r)
+        return r;
+    Result done = body();
+    if (done)
+        done = exec(outermost ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE orv_write"));
+    if (!done) {
+        // A failed COMMIT may leave the transaction open; a statement error may have ended it.
+        if (outermost) {
+            if (!sqlite3_get_autocommit(m_handle))
+                exec(QStringLiteral("ROLLBACK"));
+        } else {
+            exec(QStringLiteral("ROLLBACK TO orv_write"));
+            exec(QStringLiteral("RELEASE orv_write"));
+        }
+    }
+    return done;
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -28,6 +29,12 @@ public:
     QString path() const { return m_path; }
 
     Result exec(const QString& sql);
+    // Fails when a write could not reach the file at the path: it has been deleted, renamed
+    // or replaced since it was opened, or made read-only.
+    Result checkWritable() const;
+    // Runs body in a transaction that holds the write lock from the start; body's failure,
+    // or a failed commit, rolls it back.
+    Result writeTransaction(const std::function<Result()>& body);
     // How long a statement waits for another writer before it fails.
     static constexpr int BusyTimeoutMs = 5000;
 

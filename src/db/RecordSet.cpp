@@ -1,15 +1,20 @@
 #include "db/RecordSet.h"
 
+#include "db/BusyWait.h"
 #include "db/Connection.h"
 #include "db/Statement.h"
 
 #include <QRegularExpression>
+
+#include <memory>
 
 #include <sqlite3.h>
 
 namespace {
 
 const QString NoCurrentRecord = QStringLiteral("no current record");
+const QString RecordDeleted = QStringLiteral("the record has been deleted by another program");
+const QString RecordChanged = QStringLiteral("the record has been changed by another program since it was read");
 constexpr int FetchWindow = 64;
 constexpr int CacheLimit = 4096;
 
@@ -17,6 +22,28 @@ bool isBareName(const QString& source)
 {
     static const QRegularExpression blank(QStringLiteral("\\s"));
     return !source.isEmpty() && !source.contains(blank);
+}
+
+// Reads the rows of the given keys into rows, by key.
+Result fetchRows(sqlite3* db, const QString& rowSelect, int keyPosition, int columns, const QVector<qint64>& keys,
+                 QHash<qint64, QVariantList>& rows)
+{
+    if (keys.isEmpty())
+        return Result::success();
+    QStringList wanted;
+    wanted.reserve(keys.size());
+    for (qint64 key : keys)
+        wanted.append(QString::number(key));
+    Statement statement(db, rowSelect + wanted.join(QLatin1Char(',')) + QLatin1Char(')'));
+    Statement::Step step;
+    while ((step = statement.step()) == Statement::Step::Row) {
+        QVariantList values;
+        values.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            values.append(statement.value(c));
+        rows.insert(statement.int64(keyPosition), values);
+    }
+    return step == Statement::Step::Error ? statement.lastError() : Result::success();
 }
 
 } // namespace
@@ -50,111 +77,156 @@ QString RecordSet::statementText() const
     return isBareName(m_source) ? QStringLiteral("SELECT * FROM ") + quoteIdentifier(m_source) : m_source;
 }
 
+struct RecordSet::Run
+{
+    QString sql;
+    std::unique_ptr<Statement> statement;
+    bool keyset = false;
+    QString table;
+    QString keyOrigin;
+    int keyPosition = -1;
+    QStringList fields;
+    QStringList origins;
+    QString rowSelect;
+    QVector<qint64> keys;
+    QVector<QVariantList> rows;
+    QHash<qint64, QVariantList> cache;
+};
+
 Result RecordSet::refresh()
 {
+    BusyWait::Scope wait;
     if (Result written = writePending(); !written)
         return written;
     if (Result opened = openConnection(); !opened)
         return opened;
-    sqlite3* db = m_connection->handle();
-    const QString sql = statementText();
+    Run run;
+    if (Result prepared = prepareRun(run); !prepared)
+        return prepared;
+    if (Result read = readRun(run); !read)
+        return read;
+    installRun(std::move(run));
+    return Result::success();
+}
 
-    Statement statement(db, sql);
+Result RecordSet::prepareRun(Run& run) const
+{
+    sqlite3* db = m_connection->handle();
+    run.sql = statementText();
+    run.statement = std::make_unique<Statement>(db, run.sql);
+    const Statement& statement = *run.statement;
     if (!statement.prepared())
         return statement.prepared();
 
     // The statement can be opened as a keyset when every column comes from one table and
     // the table's integer key is among them.
     const int columns = statement.columnCount();
-    QStringList fields;
-    QStringList origins;
-    QString table;
-    QString keyColumn;
     bool oneTable = columns > 0;
     for (int c = 0; c < columns; ++c) {
-        fields.append(statement.columnName(c));
-        origins.append(statement.columnOrigin(c));
+        run.fields.append(statement.columnName(c));
+        run.origins.append(statement.columnOrigin(c));
         const QString columnTable = statement.columnTable(c);
-        if (columnTable.isEmpty() || origins.last().isEmpty() || (!table.isEmpty() && columnTable != table))
+        if (columnTable.isEmpty() || run.origins.last().isEmpty() || (!run.table.isEmpty() && columnTable != run.table))
             oneTable = false;
-        table = columnTable;
+        run.table = columnTable;
     }
-    if (oneTable) {
-        for (int c = 0; c < columns && keyColumn.isEmpty(); ++c) {
-            const char* type = nullptr;
-            int primaryKey = 0;
-            const QByteArray tableName = table.toUtf8();
-            const QByteArray columnName = origins[c].toUtf8();
-            if (sqlite3_table_column_metadata(db, nullptr, tableName.constData(), columnName.constData(), &type,
-                                              nullptr, nullptr, &primaryKey, nullptr) == SQLITE_OK &&
-                primaryKey && type && qstricmp(type, "INTEGER") == 0)
-                keyColumn = fields[c];
+    if (!oneTable)
+        return Result::success();
+    const QByteArray tableName = run.table.toUtf8();
+    for (int c = 0; c < columns; ++c) {
+        const char* type = nullptr;
+        int primaryKey = 0;
+        const QByteArray columnName = run.origins[c].toUtf8();
+        if (sqlite3_table_column_metadata(db, nullptr, tableName.constData(), columnName.constData(), &type, nullptr,
+                                          nullptr, &primaryKey, nullptr) == SQLITE_OK &&
+            primaryKey && type && qstricmp(type, "INTEGER") == 0) {
+            run.keyset = true;
+            run.keyOrigin = run.origins[c];
+            run.keyPosition = c;
+            break;
         }
     }
+    if (run.keyset) {
+        QStringList quotedColumns;
+        for (const QString& origin : std::as_const(run.origins))
+            quotedColumns.append(quoteIdentifier(origin));
+        run.rowSelect = QStringLiteral("SELECT ") + quotedColumns.join(QLatin1Char(',')) + QStringLiteral(" FROM ") +
+                        quoteIdentifier(run.table) + QStringLiteral(" WHERE ") + quoteIdentifier(run.keyOrigin) +
+                        QStringLiteral(" IN (");
+    }
+    return Result::success();
+}
 
-    QVector<qint64> keys;
-    QVector<QVariantList> rows;
-    const bool keyset = !keyColumn.isEmpty();
-    if (keyset) {
-        // Only the keys are read, in the statement's order; the narrow index on the key lets
-        // the engine do this without reading the rows. A bare table comes in key order: left
-        // to itself, SQLite reads it through whichever index it estimates smallest, which
-        // with index statistics in the file can be the date index.
-        QString keySql =
-            QStringLiteral("SELECT ") + quoteIdentifier(keyColumn) + QStringLiteral(" FROM (") + sql + QLatin1Char(')');
-        if (isBareName(m_source))
-            keySql += QStringLiteral(" ORDER BY ") + quoteIdentifier(keyColumn);
-        Statement keyQuery(db, keySql);
-        if (!keyQuery.prepared())
-            return keyQuery.prepared();
-        Statement::Step step;
-        while ((step = keyQuery.step()) == Statement::Step::Row)
-            keys.append(keyQuery.int64(0));
-        if (step == Statement::Step::Error)
-            return keyQuery.lastError();
-    } else {
+Result RecordSet::readRun(Run& run) const
+{
+    sqlite3* db = m_connection->handle();
+    if (!run.keyset) {
+        Statement& statement = *run.statement;
+        const int columns = int(run.fields.size());
         Statement::Step step;
         while ((step = statement.step()) == Statement::Step::Row) {
             QVariantList row;
             row.reserve(columns);
             for (int c = 0; c < columns; ++c)
                 row.append(statement.value(c));
-            rows.append(row);
+            run.rows.append(row);
         }
-        if (step == Statement::Step::Error)
-            return statement.lastError();
+        return step == Statement::Step::Error ? statement.lastError() : Result::success();
     }
 
+    // Only the keys are read, in the statement's order; the narrow index on the key lets
+    // the engine do this without reading the rows. A bare table comes in key order: left
+    // to itself, SQLite reads it through whichever index it estimates smallest, which
+    // with index statistics in the file can be the date index.
+    QString keySql = QStringLiteral("SELECT ") + quoteIdentifier(run.fields[run.keyPosition]) +
+                     QStringLiteral(" FROM (") + run.sql + QLatin1Char(')');
+    if (isBareName(m_source))
+        keySql += QStringLiteral(" ORDER BY ") + quoteIdentifier(run.fields[run.keyPosition]);
+    run.statement.reset();
+    Statement keyQuery(db, keySql);
+    if (!keyQuery.prepared())
+        return keyQuery.prepared();
+    Statement::Step step;
+    while ((step = keyQuery.step()) == Statement::Step::Row)
+        run.keys.append(keyQuery.int64(0));
+    if (step == Statement::Step::Error)
+        return keyQuery.lastError();
+    // The first record becomes current: it is read now, so that a run whose first record
+    // cannot be read fails as a whole.
+    return fetchRows(db, run.rowSelect, run.keyPosition, int(run.fields.size()), run.keys.mid(0, FetchWindow),
+                     run.cache);
+}
+
+void RecordSet::installRun(Run&& run)
+{
     Q_EMIT aboutToRefresh();
-    m_keyset = keyset;
-    m_table = table;
-    m_keyColumn = keyset ? origins[fields.indexOf(keyColumn)] : QString();
-    m_fields = fields;
-    m_origins = origins;
-    if (keyset) {
-        QStringList quotedColumns;
-        for (const QString& origin : origins)
-            quotedColumns.append(quoteIdentifier(origin));
-        m_rowSelect = QStringLiteral("SELECT ") + quotedColumns.join(QLatin1Char(',')) + QStringLiteral(" FROM ") +
-                      quoteIdentifier(m_table) + QStringLiteral(" WHERE ") + quoteIdentifier(m_keyColumn) +
-                      QStringLiteral(" IN (");
-    }
-    m_keys = std::move(keys);
-    m_rows = std::move(rows);
-    m_cache.clear();
+    m_keyset = run.keyset;
+    m_table = run.table;
+    m_keyColumn = run.keyOrigin;
+    m_keyPosition = run.keyPosition;
+    m_fields = std::move(run.fields);
+    m_origins = std::move(run.origins);
+    m_rowSelect = std::move(run.rowSelect);
+    m_keys = std::move(run.keys);
+    m_rows = std::move(run.rows);
+    m_cache = std::move(run.cache);
+    m_current.clear();
+    m_currentGone = false;
     if (recordCount() > 0) {
         m_position = Position::OnRecord;
         m_index = 0;
+        if (m_keyset) {
+            m_currentGone = !m_cache.contains(m_keys[0]);
+            m_current = m_cache.value(m_keys[0]);
+        } else {
+            m_current = m_rows[0];
+        }
     } else {
         m_position = Position::Empty;
         m_index = -1;
     }
-    loadCurrent();
     Q_EMIT refreshed();
-    for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
-        client->showCurrent();
-    Q_EMIT currentChanged();
-    return Result::success();
+    showCurrent();
 }
 
 int RecordSet::recordCount() const
@@ -181,30 +253,27 @@ Result RecordSet::checkMove() const
 
 Result RecordSet::moveFirst()
 {
+    BusyWait::Scope wait;
     if (Result r = checkMove(); !r)
         return r;
     if (Result r = writePending(); !r)
         return r;
-    m_position = Position::OnRecord;
-    m_index = 0;
-    settle();
-    return Result::success();
+    return goTo(Position::OnRecord, 0);
 }
 
 Result RecordSet::moveLast()
 {
+    BusyWait::Scope wait;
     if (Result r = checkMove(); !r)
         return r;
     if (Result r = writePending(); !r)
         return r;
-    m_position = Position::OnRecord;
-    m_index = recordCount() - 1;
-    settle();
-    return Result::success();
+    return goTo(Position::OnRecord, recordCount() - 1);
 }
 
 Result RecordSet::moveNext()
 {
+    BusyWait::Scope wait;
     if (Result r = checkMove(); !r)
         return r;
     if (m_position == Position::Eof)
@@ -217,19 +286,14 @@ Result RecordSet::moveNext()
         next = 0;
     else if (m_position == Position::Deleted)
         next = m_index;
-    if (next >= recordCount()) {
-        m_position = Position::Eof;
-        m_index = recordCount();
-    } else {
-        m_position = Position::OnRecord;
-        m_index = next;
-    }
-    settle();
-    return Result::success();
+    if (next >= recordCount())
+        return goTo(Position::Eof, recordCount());
+    return goTo(Position::OnRecord, next);
 }
 
 Result RecordSet::movePrevious()
 {
+    BusyWait::Scope wait;
     if (Result r = checkMove(); !r)
         return r;
     if (m_position == Position::Bof)
@@ -237,86 +301,91 @@ Result RecordSet::movePrevious()
     if (Result r = writePending(); !r)
         return r;
     const int previous = m_position == Position::Eof ? recordCount() - 1 : m_index - 1;
-    if (previous < 0) {
-        m_position = Position::Bof;
-        m_index = -1;
-    } else {
-        m_position = Position::OnRecord;
-        m_index = qMin(previous, recordCount() - 1);
-    }
-    settle();
-    return Result::success();
+    if (previous < 0)
+        return goTo(Position::Bof, -1);
+    return goTo(Position::OnRecord, qMin(previous, recordCount() - 1));
 }
 
 Result RecordSet::moveTo(int row)
 {
+    BusyWait::Scope wait;
     if (row < 0 || row >= recordCount())
         return Result::failure(NoCurrentRecord);
     if (m_position == Position::OnRecord && m_index == row)
         return Result::success();
     if (Result r = writePending(); !r)
         return r;
-    m_position = Position::OnRecord;
-    m_index = row;
-    settle();
+    return goTo(Position::OnRecord, row);
+}
+
+Result RecordSet::goTo(Position position, int index)
+{
+    QVariantList values;
+    bool gone = false;
+    if (position == Position::OnRecord) {
+        if (Result r = readRecord(index, values, gone); !r) {
+            qWarning("record set %s: the record could not be read: %s", qPrintable(objectName()),
+                     qPrintable(r.message));
+            return r;
+        }
+    }
+    m_position = position;
+    m_index = index;
+    m_current = std::move(values);
+    m_currentGone = gone;
+    showCurrent();
     return Result::success();
 }
 
-void RecordSet::settle()
+void RecordSet::showCurrent()
 {
-    loadCurrent();
     for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
         client->showCurrent();
     Q_EMIT currentChanged();
 }
 
-void RecordSet::loadCurrent()
+Result RecordSet::readRecord(int row, QVariantList& values, bool& gone) const
 {
-    m_current.clear();
-    if (m_position != Position::OnRecord)
-        return;
+    gone = false;
     if (!m_keyset) {
-        m_current = m_rows.value(m_index);
-        return;
+        values = m_rows.value(row);
+        return Result::success();
     }
-    // The current record is read afresh, so that it shows what is stored now.
-    const qint64 key = m_keys[m_index];
+    // The record is read afresh, so that it shows what is stored now.
+    const qint64 key = m_keys[row];
     m_cache.remove(key);
-    fetchAround(m_index);
-    m_current = m_cache.value(key);
+    if (Result r = fetchAround(row); !r)
+        return r;
+    const auto it = m_cache.constFind(key);
+    gone = it == m_cache.constEnd();
+    values = gone ? QVariantList() : *it;
+    return Result::success();
 }
 
-void RecordSet::fetchAround(int row) const
+Result RecordSet::fetchAround(int row) const
 {
     if (!m_keyset || !m_connection || row < 0 || row >= m_keys.size())
-        return;
+        return Result::success();
     if (m_cache.size() > CacheLimit)
         m_cache.clear();
     const int first = qMax(0, row - FetchWindow / 4);
     const int last = qMin(int(m_keys.size()), first + FetchWindow);
-    QStringList wanted;
+    QVector<qint64> wanted;
     for (int r = first; r < last; ++r) {
         if (r == row || !m_cache.contains(m_keys[r]))
-            wanted.append(QString::number(m_keys[r]));
+            wanted.append(m_keys[r]);
     }
-    Statement statement(m_connection->handle(), m_rowSelect + wanted.join(QLatin1Char(',')) + QLatin1Char(')'));
-    const int keyPosition = int(m_origins.indexOf(m_keyColumn));
-    const int columns = int(m_fields.size());
-    while (statement.step() == Statement::Step::Row) {
-        QVariantList values;
-        values.reserve(columns);
-        for (int c = 0; c < columns; ++c)
-            values.append(statement.value(c));
-        m_cache.insert(statement.int64(keyPosition), values);
-    }
+    return fetchRows(m_connection->handle(), m_rowSelect, m_keyPosition, int(m_fields.size()), wanted, m_cache);
 }
 
-bool RecordSet::hasPending() const
+Result RecordSet::readStored(qint64 key, QVariantList& values, bool& found) const
 {
-    QList<FieldEdit> edits;
-    for (const RecordSetClient* client : m_clients)
-        client->collectPending(edits);
-    return !edits.isEmpty();
+    QHash<qint64, QVariantList> rows;
+    if (Result r = fetchRows(m_connection->handle(), m_rowSelect, m_keyPosition, int(m_fields.size()), {key}, rows); !r)
+        return r;
+    found = rows.contains(key);
+    values = rows.value(key);
+    return Result::success();
 }
 
 Result RecordSet::writePending()
@@ -331,7 +400,16 @@ Result RecordSet::writePending()
         return Result::success();
     if (m_position != Position::OnRecord)
         return Result::failure(NoCurrentRecord);
+    if (Result r = storeEdits(edits); !r)
+        return r;
+    for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
+        client->clearPending();
+    Q_EMIT rowChanged(m_index);
+    return Result::success();
+}
 
+Result RecordSet::storeEdits(const QList<FieldEdit>& edits)
+{
     QStringList assignments;
     QVariantList values;
     for (const FieldEdit& edit : edits) {
@@ -341,47 +419,84 @@ Result RecordSet::writePending()
         assignments.append(quoteIdentifier(m_origins[column]) + QStringLiteral(" = ?"));
         values.append(edit.second);
     }
-    Statement update(m_connection->handle(), QStringLiteral("UPDATE ") + quoteIdentifier(m_table) +
-                                                 QStringLiteral(" SET ") + assignments.join(QStringLiteral(", ")) +
-                                                 QStringLiteral(" WHERE ") + quoteIdentifier(m_keyColumn) +
-                                                 QStringLiteral(" = ?"));
-    if (!update.prepared())
-        return update.prepared();
-    for (int i = 0; i < values.size(); ++i)
-        update.bind(i + 1, values[i]);
-    update.bindInt64(int(values.size()) + 1, m_keys[m_index]);
-    if (Result r = update.exec(); !r)
+    if (Result r = m_connection->checkWritable(); !r)
         return r;
-    if (sqlite3_changes(m_connection->handle()) == 0)
-        return Result::failure(QStringLiteral("the record has been deleted"));
 
-    for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
-        client->clearPending();
-    loadCurrent();
-    Q_EMIT rowChanged(m_index);
-    return Result::success();
+    // The stored record is compared with the one read, and written, under one write lock.
+    const qint64 key = m_keys[m_index];
+    QVariantList stored;
+    bool read = false;
+    bool found = false;
+    bool changedElsewhere = false;
+    const Result written = m_connection->writeTransaction([&]() -> Result {
+        if (Result r = readStored(key, stored, found); !r)
+            return r;
+        read = true;
+        if (!found)
+            return Result::failure(RecordDeleted);
+        if (m_currentGone || stored != m_current) {
+            changedElsewhere = true;
+            return Result::failure(RecordChanged);
+        }
+        Statement update(m_connection->handle(), QStringLiteral("UPDATE ") + quoteIdentifier(m_table) +
+                                                     QStringLiteral(" SET ") + assignments.join(QStringLiteral(", ")) +
+                                                     QStringLiteral(" WHERE ") + quoteIdentifier(m_keyColumn) +
+                                                     QStringLiteral(" = ?"));
+        if (!update.prepared())
+            return update.prepared();
+        for (int i = 0; i < values.size(); ++i)
+            update.bind(i + 1, values[i]);
+        update.bindInt64(int(values.size()) + 1, key);
+        if (Result r = update.exec(); !r)
+            return r;
+        // What is stored now, as the engine stored it, is what the next write expects.
+        return readStored(key, stored, found);
+    });
+    // Whatever the outcome, a record read under the lock is what is stored now.
+    if (read) {
+        m_currentGone = !found;
+        if (found) {
+            m_current = stored;
+            m_cache.insert(key, stored);
+        } else {
+            m_cache.remove(key);
+        }
+    }
+    // The other program's values show in the controls that hold no typing, and in the grid.
+    if (changedElsewhere)
+        Q_EMIT rowChanged(m_index);
+    return written;
 }
 
 Result RecordSet::updateRecord()
 {
-    if (hasPending() && isUpdatable() && m_position != Position::OnRecord)
-        return Result::failure(NoCurrentRecord);
+    BusyWait::Scope wait;
     return writePending();
 }
 
 void RecordSet::updateControls()
 {
-    loadCurrent();
-    for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
-        client->showCurrent();
+    BusyWait::Scope wait;
+    if (m_position == Position::OnRecord) {
+        QVariantList values;
+        bool gone = false;
+        if (readRecord(m_index, values, gone)) {
+            m_current = std::move(values);
+            m_currentGone = gone;
+        }
+    }
+    showCurrent();
 }
 
 Result RecordSet::addNew()
 {
+    BusyWait::Scope wait;
     if (!m_connection || m_fields.isEmpty())
         return Result::failure(QStringLiteral("the record set has not been opened"));
     if (!isUpdatable())
         return Result::failure(QStringLiteral("the record set is read-only"));
+    if (Result r = m_connection->checkWritable(); !r)
+        return r;
     Statement insert(m_connection->handle(),
                      QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table) + QStringLiteral(" DEFAULT VALUES"));
     if (Result r = insert.exec(); !r)
@@ -400,10 +515,13 @@ Result RecordSet::addNew()
 
 Result RecordSet::deleteCurrent()
 {
+    BusyWait::Scope wait;
     if (m_position != Position::OnRecord)
         return Result::failure(NoCurrentRecord);
     if (!isUpdatable())
         return Result::failure(QStringLiteral("the record set is read-only"));
+    if (Result r = m_connection->checkWritable(); !r)
+        return r;
     Statement remove(m_connection->handle(), QStringLiteral("DELETE FROM ") + quoteIdentifier(m_table) +
                                                  QStringLiteral(" WHERE ") + quoteIdentifier(m_keyColumn) +
                                                  QStringLiteral(" = ?"));
@@ -414,9 +532,11 @@ Result RecordSet::deleteCurrent()
     Q_EMIT rowAboutToBeRemoved(m_index);
     m_keys.removeAt(m_index);
     m_position = Position::Deleted;
+    m_current.clear();
+    m_currentGone = false;
     const int removed = m_index;
     Q_EMIT rowRemoved(removed);
-    settle();
+    showCurrent();
     return Result::success();
 }
 
@@ -452,7 +572,10 @@ QVariant RecordSet::value(int row, int column) const
     const qint64 key = m_keys[row];
     auto it = m_cache.constFind(key);
     if (it == m_cache.constEnd()) {
-        fetchAround(row);
+        // A row that cannot be read now shows empty in the grid and is read again when it is
+        // next painted; it never becomes the current record unread.
+        if (Result r = fetchAround(row); !r)
+            qWarning("record set %s: rows could not be read: %s", qPrintable(objectName()), qPrintable(r.message));
         it = m_cache.constFind(key);
         if (it == m_cache.constEnd())
             return {};

@@ -41,8 +41,8 @@ public:
     bool isUpdatable() const { return !m_readOnly && m_keyset; }
     bool isKeyset() const { return m_keyset; }
 
-    // Runs the record source; its first record becomes current. On a failure the record
-    // set keeps the rows it had.
+    // Runs the record source; its first record becomes current. On a failure (the first
+    // record could not be read either) the record set keeps the rows it had.
     Result refresh();
 
     int recordCount() const;
@@ -53,7 +53,8 @@ public:
     bool eof() const;
 
     // Every move first writes the pending edits of the current record; a refusal stops the
-    // move. A move on an empty record set fails.
+    // move. A move on an empty record set fails, and so does a move to a record that cannot
+    // be read (the file locked beyond the busy timeout): the record set stays where it was.
     Result moveFirst();
     Result moveLast();
     Result moveNext();
@@ -63,9 +64,13 @@ public:
     // Adds a record with no field set, stored at once; the engine numbers its key. It is
     // the last record until the next run, and the position stays where it was.
     Result addNew();
-    // Writes the pending edits into the current record without moving.
+    // Writes the pending edits into the current record without moving. A write expects to
+    // find the record as it was read: when another program has changed or deleted it since,
+    // the write fails, and what is stored now becomes what the next write expects, so that
+    // writing again stores the typing on purpose.
     Result updateRecord();
-    // Drops the pending edits and shows the stored values again.
+    // Drops the pending edits and shows the stored values again (those read last when the
+    // record cannot be read now).
     void updateControls();
     // Deletes the current record; no record is current until the next move.
     Result deleteCurrent();
@@ -95,14 +100,27 @@ Q_SIGNALS:
 
 private:
     enum class Position { Empty, Bof, OnRecord, Eof, Deleted };
+    // A run of the record source, read whole before it replaces the record set's rows.
+    struct Run;
 
     Result openConnection();
-    Result writePending();
-    bool hasPending() const;
+    // The steps of a run: prepare the statement and tell a keyset from a snapshot, read
+    // the keys or the rows and the first record, then make the result the record set's.
+    Result prepareRun(Run& run) const;
+    Result readRun(Run& run) const;
+    void installRun(Run&& run);
+
     Result checkMove() const;
-    void settle();
-    void loadCurrent();
-    void fetchAround(int row) const;
+    // Reads the record at the position first: a record that cannot be read is never made
+    // current, and the record set stays where it was.
+    Result goTo(Position position, int index);
+    Result readRecord(int row, QVariantList& values, bool& gone) const;
+    Result fetchAround(int row) const;
+    Result readStored(qint64 key, QVariantList& values, bool& found) const;
+    void showCurrent();
+
+    Result writePending();
+    Result storeEdits(const QList<FieldEdit>& edits);
     QString statementText() const;
 
     QString m_path;
@@ -116,13 +134,17 @@ private:
     QString m_keyColumn;
     QStringList m_fields;
     QStringList m_origins;
-    QString m_rowSelect; // "SELECT <columns> FROM <table> WHERE <key> IN "
+    QString m_rowSelect; // "SELECT <columns> FROM <table> WHERE <key> IN ("
+    int m_keyPosition = -1;
     QVector<qint64> m_keys;
     QVector<QVariantList> m_rows;
     mutable QHash<qint64, QVariantList> m_cache;
 
     Position m_position = Position::Empty;
     int m_index = -1;
+    // The current record as last read: the values a write expects to find stored. Gone:
+    // the record was not there when read (another program deleted it).
     QVariantList m_current;
+    bool m_currentGone = false;
     QList<RecordSetClient*> m_clients;
 };
