@@ -1,3 +1,4 @@
+#include "db/BusyWait.h"
 #include "db/Catalogue.h"
 #include "db/Connection.h"
 #include "db/RecordSet.h"
@@ -5,9 +6,14 @@
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <sqlite3.h>
+
+#include <future>
+#include <optional>
 
 namespace {
 
@@ -33,6 +39,40 @@ QList<qint64> keysOf(RecordSet& rs)
         keys.append(rs.value(row, 0).toLongLong());
     return keys;
 }
+
+// Another program holding the memo book locked, neither reading nor writing allowed, until
+// released or, with a time given, for that long.
+class Lock
+{
+public:
+    explicit Lock(const QString& path)
+    {
+        sqlite3_open(QFile::encodeName(path).constData(), &m_db);
+        m_ok = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~Lock() { release(); }
+    bool isHeld() const { return m_ok; }
+    void release()
+    {
+        if (m_releasing.valid())
+            m_releasing.wait();
+        sqlite3_close(m_db); // ends the transaction
+        m_db = nullptr;
+    }
+    void releaseAfter(int ms)
+    {
+        m_releasing = std::async(std::launch::async, [this, ms] {
+            QThread::msleep(ms);
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        });
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_ok = false;
+    std::future<void> m_releasing;
+};
 
 } // namespace
 
@@ -329,6 +369,226 @@ private Q_SLOTS:
         book->exec(QStringLiteral("UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = 'changed elsewhere' WHERE ID = 3"));
         QVERIFY(rs->moveLast());
         QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("changed elsewhere"));
+    }
+
+    // Another program changed or deleted the record after it was read. The write fails and the
+    // typing stays; what is stored now is what the next write expects, so writing again stores
+    // the typing; a deleted record is never made again.
+    void writeExpectsTheRecordAsRead_data()
+    {
+        QTest::addColumn<QString>("elsewhere"); // run by the other program after the read
+        QTest::addColumn<bool>("byMove");
+        QTest::addColumn<bool>("firstWriteStores");
+        QTest::addColumn<QString>("storedAfterFirst"); // keyword|key 1|memo of the record
+        QTest::addColumn<QString>("storedAfterSecond");
+        const QString update = QStringLiteral("UPDATE メモ帳 SET %1 WHERE ID = 1");
+        QTest::newRow("unchanged") << QString() << false << true << "mine||one"
+                                   << "mine||one";
+        QTest::newRow("the typed field") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << false << false << "theirs||one"
+                                         << "mine||one";
+        QTest::newRow("the typed field, by a move") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << true << false << "theirs||one"
+                                                    << "mine||one";
+        QTest::newRow("another field") << update.arg("メモ = 'their memo'") << false << false << "first||their memo"
+                                       << "mine||their memo";
+        QTest::newRow("letter case only") << update.arg("ｷｰﾜｰﾄﾞ = 'FIRST'") << false << false << "FIRST||one"
+                                          << "mine||one";
+        QTest::newRow("empty text made NULL") << update.arg("検索キー１ = NULL") << true << false << "first|∅|one"
+                                              << "mine|∅|one";
+        QTest::newRow("deleted") << QStringLiteral("DELETE FROM メモ帳 WHERE ID = 1") << false << false << "gone"
+                                 << "gone";
+    }
+
+    void writeExpectsTheRecordAsRead()
+    {
+        QFETCH(QString, elsewhere);
+        QFETCH(bool, byMove);
+        QFETCH(bool, firstWriteStores);
+        book->addMemo({"2026/01/01", "", "first", "", "", "", "one"});
+        book->addMemo({"2026/01/02", "", "second"});
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        auto stored = [this] {
+            const QVariant v = book->scalar(QStringLiteral("SELECT coalesce(ｷｰﾜｰﾄﾞ, '∅') || '|' || "
+                                                           "coalesce(検索キー１, '∅') || '|' || coalesce(メモ, '∅') "
+                                                           "FROM メモ帳 WHERE ID = 1"));
+            return v.isNull() ? QStringLiteral("gone") : v.toString();
+        };
+        auto current = [&rs] {
+            QStringList values;
+            for (const char* f : {"ｷｰﾜｰﾄﾞ", "検索キー１", "メモ"}) {
+                const QVariant v = rs->field(QString::fromUtf8(f));
+                values.append(v.isNull() ? QStringLiteral("∅") : v.toString());
+            }
+            return values.join('|');
+        };
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("mine")}};
+        if (!elsewhere.isEmpty())
+            book->exec(elsewhere);
+        const Result first = byMove ? rs->moveNext() : rs->updateRecord();
+        QCOMPARE(bool(first), firstWriteStores);
+        QTEST(stored(), "storedAfterFirst");
+        if (!first) {
+            QCOMPARE(rs->currentRow(), 0);
+            QCOMPARE(client.pending.size(), 1);
+            if (stored() != "gone")
+                QCOMPARE(current(), stored()); // what cancel shows and the next write expects
+            QCOMPARE(bool(rs->updateRecord()), stored() != "gone");
+        }
+        QTEST(stored(), "storedAfterSecond");
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), stored() == "gone" ? 1 : 2);
+        rs->updateControls();
+        QCOMPARE(current(), stored() == "gone" ? QStringLiteral("∅|∅|∅") : stored());
+        rs->detach(&client);
+    }
+
+    // A record that cannot be read (another program holds the file locked past the busy timeout)
+    // never becomes current: the operation fails, the record set stays where it was and shows
+    // what it showed, and nothing typed is written. Once the lock is gone it works.
+    void recordThatCannotBeReadIsNeverMadeCurrent_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char* operation : {"next", "previous", "last", "first", "row 2", "run again", "save"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+
+    void recordThatCannotBeReadIsNeverMadeCurrent()
+    {
+        QFETCH(QString, operation);
+        addMemos(3);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        QVERIFY(rs->moveTo(1));
+        EditsClient client;
+        rs->attach(&client);
+        if (operation == "save")
+            client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        auto run = [&]() -> Result {
+            if (operation == "next")
+                return rs->moveNext();
+            if (operation == "previous")
+                return rs->movePrevious();
+            if (operation == "last")
+                return rs->moveLast();
+            if (operation == "first")
+                return rs->moveFirst();
+            if (operation == "row 2")
+                return rs->moveTo(2);
+            if (operation == "run again")
+                return rs->refresh();
+            return rs->updateRecord();
+        };
+        BusyWait::setTimeoutMs(50);
+        Lock lock(book->dbPath());
+        QVERIFY(lock.isHeld());
+        const Result locked = run();
+        QVERIFY(!locked);
+        QVERIFY2(locked.message.contains(QStringLiteral("locked")), qPrintable(locked.message));
+        QCOMPARE(rs->currentRow(), 1);
+        QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("kw2"));
+        QCOMPARE(client.shown, 0);
+        QCOMPARE(client.pending.size(), operation == "save" ? 1 : 0);
+        lock.release();
+        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        QVERIFY(run());
+        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 2")).toString(),
+                 operation == "save" ? QStringLiteral("typed") : QStringLiteral("kw2"));
+        QVERIFY(operation == "save" || client.shown == 1);
+        rs->detach(&client);
+    }
+
+    // An operation that has to wait for a lock says so while it waits (the windows show the busy
+    // cursor), and gives up after the busy timeout.
+    void waitingForALock_data()
+    {
+        QTest::addColumn<int>("holdMs"); // 0: no lock
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<QList<bool>>("indications");
+        QTest::newRow("no lock") << 0 << 5000 << true << QList<bool>{};
+        QTest::newRow("released in time") << 200 << 5000 << true << QList<bool>{true, false};
+        QTest::newRow("held past the timeout") << 600 << 100 << false << QList<bool>{true, false};
+    }
+
+    void waitingForALock()
+    {
+        QFETCH(int, holdMs);
+        QFETCH(int, timeoutMs);
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        QList<bool> indications;
+        BusyWait::setHook([&indications](bool waiting) { indications.append(waiting); });
+        BusyWait::setTimeoutMs(timeoutMs);
+        std::optional<Lock> lock;
+        if (holdMs > 0) {
+            lock.emplace(book->dbPath());
+            QVERIFY(lock->isHeld());
+            lock->releaseAfter(holdMs);
+        }
+        QElapsedTimer waited;
+        waited.start();
+        const Result moved = rs->moveNext();
+        const qint64 elapsed = waited.elapsed();
+        lock.reset();
+        BusyWait::setHook({});
+        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        QTEST(bool(moved), "succeeds");
+        QTEST(indications, "indications");
+        if (!moved)
+            QVERIFY2(elapsed < holdMs, "gave up before the lock was released");
+        QCOMPARE(rs->currentRow(), moved ? 1 : 0);
+        rs->detach(&client);
+    }
+
+    // The file deleted, made read-only or replaced while the record set is open: every write
+    // fails, and nothing is stored anywhere.
+    void writesFailWhenTheFileIsNoLongerWritable_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char* change : {"deleted", "made read-only", "renamed away", "replaced by a rename"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    void writesFailWhenTheFileIsNoLongerWritable()
+    {
+        QFETCH(QString, change);
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        const QString path = book->dbPath();
+        const QString other = book->dir() + QStringLiteral("/other.mdb");
+        if (change == "deleted") {
+            QVERIFY(QFile::remove(path));
+        } else if (change == "made read-only") {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        } else if (change == "renamed away") {
+            QVERIFY(QFile::rename(path, other));
+        } else {
+            QVERIFY(QFile::copy(path, other));
+            QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        }
+        QVERIFY(!rs->updateRecord());
+        QCOMPARE(client.pending.size(), 1);
+        QVERIFY(!rs->moveNext());
+        QVERIFY(!rs->addNew());
+        QVERIFY(!rs->deleteCurrent());
+        QCOMPARE(rs->recordCount(), 2);
+        // Whatever file now has either name holds what it held.
+        for (const QString& file : {path, other}) {
+            if (!QFile::exists(file))
+                continue;
+            std::shared_ptr<Connection> look = Connection::open(file);
+            QVERIFY(look);
+            Statement count(look->handle(), QStringLiteral("SELECT count(*), group_concat(ｷｰﾜｰﾄﾞ) FROM メモ帳"));
+            QVERIFY(count.step() == Statement::Step::Row);
+            QCOMPARE(count.value(0).toInt(), 2);
+            QCOMPARE(count.value(1).toString(), QStringLiteral("kw1,kw2"));
+        }
+        rs->detach(&client);
     }
 
     void noStatementStaysOpenBetweenEvents()
