@@ -110,7 +110,9 @@ Figures measure(const QString& text, int idleMs, bool before)
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless told otherwise (QT_QPA_PLATFORM=xcb under a display).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Appearance::apply(app);
     QStringList args = QCoreApplication::arguments().mid(1);
