@@ -12,109 +12,130 @@
 #include "platform/Controls.h"
 #include "platform/FileDialog.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
+#include <utility>
+
 H_PATH::H_PATH(Session& session)
     : SingleForm(QStringLiteral("H_PATH"), QStringLiteral("アプリケーション登録"), 7332, 3444), m_session(session),
-      m_data1(new RecordSet(QStringLiteral("Data1"), this)), m_data2(new RecordSet(QStringLiteral("Data2"), this)),
-      m_data3(new RecordSet(QStringLiteral("Data3"), this)), m_commands(m_data1, [this] { SQL_SET(); })
+      Data1(new RecordSet(QStringLiteral("Data1"), this)), Data2(new RecordSet(QStringLiteral("Data2"), this)),
+      Data3(new RecordSet(QStringLiteral("Data3"), this)), m_commands(Data1, [this] { SQL_SET(); })
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    m_data2->setReadOnly(true);
-    m_data3->setReadOnly(true);
-    QWidget* area = client();
+    Data2->setReadOnly(true);
+    Data3->setReadOnly(true);
+    createControls();
+    bindControls();
+    connectHandlers();
+}
 
-    QLabel* prompt =
-        Controls::label(area, QStringLiteral("Label4"),
-                        QStringLiteral("アプリケーションとアプリＩＤを登録して下さい。"), 120, 120, 3492, 252);
-    Appearance::fitToWidth(prompt, prompt->text());
+void H_PATH::createControls()
+{
+    QWidget* c = client();
+    Controls::label(c, QStringLiteral("Label4"), QStringLiteral("アプリケーションとアプリＩＤを登録して下さい。"), 120,
+                    120, 3492, 252);
+    DBCombo1 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo1"), 120, 480, 7092, 276);
+    Controls::label(c, QStringLiteral("Label3"), QStringLiteral("アプリＩＤ"), 120, 840, 732, 252);
+    DBCombo2 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo2"), 960, 840, 2652, 276);
+    QPushButton* command2 =
+        Controls::button(c, QStringLiteral("Command2"), QStringLiteral("ヘルプ"), 4440, 840, 732, 372);
+    QPushButton* command13 =
+        Controls::button(c, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"), 5280, 840, 1932, 372);
 
-    m_pathCombo = Controls::create<ComboBox>(area, QStringLiteral("DBCombo1"), 120, 480, 7092, 276);
+    Label1 = Controls::create<QLabel>(c, QStringLiteral("Label1"), 3840, 1080, 1452, 252);
+    Label1->hide();
 
-    QLabel* idCaption =
-        Controls::label(area, QStringLiteral("Label3"), QStringLiteral("アプリＩＤ"), 120, 840, 732, 252);
-    Appearance::fitToWidth(idCaption, idCaption->text());
-
-    m_idCombo = Controls::create<ComboBox>(area, QStringLiteral("DBCombo2"), 960, 840, 2652, 276);
-
-    QPushButton* help =
-        Controls::button(area, QStringLiteral("Command2"), QStringLiteral("ヘルプ"), 4440, 840, 732, 372);
-    QPushButton* choose = Controls::button(area, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"),
-                                           5280, 840, 1932, 372);
-
-    m_idLabel = Controls::create<QLabel>(area, QStringLiteral("Label1"), 3840, 1080, 1452, 252);
-    m_idLabel->hide();
-
-    m_grid = Controls::create<DataGrid>(area, QStringLiteral("DBGrid1"), 120, 1320, 7092, 1332);
-    m_grid->setFont(Appearance::gothic(9));
-    m_grid->horizontalHeader()->setFont(Appearance::gothic(9));
-    m_grid->verticalHeader()->setFont(Appearance::gothic(9));
+    DBGrid1 = Controls::create<DataGrid>(c, QStringLiteral("DBGrid1"), 120, 1320, 7092, 1332);
+    DBGrid1->setFont(Appearance::gothic(9));
+    DBGrid1->horizontalHeader()->setFont(Appearance::gothic(9));
+    DBGrid1->verticalHeader()->setFont(Appearance::gothic(9));
     // Rows as high as one line of text, so that the grid shows several records.
-    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
-    m_grid->setRecordSet(m_data1, {QStringLiteral("ID"), QStringLiteral("アプリＩＤ"), QStringLiteral("パス")}, true);
-    m_grid->horizontalHeader()->setStretchLastSection(true);
-    m_grid->setColumnWidth(0, 48);
-    m_grid->setColumnWidth(1, 128);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(DBGrid1->fontMetrics().height() + 6);
+    DBGrid1->setRecordSet(Data1, {QStringLiteral("ID"), QStringLiteral("アプリＩＤ"), QStringLiteral("パス")}, true);
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    DBGrid1->setColumnWidth(0, 48);
+    DBGrid1->setColumnWidth(1, 128);
 
     const int rowTop = 2760;
-    QToolButton* first = Controls::navigationButton(area, QStringLiteral("Command3"), QStringLiteral("先頭"),
-                                                    Appearance::Navigation::First, 120, rowTop);
-    QToolButton* previous = Controls::navigationButton(area, QStringLiteral("Command1"), QStringLiteral("前"),
-                                                       Appearance::Navigation::Previous, 720, rowTop);
-    QToolButton* next = Controls::navigationButton(area, QStringLiteral("Command5"), QStringLiteral("次"),
-                                                   Appearance::Navigation::Next, 1320, rowTop);
-    QToolButton* last = Controls::navigationButton(area, QStringLiteral("Command6"), QStringLiteral("最後"),
-                                                   Appearance::Navigation::Last, 1920, rowTop);
-    QPushButton* save =
-        Controls::button(area, QStringLiteral("Command7"), QStringLiteral("保存"), 3000, rowTop, 612, 612);
-    QPushButton* cancel =
-        Controls::button(area, QStringLiteral("Command8"), QStringLiteral("取消"), 4080, rowTop, 612, 612);
-    QPushButton* add =
-        Controls::button(area, QStringLiteral("Command9"), QStringLiteral("追加"), 4680, rowTop, 612, 612);
-    QPushButton* remove =
-        Controls::button(area, QStringLiteral("Command10"), QStringLiteral("削除"), 5280, rowTop, 612, 612);
-    QPushButton* quit =
-        Controls::button(area, QStringLiteral("Command11"), QStringLiteral("終了"), 6480, rowTop, 732, 612);
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        Appearance::Navigation icon;
+        int left;
+    } navigation[] = {{"Command3", "先頭", Appearance::Navigation::First, 120},
+                      {"Command1", "前", Appearance::Navigation::Previous, 720},
+                      {"Command5", "次", Appearance::Navigation::Next, 1320},
+                      {"Command6", "最後", Appearance::Navigation::Last, 1920}};
+    QList<QWidget*> order = {DBCombo1, command2, command13, DBGrid1};
+    for (const auto& n : navigation)
+        order << Controls::navigationButton(c, QString::fromUtf8(n.name), QString::fromUtf8(n.caption), n.icon, n.left,
+                                            rowTop);
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        int left;
+        int width;
+    } commands[] = {{"Command7", "保存", 3000, 612},
+                    {"Command8", "取消", 4080, 612},
+                    {"Command9", "追加", 4680, 612},
+                    {"Command10", "削除", 5280, 612},
+                    {"Command11", "終了", 6480, 732}};
+    for (const auto& command : commands)
+        order << Controls::button(c, QString::fromUtf8(command.name), QString::fromUtf8(command.caption), command.left,
+                                  rowTop, command.width, 612);
+    order << DBCombo2;
+    Controls::applyTabOrder(order);
+    // The path combo has the lowest tab index: it has the focus when the window opens.
+    DBCombo1->setFocus();
+}
 
-    new Binding(m_data1, QStringLiteral("パス"), m_pathCombo);
-    new Binding(m_data1, QStringLiteral("アプリＩＤ"), m_idCombo);
-    new Binding(m_data1, QStringLiteral("ID"), m_idLabel);
-    new ListBinding(m_data2, QStringLiteral("パス"), m_pathCombo);
-    new ListBinding(m_data3, QStringLiteral("アプリＩＤ"), m_idCombo);
+void H_PATH::bindControls()
+{
+    new Binding(Data1, QStringLiteral("パス"), DBCombo1);
+    new Binding(Data1, QStringLiteral("アプリＩＤ"), DBCombo2);
+    new Binding(Data1, QStringLiteral("ID"), Label1);
+    new ListBinding(Data2, QStringLiteral("パス"), DBCombo1);
+    new ListBinding(Data3, QStringLiteral("アプリＩＤ"), DBCombo2);
+}
 
-    Controls::applyTabOrder(
-        {m_pathCombo, help, choose, m_grid, first, previous, next, last, save, cancel, add, remove, quit, m_idCombo});
-    m_pathCombo->setFocus();
-
-    connect(first, &QToolButton::clicked, this, [this] { run(&CommandRow::first); });
-    connect(previous, &QToolButton::clicked, this, [this] { run(&CommandRow::previous); });
-    connect(next, &QToolButton::clicked, this, [this] { run(&CommandRow::next); });
-    connect(last, &QToolButton::clicked, this, [this] { run(&CommandRow::last); });
-    connect(save, &QPushButton::clicked, this, [this] { run(&CommandRow::save); });
-    connect(cancel, &QPushButton::clicked, this, [this] { run(&CommandRow::cancel); });
-    connect(add, &QPushButton::clicked, this, [this] { run(&CommandRow::add); });
-    connect(remove, &QPushButton::clicked, this, [this] { run(&CommandRow::deleteRecord); });
-    connect(quit, &QPushButton::clicked, this, &Form::unload);
-    connect(help, &QPushButton::clicked, this, [] { CommandRow::help(); });
-    connect(choose, &QPushButton::clicked, this, &H_PATH::chooseProgramFile);
+void H_PATH::connectHandlers()
+{
+    auto clicked = [this](const char* name, auto&& handler) {
+        auto* b = client()->findChild<QAbstractButton*>(QString::fromUtf8(name));
+        connect(b, &QAbstractButton::clicked, this, std::forward<decltype(handler)>(handler));
+    };
+    clicked("Command3", [this] { run(&CommandRow::first); });
+    clicked("Command1", [this] { run(&CommandRow::previous); });
+    clicked("Command5", [this] { run(&CommandRow::next); });
+    clicked("Command6", [this] { run(&CommandRow::last); });
+    clicked("Command7", [this] { run(&CommandRow::save); });
+    clicked("Command8", [this] { run(&CommandRow::cancel); });
+    clicked("Command9", [this] { run(&CommandRow::add); });
+    clicked("Command10", [this] { run(&CommandRow::deleteRecord); });
+    clicked("Command11", [this] { unload(); });
+    clicked("Command2", [] { CommandRow::help(); });
+    clicked("Command13", [this] { chooseProgramFile(); });
 }
 
 void H_PATH::onLoad()
 {
     placeAt(1000, 1000);
-    for (RecordSet* recordSet : {m_data1, m_data2, m_data3}) {
+    for (RecordSet* recordSet : {Data1, Data2, Data3}) {
         recordSet->setDatabaseName(m_session.DbPath);
         recordSet->setConnectText(QStringLiteral(";pwd="));
     }
     // The first failure ends the load; the window opens all the same.
     skipOnFailure(
         Lists::run(
-            {{m_data1, Catalogue::AllApplications}, {m_data2, Catalogue::AppPathList}, {m_data3, Catalogue::AppIdList}},
+            {{Data1, Catalogue::AllApplications}, {Data2, Catalogue::AppPathList}, {Data3, Catalogue::AppIdList}},
             Lists::OnFailure::Stop),
         lcForms(), "the application window's load");
 }
@@ -122,7 +143,7 @@ void H_PATH::onLoad()
 void H_PATH::onActivate()
 {
     // Without a current record there is nothing to type into: start on a new one.
-    if (m_idLabel->text().isEmpty())
+    if (Label1->text().isEmpty())
         run(&CommandRow::add);
 }
 
@@ -130,13 +151,13 @@ void H_PATH::onUnload()
 {
     // Nothing typed is lost when the window closes; a refusal cannot be helped by now.
     commitGridEdit();
-    skipOnFailure(m_data1->updateRecord(), lcForms(), "storing the application window's edits on closing");
+    skipOnFailure(Data1->updateRecord(), lcForms(), "storing the application window's edits on closing");
 }
 
 void H_PATH::SQL_SET()
 {
     skipOnFailure(
-        Lists::run({{m_data2, Catalogue::AppPathList}, {m_data3, Catalogue::AppIdList}}, Lists::OnFailure::SkipAndGoOn),
+        Lists::run({{Data2, Catalogue::AppPathList}, {Data3, Catalogue::AppIdList}}, Lists::OnFailure::SkipAndGoOn),
         lcForms(), "SQL_SET");
 }
 
@@ -148,11 +169,11 @@ void H_PATH::run(void (CommandRow::*command)())
 
 void H_PATH::commitGridEdit()
 {
-    const QModelIndex cell = m_grid->currentIndex();
+    const QModelIndex cell = DBGrid1->currentIndex();
     if (!cell.isValid())
         return;
-    if (QWidget* editor = m_grid->indexWidget(cell)) {
-        QAbstractItemDelegate* delegate = m_grid->itemDelegateForIndex(cell);
+    if (QWidget* editor = DBGrid1->indexWidget(cell)) {
+        QAbstractItemDelegate* delegate = DBGrid1->itemDelegateForIndex(cell);
         Q_EMIT delegate->commitData(editor);
         Q_EMIT delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
@@ -169,5 +190,5 @@ void H_PATH::chooseProgramFile()
     // add, move or the closing of the window.
     const std::optional<QString> path = FileDialog::instance().getOpenFileName(request);
     if (path)
-        m_pathCombo->setText(*path);
+        DBCombo1->setText(*path);
 }

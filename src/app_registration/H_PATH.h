@@ -28,6 +28,10 @@ protected:
     void onUnload() override;
 
 private:
+    void createControls();
+    void bindControls();
+    void connectHandlers();
+
     void chooseProgramFile();
     // A cell being edited in the grid becomes a pending edit before any command runs.
     void commitGridEdit();
@@ -35,12 +39,14 @@ private:
 
     Session& m_session;
 
-    RecordSet* m_data1 = nullptr;
-    RecordSet* m_data2 = nullptr;
-    RecordSet* m_data3 = nullptr;
-    ComboBox* m_pathCombo = nullptr;
-    ComboBox* m_idCombo = nullptr;
-    QLabel* m_idLabel = nullptr;
-    DataGrid* m_grid = nullptr;
+    RecordSet* Data1 = nullptr;
+    RecordSet* Data2 = nullptr;
+    RecordSet* Data3 = nullptr;
+
+    ComboBox* DBCombo1 = nullptr;
+    ComboBox* DBCombo2 = nullptr;
+    QLabel* Label1 = nullptr;
+    DataGrid* DBGrid1 = nullptr;
+
     CommandRow m_commands;
 };

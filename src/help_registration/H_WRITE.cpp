@@ -41,15 +41,10 @@ const QString FileDialogInitialName = QStringLiteral("Name");
 // The entry fields start here; the captions to their left may use the room up to them.
 constexpr int FieldsLeft = 1080;
 
+// A caption left of the entry fields may take the room up to them.
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
-    QLabel* l = Controls::label(parent, name, caption, left, top, width, height);
-    // Full-width characters are wider in our fonts than in the proportional Windows font
-    // the layout was made for: a caption that would be clipped takes the free room beside it.
-    const int needed = l->fontMetrics().horizontalAdvance(caption) + 2;
-    if (left < FieldsLeft && needed > l->width())
-        l->resize(qMin(needed, Twips::toPixels(FieldsLeft) - l->x()), l->height());
-    return l;
+    return Controls::label(parent, name, caption, left, top, width, height, left < FieldsLeft ? FieldsLeft : 0);
 }
 
 // A one-line entry field in the given style, which shapes its geometry and so comes first.

@@ -32,16 +32,6 @@ void Appearance::apply(QApplication& app)
     app.setWindowIcon(programIcon());
 }
 
-void Appearance::fitToWidth(QWidget* label, const QString& text)
-{
-    QFont font = label->font();
-    const int advance = QFontMetrics(font).horizontalAdvance(text);
-    if (advance <= label->width() || advance == 0)
-        return;
-    font.setStretch(qMax(50, 100 * label->width() / advance));
-    label->setFont(font);
-}
-
 QIcon Appearance::programIcon()
 {
     QIcon icon;

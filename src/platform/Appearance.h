@@ -17,10 +17,6 @@ void installFontSubstitutes();
 QFont gothic(double points);
 QFont mincho(double points);
 
-// Narrows a label's font, keeping its size in points, until its text fits the label's
-// width: the layouts were drawn for fonts narrower than the CJK fonts of Linux.
-void fitToWidth(QWidget* label, const QString& text);
-
 // The program icon, 32 x 32 and 16 x 16.
 QIcon programIcon();
 

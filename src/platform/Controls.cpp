@@ -1,5 +1,6 @@
 #include "platform/Controls.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
@@ -7,13 +8,29 @@
 #include <algorithm>
 
 QLabel* Controls::label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
-                        int height)
+                        int height, int widenUpToTwips)
 {
     auto* l = new QLabel(caption, parent);
     l->setObjectName(name);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Twips::place(l, left, top, width, height);
+    fitCaption(l, widenUpToTwips);
     return l;
+}
+
+void Controls::fitCaption(QLabel* label, int widenUpToTwips)
+{
+    const QString text = label->text();
+    const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
+    if (widenUpToTwips > 0 && needed > label->width())
+        label->resize(qMax(label->width(), qMin(needed, Twips::toPixels(widenUpToTwips) - label->x())),
+                      label->height());
+    QFont font = label->font();
+    const int advance = QFontMetrics(font).horizontalAdvance(text);
+    if (advance <= label->width() || advance == 0)
+        return;
+    font.setStretch(qMax(50, 100 * label->width() / advance));
+    label->setFont(font);
 }
 
 QPushButton* Controls::button(QWidget* parent, const QString& name, const QString& caption, int left, int top,

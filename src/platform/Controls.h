@@ -26,8 +26,14 @@ template <class T> T* create(QWidget* parent, const QString& name, int left, int
     return c;
 }
 
-// A caption, left-aligned and centred vertically.
-QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
+// A caption, left-aligned and centred vertically, fitted to its room (fitCaption).
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height,
+              int widenUpToTwips = 0);
+
+// The layouts were drawn for Windows fonts, narrower than the CJK fonts of Linux. A caption
+// that would be clipped first takes the free room to its right, up to widenUpToTwips (0: none),
+// then narrows its font, keeping its size in points, until it fits.
+void fitCaption(QLabel* label, int widenUpToTwips = 0);
 
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width,
                     int height);

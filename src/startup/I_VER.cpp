@@ -19,7 +19,7 @@ I_VER::I_VER() : SingleForm(QStringLiteral("I_VER"), QStringLiteral("オルバ�
                                       QStringLiteral("オルバレント　Ｖｅｒｓｉｏｎ　２．０１"), 600, 240, 3012, 252);
     version->setFont(Appearance::mincho(10.2));
     version->setStyleSheet(QStringLiteral("color: #0000FF;"));
-    Appearance::fitToWidth(version, version->text());
+    Controls::fitCaption(version);
 
     Controls::label(c, QStringLiteral("Label2"), QStringLiteral("オルバレント開発チーム"), 600, 600, 2292, 252);
 
