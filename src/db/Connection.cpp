@@ -3,6 +3,8 @@
 #include "db/BusyWait.h"
 #include "db/Statement.h"
 
+#include "core/Log.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -138,10 +140,10 @@ Result Connection::writeTransaction(const std::function<Result()>& body)
         // A failed COMMIT may leave the transaction open; a statement error may have ended it.
         if (outermost) {
             if (!sqlite3_get_autocommit(m_handle))
-                exec(QStringLiteral("ROLLBACK"));
+                skipOnFailure(exec(QStringLiteral("ROLLBACK")), lcDb(), "rollback of a failed write");
         } else {
-            exec(QStringLiteral("ROLLBACK TO orv_write"));
-            exec(QStringLiteral("RELEASE orv_write"));
+            skipOnFailure(exec(QStringLiteral("ROLLBACK TO orv_write")), lcDb(), "rollback of a failed write");
+            skipOnFailure(exec(QStringLiteral("RELEASE orv_write")), lcDb(), "release of a failed write");
         }
     }
     return done;
