@@ -1,9 +1,9 @@
 #include "platform/HelpViewerWindow.h"
 
 #include "platform/Appearance.h"
+#include "platform/EventWait.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -22,7 +22,6 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextBrowser>
-#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -493,12 +492,7 @@ bool HelpViewerWindow::showAndWaitForFocus(int timeoutMs)
     // The index's search box takes the focus when nothing in the window has had it yet.
     if (!focusWidget())
         m_search->setFocus(Qt::OtherFocusReason);
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!hasFocusHere() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return hasFocusHere();
+    return EventWait::untilFocus([this] { return hasFocusHere(); }, timeoutMs);
 }
 
 HelpViewerWindow* HelpViewerWindow::window()

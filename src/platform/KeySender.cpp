@@ -1,5 +1,6 @@
 #include "platform/KeySender.h"
 
+#include "platform/EventWait.h"
 #include "platform/KeyNotation.h"
 
 #include <QApplication>
@@ -41,20 +42,9 @@ public:
                 QCoreApplication::sendEvent(releaseTarget, &release);
             }
             if (wait)
-                settle();
+                EventWait::untilSettled();
         }
         return Result::success();
-    }
-
-private:
-    // Lets what the keys started run to its end: posted events (focus changes, updates,
-    // queued signals) and the events that those post in turn.
-    static void settle()
-    {
-        for (int round = 0; round < 3; ++round) {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        }
     }
 };
 
