@@ -310,6 +310,9 @@ void H_PRN::correct()
     if (!ok)
         return;
     m_session.EditMemoId = id;
+    // An open entry window shows the memo chosen here, not the one it was opened on.
+    if (H_WRITE* open = H_WRITE::ifLoaded(); open && !open->showHandedOverMemo())
+        return;
     H_WRITE* w = H_WRITE::instance(m_session);
     w->setNormalState();
     w->showForm();

@@ -91,6 +91,25 @@ public:
     }
 };
 
+// Whether a focus gain is the user or the program moving into a box: by mouse, Tab, a
+// shortcut or code. The focus that comes back with the window (from another application,
+// the help viewer or a message box) and after a context menu returns to where it was: that
+// is no entering. Coming from another window of the program is, but there the window's
+// activation puts the focus into the memo box by code.
+bool entersBox(Qt::FocusReason reason)
+{
+    switch (reason) {
+    case Qt::MouseFocusReason:
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 H_WRITE::H_WRITE(Session& session)
@@ -294,6 +313,17 @@ Result H_WRITE::runLists(Lists::OnFailure policy)
                       policy);
 }
 
+bool H_WRITE::showHandedOverMemo()
+{
+    if (Result written = Data1->updateRecord(); !written) {
+        Messages::warn(Messages::SaveFailure);
+        return false;
+    }
+    Data1->setRecordSource(Catalogue::memoById(m_session.EditMemoId));
+    skipOnFailure(Data1->refresh(), lcForms(), "showing the memo handed over");
+    return true;
+}
+
 void H_WRITE::SQL_SET()
 {
     skipOnFailure(runLists(Lists::OnFailure::SkipAndGoOn), lcForms(), "SQL_SET");
@@ -344,10 +374,8 @@ void H_WRITE::REPOSITION_COMMIT(const QString& failureMessage)
     if (m_committing)
         return;
     m_committing = true;
-    if (!CommandRow::confirmByMoving(*Data1)) {
-        m_focusReturnsFromMessage = true;
+    if (!CommandRow::confirmByMoving(*Data1))
         Messages::warn(failureMessage);
-    }
     m_committing = false;
 }
 
@@ -383,17 +411,7 @@ bool H_WRITE::eventFilter(QObject* watched, QEvent* event)
         }
     }
     if ((watched == Text2 || watched == Text3) && event->type() == QEvent::FocusIn) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        // Closing a context menu leaves the focus where it was.
-        if (reason == Qt::PopupFocusReason)
-            return false;
-        // The failure message gives the focus back when it closes, at once or later: that is
-        // not the user entering the box, and storing again would only fail again.
-        if (reason == Qt::ActiveWindowFocusReason && m_focusReturnsFromMessage) {
-            m_focusReturnsFromMessage = false;
-            return false;
-        }
-        if (m_committing)
+        if (!entersBox(static_cast<QFocusEvent*>(event)->reason()) || m_committing)
             return false;
         // The box takes the focus first, so that a failure message returns it there.
         watched->event(event);

@@ -26,6 +26,12 @@ public:
     // applications and the memos' application IDs. A failing list is skipped.
     void SQL_SET();
 
+    // Shows the memo that the display window has just handed over (the session's EditMemoId)
+    // in the open window, as its load would have. What the window held is written first, as a
+    // move writes it; a refusal shows the save-failure message, keeps the typing and returns
+    // false: the memo is not shown.
+    bool showHandedOverMemo();
+
     // 1 from the start of an add until the date box next changes; then 0.
     int addInProgress() const { return AddInProgress; }
 
@@ -74,6 +80,4 @@ private:
     int AddInProgress = 0;
     // Set while the entry fields store their edits.
     bool m_committing = false;
-    // Set while the focus is still to come back from the failure message of the boxes.
-    bool m_focusReturnsFromMessage = false;
 };

@@ -228,11 +228,11 @@ private Q_SLOTS:
         QVERIFY(w.get<ComboBox>(u"DBCombo2"_s)->listItems().contains(u"Word 2000"_s));
         QCOMPARE(keyword->text(), u"印刷"_s);
         QCOMPARE(w.get<ComboBox>(u"DBCombo4"_s)->text(), u"打ちかけ"_s);
-        // Correction with the entry window open brings it to the front as it is.
+        // Correction with the entry window open shows the memo chosen now.
         w.click(u"Command2"_s);
         QCOMPARE(book->session.EditMemoId, 1);
         QVERIFY(QTest::qWaitForWindowActive(entry, 2000));
-        QCOMPARE(entryId(), u"5"_s);
+        QCOMPARE(entryId(), u"1"_s);
 
         w.click(u"Command3"_s);
         QVERIFY(!H_PRN::isLoaded() && !H_WRITE::isLoaded() && main->isVisible());
