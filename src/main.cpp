@@ -1,4 +1,5 @@
 #include "forms/Session.h"
+#include "jet/JetConvertCommand.h"
 #include "platform/Appearance.h"
 #include "startup/VEZOVEDO.h"
 
@@ -7,8 +8,13 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstring>
+
 int main(int argc, char* argv[])
 {
+    // The conversion of an old memo book runs without any window, by hand or for start-up.
+    if (argc > 1 && std::strcmp(argv[1], JetConvertCommand::Option) == 0)
+        return JetConvertCommand::run(argc, argv);
     // Made before the application and so outlives every window, which holds on to it.
     Session session;
     QApplication app(argc, argv);

@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "forms/Session.h"
+#include "jet/JetImport.h"
 #include "platform/AppInfo.h"
 #include "platform/HelpViewer.h"
 #include "platform/MessageBox.h"
@@ -55,6 +56,11 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     session.BackupDir = paths.backupDir;
     HelpViewer::setApplicationHelpFile(paths.helpFile);
     session.DbPath = paths.dbPath;
+
+    // A memo book of the old program is converted before anything copies or opens it; a
+    // failed conversion has shown its own message and changed nothing.
+    if (JetImport::convertAtStartup(session.DbPath, session.BackupDir) == JetImport::Outcome::Failed)
+        return false;
 
     StartupFileSystem& fs = StartupFileSystem::instance();
     if (fs.dirEntry(session.BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(session.BackupDir))

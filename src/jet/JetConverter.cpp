@@ -1,0 +1,264 @@
+#include "jet/JetConverter.h"
+
+#include "db/Schema.h"
+#include "jet/JetReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using JetConversion::Outcome;
+
+namespace {
+
+// The fields each table has in the program's schema, ID first.
+const QStringList MemoFields = {
+    QStringLiteral("ID"),     QStringLiteral("日付"),       QStringLiteral("ヘルプファイル"),
+    QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("検索キー１"), QStringLiteral("検索キー２"),
+    QStringLiteral("予備１"), QStringLiteral("メモ")};
+const QStringList PathFields = {QStringLiteral("ID"), QStringLiteral("アプリＩＤ"), QStringLiteral("パス")};
+
+QString quoted(const QString& name)
+{
+    QString text = name;
+    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+class Writer
+{
+public:
+    ~Writer() { close(); }
+
+    bool open(const QString& path)
+    {
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            return false;
+        // The file is new and is put in place only once it is complete, so a crash can cost
+        // nothing but this file; it is written without a journal and synced at the end.
+        return exec("PRAGMA journal_mode = OFF") && exec("PRAGMA synchronous = OFF") &&
+               exec("PRAGMA cache_size = -65536") && exec("BEGIN");
+    }
+
+    bool exec(const QString& sql) { return exec(sql.toUtf8().constData()); }
+    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+    sqlite3* db() const { return m_db; }
+    int errorCode() const { return m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM; }
+    QString error() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory"); }
+
+    void close()
+    {
+        if (m_db)
+            sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+struct Failure
+{
+    Outcome outcome;
+    QString why;
+};
+
+Outcome writeOutcome(int sqliteCode)
+{
+    switch (sqliteCode & 0xff) {
+    case SQLITE_FULL:
+        return Outcome::NoSpace;
+    case SQLITE_NOMEM:
+        return Outcome::OutOfMemory;
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+        return Outcome::Damaged; // two records with one ID, an ID that is no number
+    default:
+        return Outcome::CannotWrite;
+    }
+}
+
+// Copies one table: the program's fields by name (without regard to Latin letter case, as
+// Jet names compare), the others as extra text columns of their own.
+std::optional<Failure> copyTable(JetReader::Table& source, Writer& writer, const QString& table,
+                                 const QStringList& knownFields, qint64* copied, const JetConverter::Progress& progress)
+{
+    const QList<JetReader::Column>& columns = source.columns();
+    QStringList targets;
+    for (const JetReader::Column& column : columns) {
+        QString target;
+        for (const QString& known : knownFields) {
+            if (known.compare(column.name, Qt::CaseInsensitive) == 0)
+                target = known;
+        }
+        if (target.isEmpty()) {
+            // Two Jet names that SQLite would take for one cannot both be kept apart.
+            for (const QString& taken : targets) {
+                if (taken.compare(column.name, Qt::CaseInsensitive) == 0)
+                    return Failure{Outcome::Damaged, QStringLiteral("two columns named %1").arg(column.name)};
+            }
+            target = column.name;
+            if (!writer.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 TEXT").arg(quoted(table), quoted(target))))
+                return Failure{writeOutcome(writer.errorCode()), writer.error()};
+        }
+        targets.append(target);
+    }
+    QStringList names, marks;
+    for (const QString& target : targets) {
+        names.append(quoted(target));
+        marks.append(QStringLiteral("?"));
+    }
+    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(quoted(table), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+                               .toUtf8();
+    sqlite3_stmt* insert = nullptr;
+    if (sqlite3_prepare_v2(writer.db(), sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
+        return Failure{writeOutcome(writer.errorCode()), writer.error()};
+    auto finish = [&](std::optional<Failure> failure) {
+        sqlite3_finalize(insert);
+        return failure;
+    };
+
+    const qint64 total = source.recordCount();
+    qint64 done = 0;
+    while (source.next()) {
+        const QList<JetReader::Value>& values = source.values();
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const JetReader::Value& value = values[i];
+            const int slot = int(i) + 1;
+            if (value.kind == JetReader::Value::Kind::Null) {
+                sqlite3_bind_null(insert, slot);
+            } else if (targets[i] == QLatin1String("ID")) {
+                bool number = false;
+                const qint64 id = value.bytes.toLongLong(&number);
+                if (!number)
+                    return finish(Failure{Outcome::Damaged, QStringLiteral("an ID that is no number")});
+                sqlite3_bind_int64(insert, slot, id);
+            } else if (value.kind == JetReader::Value::Kind::Blob) {
+                sqlite3_bind_blob64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
+                                    SQLITE_STATIC);
+            } else {
+                sqlite3_bind_text64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
+                                    SQLITE_STATIC, SQLITE_UTF8);
+            }
+        }
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            const int code = sqlite3_errcode(writer.db());
+            return finish(Failure{writeOutcome(code), writer.error()});
+        }
+        sqlite3_reset(insert);
+        ++done;
+        if (progress && done % 1000 == 0)
+            progress(done, total);
+    }
+    if (source.failure() != JetReader::Failure::None)
+        return finish(Failure{
+            source.failure() == JetReader::Failure::Unreadable ? Outcome::Unreadable : Outcome::Damaged, source.why()});
+    *copied = done;
+
+    // New records are numbered after every ID the old file gave out: after the next number it
+    // kept where it keeps one (the last record added may since have been deleted), and always
+    // after the largest ID (which SQLite's own numbering takes care of).
+    if (std::optional<qint64> next = source.nextAutoNumber(); next && targets.contains(QLatin1String("ID"))) {
+        const QString update = QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT %1, %2 WHERE NOT EXISTS "
+                                              "(SELECT 1 FROM sqlite_sequence WHERE name = %1);"
+                                              "UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = %1")
+                                   .arg(QLatin1Char('\'') + table + QLatin1Char('\''))
+                                   .arg(*next - 1);
+        if (!writer.exec(update))
+            return finish(Failure{writeOutcome(writer.errorCode()), writer.error()});
+    }
+    return finish(std::nullopt);
+}
+
+bool syncFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+} // namespace
+
+JetConverter::Report JetConverter::convert(const QString& jetPath, const QString& newPath, const Progress& progress)
+{
+    Report report;
+    auto fail = [&report](Outcome outcome, const QString& why) {
+        report.outcome = outcome;
+        report.why = why;
+        return report;
+    };
+    if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
+        return fail(Outcome::TargetExists, newPath);
+
+    JetReader::Failure openFailure = JetReader::Failure::None;
+    QString why;
+    std::unique_ptr<JetReader> reader = JetReader::open(jetPath, &openFailure, &why);
+    if (!reader)
+        return fail(openFailure == JetReader::Failure::Unreadable ? Outcome::Unreadable : Outcome::Damaged, why);
+
+    const QStringList tables = reader->tableNames();
+    auto has = [&tables](const QString& name) {
+        return std::any_of(tables.begin(), tables.end(),
+                           [&name](const QString& t) { return t.compare(name, Qt::CaseInsensitive) == 0; });
+    };
+    if (!has(JetConversion::MemoTable))
+        return fail(Outcome::NoMemoTable, QStringLiteral("tables: ") + tables.join(QStringLiteral(", ")));
+    std::unique_ptr<JetReader::Table> memos = reader->table(JetConversion::MemoTable, &why);
+    if (!memos)
+        return fail(Outcome::Damaged, why);
+    std::unique_ptr<JetReader::Table> paths;
+    if (has(JetConversion::PathTable)) {
+        paths = reader->table(JetConversion::PathTable, &why);
+        if (!paths)
+            return fail(Outcome::Damaged, why);
+    }
+
+    // From here on the new file exists and goes again on any failure.
+    Writer writer;
+    auto failAndRemove = [&](Outcome outcome, const QString& reason) {
+        writer.close();
+        QFile::remove(newPath);
+        return fail(outcome, reason);
+    };
+    // The schema maker never touches a file that is there already, and removes its own.
+    if (Result made = Schema::createMemoBook(newPath); !made) {
+        const bool full = made.message.contains(QLatin1String("full"));
+        return fail(full ? Outcome::NoSpace : Outcome::CannotWrite, made.message);
+    }
+    if (paths) {
+        QString pathWhy;
+        if (Schema::makePathTable(newPath, &pathWhy) != Schema::PathTableOutcome::Made)
+            return failAndRemove(pathWhy.contains(QLatin1String("full")) ? Outcome::NoSpace : Outcome::CannotWrite,
+                                 pathWhy);
+    }
+    if (!writer.open(newPath))
+        return failAndRemove(writeOutcome(writer.errorCode()), writer.error());
+
+    if (progress)
+        progress(0, memos->recordCount());
+    if (std::optional<Failure> f =
+            copyTable(*memos, writer, JetConversion::MemoTable, MemoFields, &report.memos, progress))
+        return failAndRemove(f->outcome, QStringLiteral("%1: %2").arg(JetConversion::MemoTable, f->why));
+    if (progress)
+        progress(report.memos, memos->recordCount());
+    if (paths) {
+        if (std::optional<Failure> f =
+                copyTable(*paths, writer, JetConversion::PathTable, PathFields, &report.applications, {}))
+            return failAndRemove(f->outcome, QStringLiteral("%1: %2").arg(JetConversion::PathTable, f->why));
+    }
+    if (!writer.exec("COMMIT"))
+        return failAndRemove(writeOutcome(writer.errorCode()), writer.error());
+    writer.close();
+    if (!syncFile(newPath))
+        return failAndRemove(Outcome::CannotWrite, QStringLiteral("cannot sync ") + newPath);
+    return report;
+}
