@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 packages=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
           libsqlite3-dev sqlite3
+          mdbtools-dev mdbtools
           qt6-translations-l10n fonts-noto-cjk xvfb xauth)
 
 missing=()

@@ -204,20 +204,33 @@ JetConverter::Report JetConverter::convert(const QString& jetPath, const QString
     std::unique_ptr<JetReader> reader = JetReader::open(jetPath, &openFailure, &why);
     if (!reader)
         return fail(openFailure == JetReader::Failure::Unreadable ? Outcome::Unreadable : Outcome::Damaged, why);
+    return convert(*reader, newPath, progress);
+}
 
-    const QStringList tables = reader->tableNames();
+JetConverter::Report JetConverter::convert(JetReader& reader, const QString& newPath, const Progress& progress)
+{
+    Report report;
+    auto fail = [&report](Outcome outcome, const QString& why) {
+        report.outcome = outcome;
+        report.why = why;
+        return report;
+    };
+    if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
+        return fail(Outcome::TargetExists, newPath);
+    QString why;
+    const QStringList tables = reader.tableNames();
     auto has = [&tables](const QString& name) {
         return std::any_of(tables.begin(), tables.end(),
                            [&name](const QString& t) { return t.compare(name, Qt::CaseInsensitive) == 0; });
     };
     if (!has(JetConversion::MemoTable))
         return fail(Outcome::NoMemoTable, QStringLiteral("tables: ") + tables.join(QStringLiteral(", ")));
-    std::unique_ptr<JetReader::Table> memos = reader->table(JetConversion::MemoTable, &why);
+    std::unique_ptr<JetReader::Table> memos = reader.table(JetConversion::MemoTable, &why);
     if (!memos)
         return fail(Outcome::Damaged, why);
     std::unique_ptr<JetReader::Table> paths;
     if (has(JetConversion::PathTable)) {
-        paths = reader->table(JetConversion::PathTable, &why);
+        paths = reader.table(JetConversion::PathTable, &why);
         if (!paths)
             return fail(Outcome::Damaged, why);
     }

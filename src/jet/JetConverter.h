@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class JetReader;
+
 // Converts an old memo book (a Jet file) into a new SQLite memo book made with the program's
 // own schema: the memo table and the table of registered applications, every record with its
 // ID, every field exactly. Other tables are left out; they stay in the kept original.
@@ -24,5 +26,7 @@ using Progress = std::function<void(qint64 done, qint64 total)>;
 
 // The new file must not exist; on any failure it is removed again.
 Report convert(const QString& jetPath, const QString& newPath, const Progress& progress = {});
+// The same from a reader that is open already.
+Report convert(JetReader& reader, const QString& newPath, const Progress& progress = {});
 
 } // namespace JetConverter

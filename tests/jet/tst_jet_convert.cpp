@@ -1,0 +1,410 @@
+#include "jet/JetConverter.h"
+#include "jet/JetReader.h"
+#include "support/TestMain.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+namespace {
+
+QString sample(const char* name)
+{
+    return QStringLiteral(ORV_JET_TEST_DATA "/") + QString::fromLatin1(name);
+}
+
+// Every row of a table as text (NULL as a null QVariant), blobs as QByteArray.
+QList<QVariantList> rows(const QString& path, const QString& sql)
+{
+    QList<QVariantList> result;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return result;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            QVariantList row;
+            for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+                switch (sqlite3_column_type(stmt, c)) {
+                case SQLITE_NULL:
+                    row.append(QVariant());
+                    break;
+                case SQLITE_INTEGER:
+                    row.append(sqlite3_column_int64(stmt, c));
+                    break;
+                case SQLITE_BLOB:
+                    row.append(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, c)),
+                                          sqlite3_column_bytes(stmt, c)));
+                    break;
+                default:
+                    row.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)),
+                                                 sqlite3_column_bytes(stmt, c)));
+                }
+            }
+            result.append(row);
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+// The ID a record added now would get.
+qint64 nextId(const QString& path, const QString& table)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const QByteArray sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table).toUtf8();
+    const bool added = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    const qint64 id = added ? sqlite3_last_insert_rowid(db) : -1;
+    sqlite3_close(db);
+    return id;
+}
+
+// A reader of made-up tables, for what no sample file holds.
+class FakeReader : public JetReader
+{
+public:
+    struct FakeTable : Table
+    {
+        QList<Column> cols;
+        QList<QList<Value>> records;
+        std::optional<qint64> nextNumber;
+        qsizetype failAt = -1;
+        qsizetype position = -1;
+        const QList<Column>& columns() const override { return cols; }
+        qint64 recordCount() const override { return records.size(); }
+        std::optional<qint64> nextAutoNumber() const override { return nextNumber; }
+        bool next() override
+        {
+            ++position;
+            return position != failAt && position < records.size();
+        }
+        const QList<Value>& values() const override { return records[position]; }
+        Failure failure() const override { return position == failAt ? Failure::Damaged : Failure::None; }
+        QString why() const override { return QStringLiteral("made to fail"); }
+    };
+
+    bool isJet3() const override { return false; }
+    QStringList tableNames() const override { return tables.keys(); }
+    std::unique_ptr<Table> table(const QString& name, QString*) override
+    {
+        for (auto it = tables.begin(); it != tables.end(); ++it) {
+            if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+                return std::make_unique<FakeTable>(it.value());
+        }
+        return nullptr;
+    }
+    QMap<QString, FakeTable> tables;
+};
+
+JetReader::Value text(const char* utf8)
+{
+    return {JetReader::Value::Kind::Text, QByteArray(utf8)};
+}
+
+JetReader::Value null()
+{
+    return {};
+}
+
+} // namespace
+
+class TestJetConvert : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString target() const { return dir.filePath(QStringLiteral("new.mdb")); }
+
+private Q_SLOTS:
+    void cleanup() { QFile::remove(target()); }
+
+    // Every field of every row against the digests the file was made with.
+    void sampleComesAcrossExactly()
+    {
+        const JetConverter::Report report = JetConverter::convert(sample("IDATA2_sample_v2000.mdb"), target());
+        QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
+        QFile manifestFile(sample("IDATA2_sample_v2000.mdb.json"));
+        QVERIFY(manifestFile.open(QIODevice::ReadOnly));
+        const QJsonObject manifest = QJsonDocument::fromJson(manifestFile.readAll()).object();
+        const QJsonObject tables = manifest.value(QStringLiteral("tables")).toObject();
+        QCOMPARE(report.memos,
+                 tables.value(QStringLiteral("メモ帳")).toObject().value(QStringLiteral("row_count")).toInt());
+        QCOMPARE(report.applications,
+                 tables.value(QStringLiteral("パス")).toObject().value(QStringLiteral("row_count")).toInt());
+
+        for (const QString& table : tables.keys()) {
+            const QJsonObject t = tables.value(table).toObject();
+            QStringList columns;
+            for (const QJsonValue& c : t.value(QStringLiteral("columns")).toArray())
+                columns.append(QLatin1Char('"') + c.toObject().value(QStringLiteral("name")).toString() +
+                               QLatin1Char('"'));
+            QHash<qint64, QVariantList> stored;
+            for (const QVariantList& row :
+                 rows(target(), QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), table)))
+                stored.insert(row.first().toLongLong(), row);
+            const QJsonArray expected = t.value(QStringLiteral("rows")).toArray();
+            QCOMPARE(stored.size(), expected.size());
+            for (const QJsonValue& r : expected) {
+                const qint64 id = r.toObject().value(QStringLiteral("ID")).toInteger();
+                QVERIFY2(stored.contains(id), qPrintable(QStringLiteral("%1 ID %2 missing").arg(table).arg(id)));
+                const QJsonArray digests = r.toObject().value(QStringLiteral("sha256")).toArray();
+                const QVariantList& row = stored.value(id);
+                for (qsizetype c = 0; c < digests.size(); ++c) {
+                    const QString where = QStringLiteral("%1 ID %2 %3").arg(table).arg(id).arg(columns[c]);
+                    if (digests[c].isNull()) {
+                        QVERIFY2(row[c].isNull(), qPrintable(where + QStringLiteral(" should be NULL")));
+                        continue;
+                    }
+                    QVERIFY2(!row[c].isNull(), qPrintable(where + QStringLiteral(" should not be NULL")));
+                    const QByteArray digest =
+                        QCryptographicHash::hash(row[c].toString().toUtf8(), QCryptographicHash::Sha256).toHex();
+                    QVERIFY2(digest == digests[c].toString().toLatin1(), qPrintable(where));
+                }
+            }
+            // New records are numbered after the last one ever given, even a deleted one.
+            QCOMPARE(nextId(target(), table), t.value(QStringLiteral("next_auto_number")).toInteger());
+        }
+        const QJsonObject edge = manifest.value(QStringLiteral("edge_cases")).toObject();
+        QCOMPARE(rows(target(), QStringLiteral("SELECT length(メモ) FROM メモ帳 WHERE ID = %1")
+                                    .arg(edge.value(QStringLiteral("memo_200000_ascii")).toInt()))
+                     .value(0)
+                     .value(0)
+                     .toLongLong(),
+                 200000);
+        // The application table is the program's own: plain index, limits on its texts.
+        QCOMPARE(rows(target(), QStringLiteral("SELECT \"unique\" FROM pragma_index_list('パス') WHERE name = "
+                                               "'PrimaryKey'")),
+                 (QList<QVariantList>{{0}}));
+        QCOMPARE(rows(target(), QStringLiteral("SELECT count(*) FROM pragma_index_list('メモ帳')")).value(0).value(0),
+                 QVariant(qint64(7)));
+    }
+
+    void otherSamples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QList<QVariantList>>("expected");
+        QTest::addColumn<qint64>("nextMemoId");
+        // Jet 4: columns the file lacks come as NULL; "" stays apart from NULL; an emoji whole;
+        // a long integer application ID as its decimal text; the deleted ID 2 never comes back.
+        QTest::newRow("Jet 4 with fewer columns")
+            << QStringLiteral("jp_V2000.mdb")
+            << QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１, length(メモ), 日付, 予備１ FROM メモ帳 ORDER BY ID")
+            << QList<QVariantList>{{1, QStringLiteral("ｶﾀｶﾅ"), QStringLiteral("かな漢字"), 14, QVariant(), QVariant()},
+                                   {3, QStringLiteral("①②③ ～ ￥ ― ∥ －"), QStringLiteral("ＡＢＣ１２３"), 37890,
+                                    QVariant(), QVariant()},
+                                   {4, QString(), QVariant(), 158890, QVariant(), QVariant()},
+                                   {5, QStringLiteral("emoji😀"), QStringLiteral("Ünïcödé Ελληνικά Русский"), 16,
+                                    QVariant(), QVariant()},
+                                   {6, QStringLiteral("after delete"), QStringLiteral("削除後"), 14, QVariant(),
+                                    QVariant()}}
+            << qint64(7);
+        QTest::newRow("Jet 4 application table")
+            << QStringLiteral("jp_V2000.mdb") << QStringLiteral("SELECT ID, アプリＩＤ, パス FROM パス ORDER BY ID")
+            << QList<QVariantList>{{1, QStringLiteral("1"), QStringLiteral("C:\\Program Files\\アプリ\\app.exe")},
+                                   {2, QStringLiteral("2"), QStringLiteral("D:\\データ\\メモ.txt")}}
+            << qint64(7);
+        // Jet 3 text is code page 932 whatever the header says: the backslash stays one.
+        QTest::newRow("Jet 3, header says 1252")
+            << QStringLiteral("jp_jet3_cp932_backslash.mdb") << QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ FROM メモ帳")
+            << QList<QVariantList>{{2, QStringLiteral("C:\\①~a")}} << qint64(3);
+        QTest::newRow("Jet 3, header says 932")
+            << QStringLiteral("jp_jet3_cp932_patched.mdb") << QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ FROM メモ帳")
+            << QList<QVariantList>{{2, QStringLiteral("A日本語")}} << qint64(3);
+    }
+
+    void otherSamples()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, sql);
+        QFETCH(QList<QVariantList>, expected);
+        QFETCH(qint64, nextMemoId);
+        const JetConverter::Report report = JetConverter::convert(sample(file.toUtf8().constData()), target());
+        QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
+        QList<QVariantList> got = rows(target(), sql);
+        // Compare as text so that the integer and text columns read alike.
+        auto asText = [](QList<QVariantList> list) {
+            for (QVariantList& row : list)
+                for (QVariant& v : row)
+                    v = v.isNull() ? QVariant() : QVariant(v.toString());
+            return list;
+        };
+        QCOMPARE(asText(got), asText(expected));
+        QCOMPARE(nextId(target(), QStringLiteral("メモ帳")), nextMemoId);
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<JetConversion::Outcome>("outcome");
+        QTest::newRow("another program's Jet file")
+            << sample("noRoman.mdb") << false << JetConversion::Outcome::NoMemoTable;
+        QTest::newRow("zero bytes") << sample("empty_0byte.mdb") << false << JetConversion::Outcome::Damaged;
+        QTest::newRow("not there") << dir.filePath(QStringLiteral("missing.mdb")) << false
+                                   << JetConversion::Outcome::Unreadable;
+        QTest::newRow("a folder") << dir.path() << false << JetConversion::Outcome::Unreadable;
+        QTest::newRow("target exists") << sample("jp_V2000.mdb") << true << JetConversion::Outcome::TargetExists;
+    }
+
+    void refusals()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, targetExists);
+        QFETCH(JetConversion::Outcome, outcome);
+        if (targetExists) {
+            QFile f(target());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep me");
+        }
+        QCOMPARE(JetConverter::convert(source, target()).outcome, outcome);
+        if (targetExists) {
+            QFile f(target());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("keep me"));
+        } else {
+            QVERIFY2(!QFile::exists(target()), "a failed conversion leaves no file behind");
+        }
+    }
+
+    // Columns the program does not know are carried across; IDs are kept, never renumbered.
+    void unknownColumnsAndBinaryValues()
+    {
+        FakeReader reader;
+        FakeReader::FakeTable memos;
+        memos.cols = {{QStringLiteral("id"), 4, true},
+                      {QStringLiteral("ｷｰﾜｰﾄﾞ"), 10, false},
+                      {QStringLiteral("担当者"), 10, false},
+                      {QStringLiteral("写真"), 11, false},
+                      {QStringLiteral("Say \"hi\""), 10, false}};
+        memos.records = {
+            {text("40"), text("k"), text("山田"), {JetReader::Value::Kind::Blob, QByteArray("\0\1\2", 3)}, null()},
+            {text("7"), null(), text(""), null(), text("x")}};
+        memos.nextNumber = 100;
+        reader.tables.insert(QStringLiteral("メモ帳"), memos);
+        const JetConverter::Report report = JetConverter::convert(reader, target());
+        QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
+        QCOMPARE(report.memos, 2);
+        QCOMPARE(rows(target(), QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 担当者, 写真, \"Say \"\"hi\"\"\", メモ FROM メモ帳 "
+                                               "ORDER BY ID")),
+                 (QList<QVariantList>{{7, QVariant(), QString(), QVariant(), QStringLiteral("x"), QVariant()},
+                                      {40, QStringLiteral("k"), QStringLiteral("山田"), QByteArray("\0\1\2", 3),
+                                       QVariant(), QVariant()}}));
+        QCOMPARE(nextId(target(), QStringLiteral("メモ帳")), 100);
+        QVERIFY2(rows(target(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'パス'")).isEmpty(),
+                 "an application table is made only from one the file has");
+    }
+
+    void failuresRemoveTheNewFile_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<JetConversion::Outcome>("outcome");
+        QTest::newRow("reader fails half-way") << 0 << JetConversion::Outcome::Damaged;
+        QTest::newRow("two records with one ID") << 1 << JetConversion::Outcome::Damaged;
+        QTest::newRow("an ID that is no number") << 2 << JetConversion::Outcome::Damaged;
+        QTest::newRow("application table fails") << 3 << JetConversion::Outcome::Damaged;
+    }
+
+    void failuresRemoveTheNewFile()
+    {
+        QFETCH(int, fault);
+        QFETCH(JetConversion::Outcome, outcome);
+        FakeReader reader;
+        FakeReader::FakeTable memos;
+        memos.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("メモ"), 12, false}};
+        memos.records = {{text("1"), text("a")}, {text("2"), text("b")}, {text("3"), text("c")}};
+        FakeReader::FakeTable paths;
+        paths.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("パス"), 10, false}};
+        paths.records = {{text("1"), text("p")}};
+        switch (fault) {
+        case 0:
+            memos.failAt = 2;
+            break;
+        case 1:
+            memos.records[2][0] = text("1");
+            break;
+        case 2:
+            memos.records[1][0] = text("zwei");
+            break;
+        case 3:
+            paths.failAt = 0;
+            break;
+        }
+        reader.tables.insert(QStringLiteral("メモ帳"), memos);
+        reader.tables.insert(QStringLiteral("パス"), paths);
+        QCOMPARE(JetConverter::convert(reader, target()).outcome, outcome);
+        QVERIFY(!QFile::exists(target()));
+    }
+
+    void textOfOtherTypes_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("date") << "date" << 46363.0 << "2026/12/07";
+        QTest::newRow("date and time") << "date" << 46363.75 << "2026/12/07 18:00:00";
+        QTest::newRow("day zero") << "date" << 0.0 << "1899/12/30";
+        QTest::newRow("before day zero, with time") << "date" << -1.25 << "1899/12/29 06:00:00";
+        QTest::newRow("a second before midnight rounds up") << "date" << 46363.9999999 << "2026/12/08";
+        QTest::newRow("out of Jet's range") << "date" << 1e7 << "1e+07";
+        QTest::newRow("double") << "double" << 0.1 << "0.1";
+        QTest::newRow("single") << "single" << double(0.1f) << "0.1";
+        QTest::newRow("negative double") << "double" << -1234.5 << "-1234.5";
+        QTest::newRow("currency") << "currency" << 123456.0 << "12.3456";
+        QTest::newRow("currency, trailing zeros") << "currency" << 125000.0 << "12.5";
+        QTest::newRow("currency, whole") << "currency" << -50000.0 << "-5";
+    }
+
+    void textOfOtherTypes()
+    {
+        QFETCH(QString, kind);
+        QFETCH(double, value);
+        QFETCH(QString, expected);
+        if (kind == QLatin1String("date"))
+            QCOMPARE(JetText::dateTime(value), expected);
+        else if (kind == QLatin1String("currency"))
+            QCOMPARE(JetText::currency(qint64(value)), expected);
+        else
+            QCOMPARE(JetText::number(value, kind == QLatin1String("single")), expected);
+    }
+
+    void jet4Text_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("UTF-16") << QByteArray::fromHex("41006500") << "Ae" << true;
+        QTest::newRow("outside the BMP") << QByteArray::fromHex("42d8b7df") << "𠮷" << true;
+        QTest::newRow("compressed") << QByteArray::fromHex("fffe414243") << "ABC" << true;
+        // A zero byte switches between one-byte and two-byte characters.
+        QTest::newRow("compressed, mixed") << QByteArray::fromHex("fffe4100226f575b0042") << "A漢字B" << true;
+        QTest::newRow("empty") << QByteArray() << "" << true;
+        QTest::newRow("odd length") << QByteArray::fromHex("410065") << "" << false;
+        QTest::newRow("lone high surrogate") << QByteArray::fromHex("42d84100") << "" << false;
+        QTest::newRow("lone low surrogate") << QByteArray::fromHex("b7df") << "" << false;
+    }
+
+    void jet4Text()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, expected);
+        QFETCH(bool, valid);
+        const std::optional<QByteArray> utf8 = JetText::utf8FromJet4(stored.constData(), stored.size());
+        QCOMPARE(utf8.has_value(), valid);
+        if (valid)
+            QCOMPARE(QString::fromUtf8(*utf8), expected);
+    }
+};
+
+ORV_TEST_MAIN(TestJetConvert)
+#include "tst_jet_convert.moc"
