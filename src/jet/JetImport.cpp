@@ -360,8 +360,11 @@ JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QStr
         fs.remove(kept);
         return abandon(Step::BackupCheck, step);
     }
-    if (FileSystem::Step step = fs.replace(converted, dbPath); !step)
+    if (FileSystem::Step step = fs.replace(converted, dbPath); !step) {
+        // The original stays where it is, so its copy would only be a stray for the next try.
+        fs.remove(kept);
         return abandon(Step::Replace, step);
+    }
 
     MessageBox::instance().ask({successText(child.memos, child.applications, kept), AppInfo::Title,
                                 MessageBox::Icon::Information, MessageBox::Buttons::Ok, MessageBox::Answer::Ok});

@@ -1,0 +1,368 @@
+#include "jet/JetFormat.h"
+#include "jet/JetImport.h"
+#include "platform/AppInfo.h"
+#include "startup/Globals.h"
+#include "startup/ORVAM.h"
+#include "startup/VEZOVEDO.h"
+#include "support/Fakes.h"
+#include "support/TestMain.h"
+#include "support/Widgets.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+namespace {
+
+QString sample(const QString& name)
+{
+    return QStringLiteral(ORV_JET_TEST_DATA "/") + name;
+}
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+qint64 count(const QString& path, const QString& table)
+{
+    sqlite3* db = nullptr;
+    qint64 n = -1;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(table).toUtf8();
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            n = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return n;
+}
+
+// The real steps, one of which can be made to fail.
+class FailingFileSystem : public JetImport::FileSystem
+{
+public:
+    QString failAt;
+    bool noSpace = false;
+    Step fail() { return Step::failure(QStringLiteral("made to fail"), noSpace); }
+    Step makeDir(const QString& path) override { return failAt == "makeDir" ? fail() : FileSystem::makeDir(path); }
+    Step copyNew(const QString& from, const QString& to) override
+    {
+        return failAt == "copyNew" ? fail() : FileSystem::copyNew(from, to);
+    }
+    Step compare(const QString& a, const QString& b) override
+    {
+        return failAt == "compare" ? fail() : FileSystem::compare(a, b);
+    }
+    Step replace(const QString& from, const QString& to) override
+    {
+        return failAt == "replace" ? fail() : FileSystem::replace(from, to);
+    }
+};
+
+const QString FailureFirstLine = QStringLiteral("古いメモ帳（IDATA2.mdb）を変換出来ませんでした。");
+
+} // namespace
+
+class TestJetImport : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PlatformFakes> fakes;
+    std::unique_ptr<QTemporaryDir> dir;
+    QByteArray original;
+
+    QString db() const { return dir->filePath(QStringLiteral("IDATA2.mdb")); }
+    QString backupDir() const { return dir->filePath(QStringLiteral("Back Up")); }
+    QString program() const { return dir->filePath(QStringLiteral("orvalent")); }
+
+    bool place(const QString& file)
+    {
+        QFile::remove(db());
+        if (!QFile::copy(sample(file), db()))
+            return false;
+        QFile::setPermissions(db(), QFile::ReadOwner | QFile::WriteOwner);
+        original = contentsOf(db());
+        return true;
+    }
+
+    QStringList backupFiles() const { return QDir(backupDir()).entryList(QDir::Files | QDir::Hidden); }
+
+    // Start-up ended with the conversion's message, and everything is as it was.
+    void expectNothingChanged(const QStringList& reasons)
+    {
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        const MessageBox::Request& asked = fakes->messageBox.asked.first();
+        QCOMPARE(asked.title, AppInfo::Title);
+        QCOMPARE(asked.icon, MessageBox::Icon::Exclamation);
+        QVERIFY2(asked.text.startsWith(FailureFirstLine), qPrintable(asked.text));
+        QVERIFY2(std::any_of(reasons.begin(), reasons.end(), [&](const QString& r) { return asked.text.contains(r); }),
+                 qPrintable(asked.text));
+        QVERIFY(asked.text.contains(QStringLiteral("元のファイルは変更していません。")));
+        QVERIFY2(contentsOf(db()) == original, "the old file is exactly as it was");
+        QVERIFY2(backupFiles().isEmpty(), qPrintable(backupFiles().join(QLatin1Char(','))));
+        QVERIFY(!QFile::exists(db() + QStringLiteral(".converting")));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY2(!ORVAM::isLoaded(), "no window after a failed start");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        fakes = std::make_unique<PlatformFakes>();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        JetImport::settings().program = QStringLiteral(ORV_PROGRAM);
+        JetImport::settings().stallTimeoutMs = 2000;
+        JetImport::settings().progressDelayMs = 500;
+    }
+
+    void cleanup()
+    {
+        closeAllForms();
+        JetImport::FileSystem::setInstance(nullptr);
+        fakes->verifyAllAnswered();
+        fakes.reset();
+        dir.reset();
+    }
+
+    void startUpConvertsAndKeepsTheOriginal()
+    {
+        QVERIFY(place(QStringLiteral("IDATA2_sample_v2000.mdb")));
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QVERIFY(VEZOVEDO::Main(program()));
+
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        const MessageBox::Request& asked = fakes->messageBox.asked.first();
+        QCOMPARE(asked.icon, MessageBox::Icon::Information);
+        QCOMPARE(asked.title, AppInfo::Title);
+        const QString kept = backupDir() + QStringLiteral("/IDATA2 (Jet).mdb");
+        QVERIFY2(asked.text.contains(QStringLiteral("メモ 300 件、アプリケーション 10 件")), qPrintable(asked.text));
+        QVERIFY2(asked.text.contains(kept), qPrintable(asked.text));
+
+        QVERIFY2(contentsOf(kept) == original, "the original is kept byte for byte");
+        QCOMPARE(JetFormat::kindOf(db()), JetFormat::Kind::NotJet);
+        QCOMPARE(count(db(), QStringLiteral("メモ帳")), 300);
+        QCOMPARE(count(db(), QStringLiteral("パス")), 10);
+        QCOMPARE(count(backupDir() + QStringLiteral("/IDATA2.mdb"), QStringLiteral("メモ帳")), 300);
+        QVERIFY(!QFile::exists(db() + QStringLiteral(".converting")));
+        QVERIFY(ORVAM::ifLoaded() && ORVAM::ifLoaded()->isVisible());
+
+        // The next start finds the converted file and goes on as usual.
+        closeAllForms();
+        QVERIFY(VEZOVEDO::Main(program()));
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(backupFiles().size(), 2);
+    }
+
+    void anOlderKeptOriginalIsNeverOverwritten()
+    {
+        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        QVERIFY(QDir().mkdir(backupDir()));
+        const QString older = backupDir() + QStringLiteral("/IDATA2 (Jet).mdb");
+        {
+            QFile f(older);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("an older original");
+        }
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
+        QCOMPARE(contentsOf(older), QByteArray("an older original"));
+        const QStringList kept = QDir(backupDir()).entryList({QStringLiteral("IDATA2 (Jet *).mdb")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(contentsOf(backupDir() + QLatin1Char('/') + kept.first()) == original);
+        QVERIFY(fakes->messageBox.asked.value(0).text.contains(kept.first()));
+        QCOMPARE(count(db(), QStringLiteral("メモ帳")), 5);
+    }
+
+    void failedConversionChangesNothing_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("truncateTo");
+        QTest::addColumn<QStringList>("reasons");
+        const QString damaged = QStringLiteral("壊れている");
+        const QString noMemos = QStringLiteral("「メモ帳」の表がありません");
+        QTest::newRow("another program's file") << "noRoman.mdb" << qint64(-1) << QStringList{noMemos};
+        QTest::newRow("crashes fetching rows") << "segv_usage_map.mdb" << qint64(-1) << QStringList{noMemos, damaged};
+        QTest::newRow("bad catalogue") << "segv_catalog_props.mdb" << qint64(-1) << QStringList{noMemos, damaged};
+        QTest::newRow("loops") << "hang_props_loop.mdb" << qint64(-1)
+                               << QStringList{damaged, QStringLiteral("時間内に終わりませんでした")};
+        QTest::newRow("exhausts memory") << "oom_abort_props.mdb" << qint64(-1) << QStringList{damaged};
+        QTest::newRow("cut short") << "IDATA2_sample_v2000.mdb" << qint64(300000) << QStringList{damaged};
+    }
+
+    void failedConversionChangesNothing()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, truncateTo);
+        QFETCH(QStringList, reasons);
+        QVERIFY(place(file));
+        if (truncateTo >= 0) {
+            QVERIFY(QFile::resize(db(), truncateTo));
+            original = contentsOf(db());
+        }
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!VEZOVEDO::Main(program()));
+        // Hung or not, the program itself goes on: the conversion is ended after its silence.
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+        expectNothingChanged(reasons);
+    }
+
+    void failingSwapStepChangesNothing_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("noSpace");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("Back Up cannot be made") << "makeDir" << false << "「Back Up」フォルダに保存出来ません";
+        QTest::newRow("no room for the kept original") << "copyNew" << true << "ディスクの空き容量が足りません";
+        QTest::newRow("kept original cannot be written") << "copyNew" << false << "「Back Up」フォルダに保存出来ません";
+        QTest::newRow("kept original differs") << "compare" << false << "「Back Up」フォルダに保存出来ません";
+        QTest::newRow("read-only program folder") << "replace" << false << "読み取り専用";
+    }
+
+    void failingSwapStepChangesNothing()
+    {
+        QFETCH(QString, step);
+        QFETCH(bool, noSpace);
+        QFETCH(QString, reason);
+        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        FailingFileSystem fs;
+        fs.failAt = step;
+        fs.noSpace = noSpace;
+        JetImport::FileSystem::setInstance(&fs);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QVERIFY(!VEZOVEDO::Main(program()));
+        expectNothingChanged({reason});
+    }
+
+    void backUpAsAFileStopsTheConversion()
+    {
+        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        {
+            QFile f(backupDir());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Failed);
+        QVERIFY(fakes->messageBox.asked.value(0).text.contains(QStringLiteral("「Back Up」フォルダに保存出来ません")));
+        QVERIFY(contentsOf(db()) == original);
+        QVERIFY(!QFile::exists(db() + QStringLiteral(".converting")));
+    }
+
+    void onlyJetFilesAreTaken_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<JetFormat::Kind>("kind");
+        const QByteArray jet = QByteArray("\0\1\0\0Standard Jet DB\0", 20);
+        QTest::newRow("zero bytes") << QByteArray() << JetFormat::Kind::NotJet;
+        QTest::newRow("SQLite") << QByteArray("SQLite format 3\0" + QByteArray(100, '\0')) << JetFormat::Kind::NotJet;
+        QTest::newRow("Jet 3") << jet + QByteArray(1, '\0') << JetFormat::Kind::Jet3;
+        QTest::newRow("Jet 4") << jet + QByteArray(1, '\1') << JetFormat::Kind::Jet4;
+        QTest::newRow("ACE") << QByteArray("\0\1\0\0Standard ACE DB\0", 20) + QByteArray(1, '\3')
+                             << JetFormat::Kind::Jet4;
+        QTest::newRow("unknown version") << jet + QByteArray(1, '\x20') << JetFormat::Kind::NotJet;
+        QTest::newRow("header cut short") << jet << JetFormat::Kind::NotJet;
+    }
+
+    void onlyJetFilesAreTaken()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(JetFormat::Kind, kind);
+        {
+            QFile f(db());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(header);
+        }
+        QCOMPARE(JetFormat::kindOf(db()), kind);
+        if (kind == JetFormat::Kind::NotJet) {
+            QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::NotJet);
+            QCOMPARE(contentsOf(db()), header);
+            QVERIFY(fakes->messageBox.asked.isEmpty());
+        }
+    }
+
+    void progressWindowShowsTheCount()
+    {
+        QVERIFY(place(QStringLiteral("IDATA2_sample_v2000.mdb")));
+        JetImport::settings().progressDelayMs = 0;
+        QString seen;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* d = qobject_cast<QProgressDialog*>(w); d && d->isVisible())
+                    seen = d->labelText();
+            }
+        });
+        watch.start(5);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
+        QVERIFY2(seen.contains(QStringLiteral("/ 300 件")), qPrintable(seen));
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!qobject_cast<QProgressDialog*>(w) || !w->isVisible(), "the progress window is gone");
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("converts and counts") << QStringList{sample(QStringLiteral("IDATA2_sample_v2000.mdb"))} << false
+                                             << 0 << "converted: 300 memos, 10 applications";
+        QTest::newRow("never overwrites")
+            << QStringList{sample(QStringLiteral("jp_V2000.mdb"))} << true << 6 << "error: target exists";
+        QTest::newRow("another program's file")
+            << QStringList{sample(QStringLiteral("noRoman.mdb"))} << false << 4 << "error: no memo table";
+        QTest::newRow("crash inside the reader")
+            << QStringList{sample(QStringLiteral("oom_abort_props.mdb"))} << false << 3 << "error: damaged";
+        QTest::newRow("unreadable") << QStringList{QStringLiteral("/")} << false << 7 << "error: unreadable";
+        QTest::newRow("no such folder for the new file")
+            << QStringList{sample(QStringLiteral("jp_V2000.mdb")), QStringLiteral("/nonexistent-folder/new.mdb")}
+            << false << 8 << "error: cannot write";
+        QTest::newRow("usage") << QStringList{} << false << 2 << "usage:";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, targetExists);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        const QString target = dir->filePath(QStringLiteral("new.mdb"));
+        if (targetExists) {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("mine");
+        }
+        if (arguments.size() == 1)
+            arguments.append(target);
+        QProcess p;
+        p.start(QStringLiteral(ORV_PROGRAM), QStringList{QStringLiteral("--convert-jet")} + arguments);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), exitCode);
+        const QString printed = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        QVERIFY2(printed.contains(output), qPrintable(printed));
+        if (targetExists)
+            QCOMPARE(contentsOf(target), QByteArray("mine"));
+        else if (exitCode == 0)
+            QCOMPARE(count(target, QStringLiteral("メモ帳")), 300);
+        else
+            QVERIFY2(!QFile::exists(target), "a failed conversion leaves no file behind");
+    }
+};
+
+ORV_TEST_MAIN(TestJetImport)
+#include "tst_jet_import.moc"
