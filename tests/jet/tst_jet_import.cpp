@@ -1,7 +1,7 @@
 #include "jet/JetFormat.h"
 #include "jet/JetImport.h"
 #include "platform/AppInfo.h"
-#include "startup/Globals.h"
+#include "forms/Session.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
 #include "support/Fakes.h"
@@ -80,6 +80,7 @@ class TestJetImport : public QObject
 private:
     std::unique_ptr<PlatformFakes> fakes;
     std::unique_ptr<QTemporaryDir> dir;
+    Session session;
     QByteArray original;
 
     QString db() const { return dir->filePath(QStringLiteral("IDATA2.mdb")); }
@@ -121,6 +122,7 @@ private Q_SLOTS:
     {
         fakes = std::make_unique<PlatformFakes>();
         dir = std::make_unique<QTemporaryDir>();
+        session = Session();
         QVERIFY(dir->isValid());
         JetImport::settings().program = QStringLiteral(ORV_PROGRAM);
         JetImport::settings().stallTimeoutMs = 2000;
@@ -140,7 +142,7 @@ private Q_SLOTS:
     {
         QVERIFY(place(QStringLiteral("IDATA2_sample_v2000.mdb")));
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
-        QVERIFY(VEZOVEDO::Main(program()));
+        QVERIFY(VEZOVEDO::Main(program(), session));
 
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         const MessageBox::Request& asked = fakes->messageBox.asked.first();
@@ -160,7 +162,7 @@ private Q_SLOTS:
 
         // The next start finds the converted file and goes on as usual.
         closeAllForms();
-        QVERIFY(VEZOVEDO::Main(program()));
+        QVERIFY(VEZOVEDO::Main(program(), session));
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         QCOMPARE(backupFiles().size(), 2);
     }
@@ -214,7 +216,7 @@ private Q_SLOTS:
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!VEZOVEDO::Main(program()));
+        QVERIFY(!VEZOVEDO::Main(program(), session));
         // Hung or not, the program itself goes on: the conversion is ended after its silence.
         QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
         expectNothingChanged(reasons);
@@ -243,7 +245,7 @@ private Q_SLOTS:
         fs.noSpace = noSpace;
         JetImport::FileSystem::setInstance(&fs);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
-        QVERIFY(!VEZOVEDO::Main(program()));
+        QVERIFY(!VEZOVEDO::Main(program(), session));
         expectNothingChanged({reason});
     }
 
