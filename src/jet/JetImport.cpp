@@ -1,5 +1,6 @@
 #include "jet/JetImport.h"
 
+#include "core/Log.h"
 #include "jet/JetFormat.h"
 #include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
@@ -26,8 +27,6 @@ using Conversion = JetConversion::Outcome;
 namespace {
 
 const QString Crlf = QStringLiteral("\r\n");
-
-JetImport::FileSystem* g_override = nullptr;
 
 bool syncPath(const QString& path)
 {
@@ -139,6 +138,8 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
         child.waitForFinished(5000);
     }
     result.detail = QString::fromLocal8Bit(child.readAllStandardError()).trimmed();
+    if (!result.detail.isEmpty())
+        qCInfo(lcStartup, "conversion of %s: %s", qUtf8Printable(oldPath), qUtf8Printable(result.detail));
     if (timedOut) {
         result.outcome = Conversion::TimedOut;
     } else if (child.exitStatus() == QProcess::CrashExit) {
@@ -254,15 +255,10 @@ JetImport::FileSystem::Step JetImport::FileSystem::replace(const QString& from, 
     return Step::success();
 }
 
-JetImport::FileSystem& JetImport::FileSystem::instance()
+JetImport::FileSystem& JetImport::FileSystem::real()
 {
-    static FileSystem real;
-    return g_override ? *g_override : real;
-}
-
-void JetImport::FileSystem::setInstance(FileSystem* fs)
-{
-    g_override = fs;
+    static FileSystem fs;
+    return fs;
 }
 
 JetImport::Settings& JetImport::settings()
@@ -347,6 +343,7 @@ JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QStr
 
     // The original is kept before it is replaced, under a name that no later start overwrites.
     auto abandon = [&](Step step, const FileSystem::Step& why) {
+        qCWarning(lcStartup, "conversion of %s: %s", qUtf8Printable(dbPath), qUtf8Printable(why.why));
         fs.remove(converted);
         showFailure(step, JetConversion::Outcome::Converted, why.noSpace);
         return Outcome::Failed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jet/JetConversion.h"
+#include "platform/Service.h"
 
 #include <QString>
 
@@ -11,7 +12,7 @@
 namespace JetImport {
 
 // The file-system steps of the swap, behind an interface so that tests can fail each one.
-class FileSystem
+class FileSystem : public Service<FileSystem>
 {
 public:
     struct Step
@@ -35,9 +36,8 @@ public:
     // Puts a file in the place of another in one step (rename), and syncs the folder.
     virtual Step replace(const QString& from, const QString& to);
 
-    static FileSystem& instance();
-    // nullptr puts the real file system back.
-    static void setInstance(FileSystem* fs);
+    // The file system itself, whatever instance is set.
+    static FileSystem& real();
 };
 
 struct Settings
