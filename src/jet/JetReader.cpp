@@ -135,6 +135,28 @@ private:
 
     const unsigned char* page() const { return m_mdb->pg_buf; }
 
+    // A record of another page (a long value's), read into the library's second page buffer so
+    // that the current record's page stays in place.
+    bool otherRecord(int pgRow, const char** data, qsizetype* size)
+    {
+        const unsigned long pageNumber = unsigned(pgRow) >> 8;
+        const int row = pgRow & 0xff;
+        const int pageSize = int(m_mdb->fmt->pg_size);
+        if (pageNumber == 0 || mdb_read_alt_pg(m_mdb, pageNumber) != pageSize)
+            return false;
+        const unsigned char* buf = m_mdb->alt_pg_buf;
+        const int rco = m_mdb->fmt->row_count_offset;
+        if (row >= (buf[rco] | buf[rco + 1] << 8))
+            return false;
+        const int start = (buf[rco + 2 + row * 2] | buf[rco + 3 + row * 2] << 8) & RowOffsetMask;
+        const int end = row == 0 ? pageSize : (buf[rco + row * 2] | buf[rco + 1 + row * 2] << 8) & RowOffsetMask;
+        if (start >= pageSize || start > end)
+            return false;
+        *data = reinterpret_cast<const char*>(buf + start);
+        *size = end - start;
+        return true;
+    }
+
     bool inPage(int start, int size) const { return start >= 0 && size >= 0 && start + size <= m_mdb->fmt->pg_size; }
 
     bool text(const char* data, qsizetype size, JetReader::Value& value, const char* column)
@@ -167,14 +189,13 @@ private:
             return true;
         }
         int pgRow = int(u32(page() + start + 4));
-        void* buf = nullptr;
-        int rowStart = 0;
-        size_t rowLength = 0;
+        const char* chunk = nullptr;
+        qsizetype chunkSize = 0;
         if (header & MemoSinglePage) {
-            if (mdb_find_pg_row(m_mdb, pgRow, &buf, &rowStart, &rowLength) != 0 || qsizetype(rowLength) < length)
+            if (!otherRecord(pgRow, &chunk, &chunkSize) || chunkSize < length)
                 return fail(
                     QStringLiteral("column %1 has a long value that cannot be read").arg(QString::fromUtf8(col->name)));
-            out = QByteArray(static_cast<const char*>(buf) + rowStart, length);
+            out = QByteArray(chunk, length);
             return true;
         }
         if (header & ~MemoLengthMask)
@@ -183,11 +204,10 @@ private:
         out.clear();
         out.reserve(length);
         while (out.size() < length) {
-            if (pgRow == 0 || mdb_find_pg_row(m_mdb, pgRow, &buf, &rowStart, &rowLength) != 0 || rowLength <= 4)
+            if (pgRow == 0 || !otherRecord(pgRow, &chunk, &chunkSize) || chunkSize <= 4)
                 return fail(
                     QStringLiteral("column %1 has a long value that ends early").arg(QString::fromUtf8(col->name)));
-            const char* chunk = static_cast<const char*>(buf) + rowStart;
-            const qsizetype take = qMin(qsizetype(rowLength) - 4, length - out.size());
+            const qsizetype take = qMin(chunkSize - 4, length - out.size());
             out.append(chunk + 4, take);
             pgRow = int(u32(reinterpret_cast<const unsigned char*>(chunk)));
         }
