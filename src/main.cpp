@@ -1,3 +1,4 @@
+#include "forms/BusyCursor.h"
 #include "forms/Session.h"
 #include "jet/JetConvertCommand.h"
 #include "platform/Appearance.h"
@@ -20,6 +21,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvalent"));
     Appearance::apply(app);
+    BusyCursor::install();
     // Every text of the program is Japanese; so are the buttons and labels of Qt's own dialogs.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -2,11 +2,15 @@
 
 #include "db/Connection.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
+#include <QPointer>
+#include <QThread>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -17,8 +21,10 @@ struct State
     BusyWait::Hook hook;
     int timeoutMs = Connection::BusyTimeoutMs;
     int depth = 0;
+    bool acting = false; // an action has waited, and its deadline runs
     QDeadlineTimer deadline;
     bool shown = false;
+    QPointer<QAbstractEventDispatcher> watched;
 };
 
 State& state()
@@ -27,16 +33,51 @@ State& state()
     return s;
 }
 
+bool inEventLoop()
+{
+    return QThread::currentThread()->loopLevel() > 0;
+}
+
+void endAction()
+{
+    State& s = state();
+    s.acting = false;
+    if (s.shown) {
+        s.shown = false;
+        if (s.hook)
+            s.hook(false);
+    }
+}
+
+// The action ends when the event loop next waits for input.
+void watchEventLoop()
+{
+    State& s = state();
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher && dispatcher != s.watched) {
+        s.watched = dispatcher;
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, &endAction);
+    }
+}
+
 int handler(void*, int count)
 {
     State& s = state();
-    // Outside an operation each locking event has its own deadline.
-    if (s.depth == 0 && count == 0)
-        s.deadline.setRemainingTime(s.timeoutMs);
+    if (!s.acting) {
+        if (inEventLoop() || s.depth > 0) {
+            s.acting = true;
+            s.deadline.setRemainingTime(s.timeoutMs);
+            if (inEventLoop())
+                watchEventLoop();
+        } else if (count == 0) {
+            // A statement run outside any action waits on its own.
+            s.deadline.setRemainingTime(s.timeoutMs);
+        }
+    }
     const qint64 remaining = s.deadline.remainingTime();
     if (remaining <= 0)
         return 0;
-    if (s.depth > 0 && !s.shown) {
+    if (s.acting && !s.shown) {
         s.shown = true;
         if (s.hook)
             s.hook(true);
@@ -73,19 +114,11 @@ void BusyWait::install(sqlite3* db)
 
 BusyWait::Scope::Scope()
 {
-    State& s = state();
-    if (s.depth++ == 0) {
-        s.deadline.setRemainingTime(s.timeoutMs);
-        s.shown = false;
-    }
+    ++state().depth;
 }
 
 BusyWait::Scope::~Scope()
 {
-    State& s = state();
-    if (--s.depth == 0 && s.shown) {
-        s.shown = false;
-        if (s.hook)
-            s.hook(false);
-    }
+    if (--state().depth == 0 && !inEventLoop())
+        endAction();
 }

@@ -1,5 +1,7 @@
 #include "db/RecordSet.h"
 
+#include "core/Log.h"
+
 #include "db/BusyWait.h"
 #include "db/Connection.h"
 #include "db/Statement.h"
@@ -324,8 +326,8 @@ Result RecordSet::goTo(Position position, int index)
     bool gone = false;
     if (position == Position::OnRecord) {
         if (Result r = readRecord(index, values, gone); !r) {
-            qWarning("record set %s: the record could not be read: %s", qPrintable(objectName()),
-                     qPrintable(r.message));
+            qCWarning(lcDb, "record set %s: the record could not be read: %s", qPrintable(objectName()),
+                      qPrintable(r.message));
             return r;
         }
     }
@@ -465,6 +467,8 @@ Result RecordSet::storeEdits(const QList<FieldEdit>& edits)
     // The other program's values show in the controls that hold no typing, and in the grid.
     if (changedElsewhere)
         Q_EMIT rowChanged(m_index);
+    if (!written)
+        qCInfo(lcDb, "record set %s: not written: %s", qPrintable(objectName()), qPrintable(written.message));
     return written;
 }
 
@@ -575,7 +579,8 @@ QVariant RecordSet::value(int row, int column) const
         // A row that cannot be read now shows empty in the grid and is read again when it is
         // next painted; it never becomes the current record unread.
         if (Result r = fetchAround(row); !r)
-            qWarning("record set %s: rows could not be read: %s", qPrintable(objectName()), qPrintable(r.message));
+            qCWarning(lcDb, "record set %s: rows could not be read: %s", qPrintable(objectName()),
+                      qPrintable(r.message));
         it = m_cache.constFind(key);
         if (it == m_cache.constEnd())
             return {};
