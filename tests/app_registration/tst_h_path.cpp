@@ -1,5 +1,7 @@
 #include "app_registration/H_PATH.h"
+#include "db/BusyWait.h"
 #include "db/Connection.h"
+#include "forms/BusyCursor.h"
 #include "forms/DataGrid.h"
 #include "forms/Messages.h"
 #include "platform/ComboBox.h"
@@ -7,6 +9,7 @@
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QThread>
 
@@ -115,7 +118,8 @@ private Q_SLOTS:
         QCOMPARE(table() + " | " + idCombo()->listItems().join(' '), "NULL 'HLP', NULL 'HLP' | HLP");
     }
 
-    // A cell typed in the grid's editor is stored, without leaving the editor, by a command or by closing.
+    // A cell typed in the grid's editor is stored, without leaving the editor, by a command or by closing;
+    // the bound combo box shows what was stored.
     void gridCellEdit()
     {
         book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
@@ -129,6 +133,8 @@ private Q_SLOTS:
             editor->setText(text);
             text == "三" ? void(w->close()) : click("Command7");
             QCOMPARE(table(), "'/a' '" + text + "'");
+            if (text != "三")
+                QCOMPARE(idCombo()->text(), text);
         }
     }
 
@@ -159,22 +165,100 @@ private Q_SLOTS:
         QCOMPARE(table(), refused ? before : typed);
     }
 
-    // A save waits for another writer; past the wait it fails, and the typing stays.
+    // A save waits for another writer, under the busy cursor; past the wait it fails, and the typing stays.
     void saveWaitsForAnotherWriter()
     {
         QVERIFY(open());
+        QList<int> cursors; // the override cursor's shape after each change, -1 for none
+        BusyWait::setHook([&cursors](bool waiting) {
+            BusyCursor::show(waiting);
+            cursors.append(QGuiApplication::overrideCursor() ? int(QGuiApplication::overrideCursor()->shape()) : -1);
+        });
         idCombo()->setText(QStringLiteral("waited"));
         std::future<void> hold = holdWriteLock(book->dbPath(), 300);
         click("Command7"); // waits: a failure would ask the message box, which has no answer queued
         QCOMPARE(table(), "NULL 'waited'");
-        const std::shared_ptr<Connection> connection = Connection::shared(book->dbPath()); // the window's
-        sqlite3_busy_timeout(connection->handle(), 100); // instead of the five seconds of the program
+        QCOMPARE(cursors, (QList<int>{Qt::WaitCursor, -1}));
+        BusyWait::setTimeoutMs(100); // instead of the five seconds of the program
         idCombo()->setText(QStringLiteral("kept"));
         hold = holdWriteLock(book->dbPath(), 1000);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         click("Command7");
+        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        BusyWait::setHook({});
         QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);
         QCOMPARE(table() + idCombo()->text(), QStringLiteral("NULL 'waited'kept"));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // Another copy of the program changed or deleted the record since this window showed it. Save
+    // warns and keeps the typing; the fields not typed in show the other copy's values. Saving again
+    // stores the typing over a changed record; cancel shows the other copy's version.
+    void savingOverAnotherCopy_data()
+    {
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<int>("then"); // Command7 save again, Command8 cancel
+        QTest::addColumn<QString>("shownAfterSave");
+        QTest::addColumn<int>("warnings");
+        QTest::addColumn<QString>("after"); // stored | shown
+        const QString changed = QStringLiteral("UPDATE パス SET パス = '/theirs', アプリＩＤ = 'THEIRS' WHERE ID = 1");
+        const QString deleted = QStringLiteral("DELETE FROM パス WHERE ID = 1");
+        QTest::newRow("changed, saved again")
+            << changed << 7 << "/theirs mine" << 1 << "'/theirs' 'mine', '/b' 'B' | /theirs mine";
+        QTest::newRow("changed, cancelled")
+            << changed << 8 << "/theirs mine" << 1 << "'/theirs' 'THEIRS', '/b' 'B' | /theirs THEIRS";
+        QTest::newRow("deleted, saved again") << deleted << 7 << "/a mine" << 2 << "'/b' 'B' | /a mine";
+        QTest::newRow("deleted, cancelled") << deleted << 8 << "/a mine" << 1 << "'/b' 'B' |  ";
+    }
+
+    void savingOverAnotherCopy()
+    {
+        QFETCH(QString, elsewhere);
+        QFETCH(int, then);
+        QFETCH(int, warnings);
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
+        QVERIFY(open());
+        auto shown = [this] { return findRequired<ComboBox>(w, "DBCombo1")->text() + ' ' + idCombo()->text(); };
+        idCombo()->setText(QStringLiteral("mine"));
+        book->exec(elsewhere); // through a connection of its own, as another copy would
+        fakes->messageBox.answers.fill(MessageBox::Answer::Ok, warnings);
+        click("Command7");
+        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);
+        QTEST(shown(), "shownAfterSave");
+        click(QStringLiteral("Command%1").arg(then));
+        QTEST(table() + " | " + shown(), "after");
+    }
+
+    // Choosing another row of the grid moves there, storing what was typed, in the combo boxes or in a
+    // cell; the combo boxes then show the chosen record.
+    void choosingAnotherGridRowStoresTheTyping_data()
+    {
+        QTest::addColumn<bool>("inCell"); // else in the application ID's combo box
+        QTest::newRow("typed in a combo box") << false;
+        QTest::newRow("typed in a cell") << true;
+    }
+
+    void choosingAnotherGridRowStoresTheTyping()
+    {
+        QFETCH(bool, inCell);
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
+        QVERIFY(open());
+        if (inCell) {
+            const QModelIndex cell = grid()->model()->index(0, 1);
+            grid()->setCurrentIndex(cell);
+            grid()->edit(cell);
+            auto* editor = qobject_cast<QLineEdit*>(grid()->indexWidget(cell));
+            QVERIFY(editor);
+            editor->setText(QStringLiteral("typed"));
+        } else {
+            idCombo()->setText(QStringLiteral("typed"));
+        }
+        const QRect row2 = grid()->visualRect(grid()->model()->index(1, 2));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, row2.center());
+        QCOMPARE(table() + " | " + findRequired<ComboBox>(w, "DBCombo1")->text() + ' ' + idCombo()->text(),
+                 "'/a' 'typed', '/b' 'B' | /b B");
     }
 };
 

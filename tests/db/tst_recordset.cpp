@@ -7,8 +7,10 @@
 #include "support/TestMain.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QThread>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -540,6 +542,41 @@ private Q_SLOTS:
             QVERIFY2(elapsed < holdMs, "gave up before the lock was released");
         QCOMPARE(rs->currentRow(), moved ? 1 : 0);
         rs->detach(&client);
+    }
+
+    // In the program, one click and all it sets off wait at most the busy timeout in all: once
+    // a wait has run out, the rest of the action does not wait again.
+    void oneActionWaitsAtMostTheTimeout()
+    {
+        addMemos(2);
+        auto rs = open(Catalogue::AllMemosForEntry);
+        auto list = open(Catalogue::KeywordList);
+        QList<bool> indications;
+        BusyWait::setHook([&indications](bool waiting) { indications.append(waiting); });
+        BusyWait::setTimeoutMs(400);
+        Lock lock(book->dbPath());
+        QVERIFY(lock.isHeld());
+        Result moved, listed;
+        qint64 elapsed = -1;
+        QList<bool> during;
+        QEventLoop program; // as the program's own, which runs every action
+        QTimer::singleShot(0, &program, [&] {
+            QElapsedTimer action;
+            action.start();
+            moved = rs->moveNext();
+            listed = list->refresh();
+            elapsed = action.elapsed();
+            during = indications;
+            QTimer::singleShot(0, &program, &QEventLoop::quit);
+        });
+        program.exec();
+        lock.release();
+        BusyWait::setHook({});
+        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        QVERIFY(!moved && !listed);
+        QVERIFY2(elapsed < 700, qPrintable(QString::number(elapsed)));
+        QCOMPARE(during, QList<bool>{true}); // the busy cursor stays until the action is over
+        QCOMPARE(indications, (QList<bool>{true, false}));
     }
 
     // The file deleted, made read-only or replaced while the record set is open: every write

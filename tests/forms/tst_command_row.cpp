@@ -61,6 +61,7 @@ private Q_SLOTS:
         row("empty set, then add", 0, "first previous next last add add", "- - - - 1 2", "NULL,NULL 2: lists 2");
         row("delete the first, then the last", 3, "delete last delete", "2 3 2", "'A2' 2:A2 lists 3");
         row("delete the only one", 1, "delete", "-", " : lists 0");
+        row("delete a middle one", 3, "next delete", "2 3", "'A1','A3' 3:A3 lists 2");
         row("cancel drops the typing", 1, "=typed cancel", "1 1", "'A1' 1:A1 lists 0");
         row("save, then save the typing", 1, "save =NEWAPP save", "1 1 1", "'NEWAPP' 1:NEWAPP lists 2");
         row("add stores the typing", 1, "=typed add", "1 2", "'typed',NULL 2: lists 1");

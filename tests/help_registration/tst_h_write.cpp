@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaProperty>
+#include <QPlainTextEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -135,33 +136,43 @@ private Q_SLOTS:
 
     void enteringABoxThatCannotStore_data()
     {
-        QTest::addColumn<bool>("deleted"); // the only memo deleted, else a database refusing the write
+        QTest::addColumn<QString>("cause"); // what keeps the typing from being stored
         QTest::addColumn<QString>("into");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no memo, memo box") << true << u"Text2"_s << Messages::SaveFailure;
-        QTest::newRow("no memo, date box") << true << u"Text3"_s << Messages::SaveFailureDateBox;
-        QTest::newRow("refused save") << false << u"Command7"_s << Messages::SaveFailure;
-        QTest::newRow("refused, memo box") << false << u"Text2"_s << Messages::SaveFailure;
-        QTest::newRow("refused, date box") << false << u"Text3"_s << Messages::SaveFailureDateBox;
+        QTest::newRow("no memo, memo box") << u"no memo"_s << u"Text2"_s << Messages::SaveFailure;
+        QTest::newRow("no memo, date box") << u"no memo"_s << u"Text3"_s << Messages::SaveFailureDateBox;
+        QTest::newRow("refused save") << u"refused"_s << u"Command7"_s << Messages::SaveFailure;
+        QTest::newRow("refused, memo box") << u"refused"_s << u"Text2"_s << Messages::SaveFailure;
+        QTest::newRow("refused, date box") << u"refused"_s << u"Text3"_s << Messages::SaveFailureDateBox;
+        QTest::newRow("changed by another copy, save") << u"changed"_s << u"Command7"_s << Messages::SaveFailure;
+        QTest::newRow("changed by another copy, date box")
+            << u"changed"_s << u"Text3"_s << Messages::SaveFailureDateBox;
+        QTest::newRow("deleted by another copy, save") << u"deleted"_s << u"Command7"_s << Messages::SaveFailure;
+        QTest::newRow("deleted by another copy, memo box") << u"deleted"_s << u"Text2"_s << Messages::SaveFailure;
     }
 
-    // The matching warning, once. Refused typing stays to be stored later; with no memo left,
-    // coming back from another window starts a new one.
+    // The matching warning, once. Refused typing stays to be stored later, over what another copy
+    // of the program stored meanwhile; with no memo left, coming back from another window starts a
+    // new one.
     void enteringABoxThatCannotStore()
     {
-        QFETCH(bool, deleted);
+        QFETCH(QString, cause);
         QFETCH(QString, into);
         QFETCH(QString, message);
         const qint64 id = book->addMemo(First);
         ORVAM::instance(book->session)->showForm();
         HWriteWindow w = HWriteWindow::open(book->session);
-        if (deleted) {
+        if (cause == u"no memo"_s) {
             fakes->messageBox.answers << MessageBox::Answer::Yes;
             QTest::mouseClick(w.get(u"Command10"_s), Qt::LeftButton); // takes the focus from the memo box
         } else {
             w.get(u"Command7"_s)->setFocus();
             w.retype(u"DBCombo1"_s, u"拒まれる語"_s);
-            book->exec(u"CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+            // Another copy of the program, or a rule of the database, has its say.
+            book->exec(cause == u"refused"_s ? u"CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN "
+                                               u"SELECT RAISE(ABORT, 'refused'); END"_s
+                       : cause == u"changed"_s ? u"UPDATE メモ帳 SET メモ = '他で直した' WHERE ID = %1"_s.arg(id)
+                                               : u"DELETE FROM メモ帳 WHERE ID = %1"_s.arg(id));
         }
         fakes->messageBox.answers << MessageBox::Answer::Ok;
         w.clickInto(into);
@@ -170,15 +181,26 @@ private Q_SLOTS:
         // The focus coming back from the message box does not warn again (no answer is queued).
         QWidget messageWindow;
         QVERIFY(activate(&messageWindow) && activate(w.form) && w.focused(into));
-        if (deleted) {
+        if (cause == u"no memo"_s) {
             QVERIFY(activate(ORVAM::instance(book->session)) && activate(w.form));
             QCOMPARE(stored(w.id(), u"日付"_s), Today);
             QVERIFY(w.focused(u"Text2"_s));
-        } else {
-            book->exec(u"DROP TRIGGER refuse"_s);
-            w.click(u"Command7"_s);
-            QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), u"拒まれる語"_s);
+            return;
         }
+        QCOMPARE(w.text(u"DBCombo1"_s), u"拒まれる語"_s);
+        if (cause == u"deleted"_s) {
+            QCOMPARE(book->count(u"メモ帳"_s), 0);
+            w.click(u"Command11"_s); // closing tries once more, silently, and closes all the same
+            QVERIFY(!H_WRITE::isLoaded());
+            QCOMPARE(book->count(u"メモ帳"_s), 0);
+            return;
+        }
+        if (cause == u"refused"_s)
+            book->exec(u"DROP TRIGGER refuse"_s);
+        w.click(u"Command7"_s);
+        QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), u"拒まれる語"_s);
+        QCOMPARE(stored(id, u"メモ"_s), cause == u"changed"_s ? u"他で直した"_s : First.memo);
+        QCOMPARE(w.text(u"Text2"_s), stored(id, u"メモ"_s));
     }
 
     // Entering the memo box stores a picked keyword at once, but not a date typed without Enter.
@@ -233,6 +255,39 @@ private Q_SLOTS:
         QCOMPARE(fakes->processStarter.started[0].commandLine, "WINHLP32.EXE "_L1 + chosen);
         QCOMPARE(fakes->processStarter.started[0].arguments, QStringList{chosen});
         QVERIFY(fakes->keySender.sent.isEmpty());
+    }
+
+    void memoLineEnds_data()
+    {
+        QTest::addColumn<QString>("memo");  // as stored
+        QTest::addColumn<QString>("typed"); // at the end of the memo box; nothing: only looked at
+        QTest::addColumn<QString>("after"); // as stored after moving about and closing
+        QTest::newRow("CR LF, looked at") << u"一行目\r\n二行目\r\n"_s << QString() << u"一行目\r\n二行目\r\n"_s;
+        QTest::newRow("LF, looked at") << u"一行目\n二行目"_s << QString() << u"一行目\n二行目"_s;
+        QTest::newRow("CR, looked at") << u"一行目\r二行目"_s << QString() << u"一行目\r二行目"_s;
+        QTest::newRow("LF, edited") << u"一行目\n二行目"_s << u"。"_s << u"一行目\r\n二行目。"_s;
+        QTest::newRow("a line added") << u"一行目\r\n二行目"_s << u"\n三行目"_s << u"一行目\r\n二行目\r\n三行目"_s;
+    }
+
+    // Memos keep CR LF line ends: one that is only looked at is never written, whatever its line
+    // ends; an edited one is stored with CR LF, however its lines were typed.
+    void memoLineEnds()
+    {
+        QFETCH(QString, memo);
+        QFETCH(QString, typed);
+        const qint64 id = book->addMemo({"2024/05/01", "", "鍵", "", "", "", memo});
+        book->addMemo(Second);
+        HWriteWindow w = HWriteWindow::open(book->session);
+        w.clickInto(u"Text2"_s); // stores by moving back and forth
+        if (!typed.isEmpty()) {
+            auto* box = w.get<QPlainTextEdit>(u"Text2"_s);
+            box->moveCursor(QTextCursor::End);
+            box->insertPlainText(typed);
+        }
+        w.click(u"Command5"_s);
+        w.click(u"Command4"_s);
+        w.click(u"Command11"_s);
+        QTEST(stored(id, u"メモ"_s), "after");
     }
 
     void typingIsStoredExactlyOnClose_data()
