@@ -2,6 +2,7 @@
 // window and the main window.
 #include "db/RecordSet.h"
 #include "forms/DataGrid.h"
+#include "forms/Messages.h"
 #include "help_display/H_PRN.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
@@ -82,17 +83,7 @@ private Q_SLOTS:
     void captionsAndTabOrder()
     {
         const HPrnWindow w = HPrnWindow::open(book->session);
-        QCOMPARE(w.form->windowTitle(), u"ヘルプ表示／修正"_s);
-        for (const QString& entry :
-             u"Label3=ｷｰﾜｰﾄﾞ Label4=検索キー１ Label5=検索キー２ Label1=検　索　結　果 "
-             u"Command5=全データ表示 Command1=検索開始 Command8=ファイル表示 Command2=ヘルプ修正 "
-             u"Command4=ヘルプ Command3=終了"_s.split(u' ')) {
-            const QString name = entry.section(u'=', 0, 0), caption = entry.section(u'=', 1);
-            QWidget* c = w.get(name);
-            QCOMPARE(c->property("text").toString(), caption);
-            const int room = qobject_cast<QLabel*>(c) ? c->contentsRect().width() : c->width() - 4;
-            QVERIFY2(c->fontMetrics().horizontalAdvance(caption) <= room, qPrintable(name));
-        }
+        QCOMPARE(clippedCaptions(w.form), QStringList());
         for (int column = 0; column < GridFields.size(); ++column)
             QCOMPARE(w.grid()->model()->headerData(column, Qt::Horizontal).toString(), GridFields[column]);
         auto* tabs = w.get<QTabWidget>(u"SSTab1"_s);
@@ -193,6 +184,63 @@ private Q_SLOTS:
         QCOMPARE(w.memo(2), u"罫線は書式から"_s);
         w.selectRow(1);
         QCOMPARE(w.memo(2), u"A and B"_s);
+    }
+
+    void handOverWithTheEntryWindowOpenOrNot_data()
+    {
+        QTest::addColumn<bool>("entryOpenFirst");
+        QTest::newRow("entry window opened first") << true;
+        QTest::newRow("handed over first") << false;
+    }
+
+    // The entry window shows each memo handed over, whether it was open already or opens for it;
+    // what it held is stored before it moves on.
+    void handOverWithTheEntryWindowOpenOrNot()
+    {
+        QFETCH(bool, entryOpenFirst);
+        ORVAM* main = ORVAM::instance(book->session);
+        QVERIFY(activate(main));
+        if (entryOpenFirst) {
+            findRequired<QAbstractButton>(main, u"Command1"_s)->click();
+            QVERIFY(QTest::qWaitForWindowActive(H_WRITE::ifLoaded(), 2000));
+            QCOMPARE(entryId(), u"1"_s);
+            findRequired<ComboBox>(H_WRITE::ifLoaded(), u"DBCombo2"_s)->setText(u"持ち越し"_s);
+        }
+        const HPrnWindow w = HPrnWindow::open(book->session);
+        for (const int row : {2, 4}) {
+            w.selectRow(row);
+            w.click(u"Command2"_s);
+            QVERIFY(QTest::qWaitForWindowActive(H_WRITE::ifLoaded(), 2000));
+            QCOMPARE(entryId(), QString::number(row + 1));
+            QVERIFY(activate(w.form));
+        }
+        QCOMPARE(book->scalar(u"SELECT 検索キー２ FROM メモ帳 WHERE ID = 1"_s).toString(),
+                 entryOpenFirst ? u"持ち越し"_s : u"Word"_s);
+    }
+
+    // A write the engine refuses stops the hand-over with the save-failure message; the typing
+    // stays, and the next hand-over stores it.
+    void refusedWriteStopsTheHandOver()
+    {
+        const HPrnWindow w = HPrnWindow::open(book->session);
+        w.click(u"Command2"_s);
+        H_WRITE* entry = H_WRITE::ifLoaded();
+        QVERIFY(QTest::qWaitForWindowActive(entry, 2000));
+        auto* keyword = findRequired<ComboBox>(entry, u"DBCombo1"_s);
+        keyword->setText(u"直しかけ"_s);
+        book->exec(u"CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+        QVERIFY(activate(w.form));
+        w.selectRow(1);
+        fakes->messageBox.answers << MessageBox::Answer::Ok;
+        w.click(u"Command2"_s);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.first().text, Messages::SaveFailure);
+        QCOMPARE(entryId(), u"1"_s);
+        QCOMPARE(keyword->text(), u"直しかけ"_s);
+        book->exec(u"DROP TRIGGER refuse"_s);
+        w.click(u"Command2"_s);
+        QCOMPARE(entryId(), u"2"_s);
+        QCOMPARE(book->scalar(u"SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 1"_s).toString(), u"直しかけ"_s);
     }
 
     // From the main window on: find memos, open the first one's file, correct the second in the

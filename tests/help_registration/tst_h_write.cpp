@@ -8,11 +8,13 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaProperty>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -59,19 +61,7 @@ private Q_SLOTS:
     void captionsAndTabOrder()
     {
         HWriteWindow w = HWriteWindow::open(book->session);
-        QCOMPARE(w.form->windowTitle(), u"ヘルプ登録"_s);
-        const QString captions = u"Label2(0)=ID Label2(1)=日付 Label3=表示ﾌｧｲﾙ Label2(2)=ｷｰﾜｰﾄﾞ Label2(3)=検索キー１ "
-                                 u"Label2(4)=検索キー２ Label4=アプリＩＤ Label2(5)=メモ Command2=設定ファイル表示 "
-                                 u"Command12=設定 Command1=ヘルプ Command13=アプリケーション登録 Command3=先頭 "
-                                 u"Command4=前 Command5=次 Command6=最後 Command7=保存 Command8=取消 Command9=追加 "
-                                 u"Command10=削除 Command11=終了"_s;
-        for (const QString& entry : captions.split(u' ')) {
-            const QString name = entry.section(u'=', 0, 0), caption = entry.section(u'=', 1);
-            QWidget* c = w.get(name);
-            QCOMPARE(c->property("text").toString(), caption);
-            const int room = qobject_cast<QLabel*>(c) ? c->contentsRect().width() : c->width() - 4;
-            QVERIFY2(c->fontMetrics().horizontalAdvance(caption) <= room, qPrintable(name));
-        }
+        QCOMPARE(clippedCaptions(w.form), QStringList());
         w.get(u"Text4"_s)->setFocus(Qt::TabFocusReason);
         for (const QString& name : u"Text4 DBCombo1 DBCombo4 DBCombo2 Text2 Command2 Command12 Command1 Command3 "
                                    u"Command4 Command5 Command6 Command7 Command8 Command9 Command10 Command11 Text3 "
@@ -201,6 +191,97 @@ private Q_SLOTS:
         QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), u"拒まれる語"_s);
         QCOMPARE(stored(id, u"メモ"_s), cause == u"changed"_s ? u"他で直した"_s : First.memo);
         QCOMPARE(w.text(u"Text2"_s), stored(id, u"メモ"_s));
+    }
+
+    void focusComingBackIsNoEntering_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("another application") << u"application"_s;
+        QTest::newRow("a context menu") << u"menu"_s;
+        QTest::newRow("a message box") << u"message"_s;
+    }
+
+    // The focus that comes back into the memo box with its window, or after a context menu,
+    // stores nothing; the user's next real entering into the box does.
+    void focusComingBackIsNoEntering()
+    {
+        QFETCH(QString, from);
+        const qint64 id = book->addMemo(First);
+        HWriteWindow w = HWriteWindow::open(book->session);
+        QVERIFY(w.focused(u"Text2"_s));
+        w.retype(u"DBCombo1"_s, u"未保存の語"_s);
+        if (from == u"application"_s) {
+            QWidget other;
+            QVERIFY(activate(&other) && activate(w.form));
+        } else if (from == u"menu"_s) {
+            QTimer::singleShot(50, [] {
+                if (QWidget* menu = QApplication::activePopupWidget())
+                    menu->close();
+            });
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(4, 4));
+            QApplication::sendEvent(w.get<QAbstractScrollArea>(u"Text2"_s)->viewport(), &menu);
+        } else {
+            QTimer::singleShot(50, [] {
+                if (QWidget* box = QApplication::activeModalWidget())
+                    box->close();
+            });
+            MessageBox::real().ask({u"別の知らせ"_s, u"オルバレント"_s});
+            QVERIFY(activate(w.form)); // as the window system gives the window back its focus
+        }
+        QTRY_VERIFY(w.focused(u"Text2"_s));
+        QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), First.keyword);
+        w.get(u"Text4"_s)->setFocus(Qt::MouseFocusReason);
+        w.clickInto(u"Text2"_s);
+        QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), u"未保存の語"_s);
+    }
+
+    // Coming back from another window of the program puts the focus into the memo box, wherever
+    // it was, and so stores what was typed.
+    void comingBackFromAnotherWindowEntersTheMemoBox()
+    {
+        const qint64 id = book->addMemo(First);
+        ORVAM::instance(book->session)->showForm();
+        HWriteWindow w = HWriteWindow::open(book->session);
+        w.retype(u"DBCombo4"_s, u"鍵二"_s);
+        w.get(u"Command5"_s)->setFocus(Qt::TabFocusReason);
+        QVERIFY(activate(ORVAM::instance(book->session)) && activate(w.form));
+        QVERIFY(w.focused(u"Text2"_s));
+        QCOMPARE(stored(id, u"検索キー１"_s), u"鍵二"_s);
+    }
+
+    // The lists are read at load in order until one fails; SQL_SET passes over a failing list.
+    void loadEndsAtTheFirstListThatFails()
+    {
+        book->exec(u"DROP TABLE パス"_s); // the list of registered applications cannot be read
+        book->addMemo({"2024/05/01", "", "印刷", "", "", "APP", "一件目"});
+        HWriteWindow w = HWriteWindow::open(book->session);
+        QVERIFY(w.get<ComboBox>(u"DBCombo1"_s)->listItems().contains(u"印刷"_s));
+        QVERIFY2(w.get<ComboBox>(u"DBCombo7"_s)->listItems().isEmpty(), "the list after the failing one is not read");
+        w.click(u"Command7"_s);
+        QCOMPARE(w.get<ComboBox>(u"DBCombo7"_s)->listItems(), QStringList{u"APP"_s});
+    }
+
+    void keysForTheViewerNeedAKeyword_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<bool>("keys");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("one blank") << u" "_s << false;
+        QTest::newRow("two blanks") << u"  "_s << true;
+        QTest::newRow("a word") << u"ワード"_s << true;
+    }
+
+    // The file of a memo not registered opens in the help viewer; the keys follow only for a
+    // keyword that is more than one blank.
+    void keysForTheViewerNeedAKeyword()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(bool, keys);
+        book->addMemo({"2024/05/01", "/doc/a.hlp", keyword, "", "", "", ""});
+        HWriteWindow w = HWriteWindow::open(book->session);
+        w.click(u"Command2"_s);
+        QCOMPARE(fakes->processStarter.started.value(0).commandLine, u"WINHLP32.EXE /doc/a.hlp"_s);
+        QCOMPARE(fakes->keySender.keys(), (keys ? QStringList{u"%I"_s, keyword, u"%D"_s} : QStringList()));
     }
 
     // Entering the memo box stores a picked keyword at once, but not a date typed without Enter.

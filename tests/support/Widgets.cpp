@@ -2,7 +2,9 @@
 
 #include "platform/Form.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 
 void closeAllForms()
@@ -21,6 +23,22 @@ bool activate(QWidget* window)
     window->raise();
     window->activateWindow();
     return QTest::qWaitForWindowActive(window, 2000);
+}
+
+QStringList clippedCaptions(const QWidget* window)
+{
+    QStringList clipped;
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->fontMetrics().horizontalAdvance(label->text()) > label->contentsRect().width())
+            clipped << label->objectName();
+    }
+    for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        // The button's own frame and margins take a few pixels of its width.
+        const QString text = QString(button->text()).remove(QLatin1Char('&'));
+        if (button->fontMetrics().horizontalAdvance(text) > button->width() - 4)
+            clipped << button->objectName();
+    }
+    return clipped;
 }
 
 QStringList messageLines(const QString& text)

@@ -23,5 +23,9 @@ void closeAllForms();
 // its activation.
 bool activate(QWidget* window);
 
+// The labels and buttons of a window whose captions do not fit their room in the fonts of
+// this system, by name; empty when all fit.
+QStringList clippedCaptions(const QWidget* window);
+
 // The text of a message box, with its line breaks as written.
 QStringList messageLines(const QString& text);
