@@ -1,3 +1,4 @@
+#include "db/Catalogue.h"
 #include "db/Schema.h"
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
@@ -21,6 +22,34 @@ private Q_SLOTS:
         QVERIFY(!Schema::createMemoBook(path));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("precious"));
+    }
+
+    void textComparesWithoutLetterCase_data()
+    {
+        QTest::addColumn<QString>("field");
+        for (const char* field : {"日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ"})
+            QTest::newRow(field) << QString::fromUtf8(field);
+    }
+
+    // As the original engine compared text: the search finds a value in any letter case, the
+    // lists hold it once, and a sort puts it among the others whatever its case.
+    void textComparesWithoutLetterCase()
+    {
+        QFETCH(QString, field);
+        MemoBook book;
+        QVERIFY(book.isValid());
+        for (const char* value : {"banana", "Word", "WORD", "apple", "word", "Cherry"})
+            book.exec(QStringLiteral("INSERT INTO メモ帳 (%1) VALUES ('%2')").arg(field, QString::fromUtf8(value)));
+        const QString search =
+            Catalogue::searchStatement(field + QStringLiteral(" = ") + Catalogue::quoted(QStringLiteral("wOrD")));
+        QCOMPARE(book.rows(Catalogue::orderedSearch(search)).size(), 3);
+        QCOMPARE(book.rows(QStringLiteral("SELECT DISTINCT メモ帳.%1 FROM メモ帳 WHERE 0 <= ID ").arg(field)).size(),
+                 4);
+        QStringList order;
+        for (const QVariantList& row :
+             book.rows(QStringLiteral("SELECT %1 FROM (%2)").arg(field, Catalogue::sortStatement(QString(), field))))
+            order << row.value(0).toString().left(1).toLower();
+        QCOMPARE(order.join(QString()), QStringLiteral("abcwww"));
     }
 
     void pathTableOutcomes()

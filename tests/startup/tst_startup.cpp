@@ -172,19 +172,32 @@ private Q_SLOTS:
             QVERIFY2(QFileInfo(book->dir() + QStringLiteral("/Back Up")).isDir(), "a folder made at start-up stays");
     }
 
+    // The backup is made, then another program takes the file for itself before the main
+    // window loads: the load fails, and so does the start, with its message and no window.
     void databaseThatCannotBeOpenedByTheMainWindow()
     {
-        // The copy succeeds, but the database is held exclusively by another program.
-        sqlite3* other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr),
-                 SQLITE_OK);
-        session.AppDir = book->dir();
-        ORVAM window(session);
-        const bool made = window.GL_HELP_PATH_TABLE_MAKE();
-        sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
-        QVERIFY2(!made, "a database that cannot be opened fails the main window's load");
+        struct LockedAfterTheCopy : StartupFileSystem
+        {
+            QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
+            bool makeDir(const QString& path) override { return real().makeDir(path); }
+            Result copyDatabase(const QString& from, const QString& to) override
+            {
+                Result copied = real().copyDatabase(from, to);
+                if (copied && (sqlite3_open(QFile::encodeName(from).constData(), &other) != SQLITE_OK ||
+                               sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
+                                            nullptr, nullptr) != SQLITE_OK))
+                    return Result::failure(QStringLiteral("the test could not lock the file"));
+                return copied;
+            }
+            sqlite3* other = nullptr;
+        } fileSystem;
+        StartupFileSystem::setInstance(&fileSystem);
+        expectFailure();
+        StartupFileSystem::setInstance(&fakes->fileSystem);
+        QVERIFY(fileSystem.other);
+        sqlite3_exec(fileSystem.other, "ROLLBACK;", nullptr, nullptr, nullptr);
+        sqlite3_close(fileSystem.other);
+        QVERIFY2(QFileInfo::exists(backup()), "the failure came after the copy");
     }
 
     void damagedDatabaseNeverReplacesTheBackup()
