@@ -1,6 +1,7 @@
 #include "app_registration/H_PATH.h"
 #include "db/BusyWait.h"
 #include "db/Connection.h"
+#include "db/Statement.h"
 #include "forms/BusyCursor.h"
 #include "forms/DataGrid.h"
 #include "forms/Messages.h"
@@ -9,12 +10,14 @@
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QThread>
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <future>
 
 // Another copy of the program in the middle of a save: holds the write lock for holdMs.
@@ -228,6 +231,44 @@ private Q_SLOTS:
         QTEST(shown(), "shownAfterSave");
         click(QStringLiteral("Command%1").arg(then));
         QTEST(table() + " | " + shown(), "after");
+    }
+
+    // The memo book deleted, made read-only or replaced while the window is open: save warns and
+    // keeps the typing, and nothing reaches any file.
+    void savingToAFileNoLongerThere_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char* change : {"deleted", "made read-only", "replaced by a rename"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    void savingToAFileNoLongerThere()
+    {
+        QFETCH(QString, change);
+        book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
+        QVERIFY(open());
+        idCombo()->setText(QStringLiteral("typed"));
+        const QString path = book->dbPath(), other = book->dir() + QStringLiteral("/other.mdb");
+        if (change == "deleted") {
+            QVERIFY(QFile::remove(path));
+        } else if (change == "made read-only") {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        } else {
+            QVERIFY(QFile::copy(path, other));
+            QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        }
+        fakes->messageBox.answers << MessageBox::Answer::Ok;
+        click("Command7");
+        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);
+        QCOMPARE(idCombo()->text(), QStringLiteral("typed"));
+        w->close();
+        if (QFile::exists(path)) {
+            std::shared_ptr<Connection> look = Connection::open(path);
+            QVERIFY(look);
+            Statement typed(look->handle(), QStringLiteral("SELECT count(*) FROM パス WHERE アプリＩＤ = 'typed'"));
+            QVERIFY(typed.step() == Statement::Step::Row);
+            QCOMPARE(typed.value(0).toInt(), 0);
+        }
     }
 
     // Choosing another row of the grid moves there, storing what was typed, in the combo boxes or in a
