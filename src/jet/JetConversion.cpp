@@ -1,5 +1,20 @@
 #include "jet/JetConversion.h"
 
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+bool JetConversion::syncPath(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 QString JetConversion::key(Outcome outcome)
 {
     switch (outcome) {

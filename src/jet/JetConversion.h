@@ -26,6 +26,9 @@ inline const QString PathTable = QStringLiteral("パス");
 inline const QString ProgressLine = QStringLiteral("memos %1 of %2");
 inline const QString DoneLine = QStringLiteral("converted: %1 memos, %2 applications");
 
+// Flushes a file, or a folder's entries, to the disk.
+bool syncPath(const QString& path);
+
 // The key of an outcome in the error line "error: <key>: <detail>".
 QString key(Outcome outcome);
 

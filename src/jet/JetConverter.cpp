@@ -8,9 +8,6 @@
 
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using JetConversion::Outcome;
 
 namespace {
@@ -176,34 +173,25 @@ std::optional<Failure> copyTable(JetReader::Table& source, Writer& writer, const
     return finish(std::nullopt);
 }
 
-bool syncFile(const QString& path)
+JetConverter::Report failed(Outcome outcome, const QString& why)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+    JetConverter::Report report;
+    report.outcome = outcome;
+    report.why = why;
+    return report;
 }
 
 } // namespace
 
 JetConverter::Report JetConverter::convert(const QString& jetPath, const QString& newPath, const Progress& progress)
 {
-    Report report;
-    auto fail = [&report](Outcome outcome, const QString& why) {
-        report.outcome = outcome;
-        report.why = why;
-        return report;
-    };
     if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
-        return fail(Outcome::TargetExists, newPath);
-
+        return failed(Outcome::TargetExists, newPath);
     JetReader::Failure openFailure = JetReader::Failure::None;
     QString why;
     std::unique_ptr<JetReader> reader = JetReader::open(jetPath, &openFailure, &why);
     if (!reader)
-        return fail(openFailure == JetReader::Failure::Unreadable ? Outcome::Unreadable : Outcome::Damaged, why);
+        return failed(openFailure == JetReader::Failure::Unreadable ? Outcome::Unreadable : Outcome::Damaged, why);
     return convert(*reader, newPath, progress);
 }
 
@@ -216,7 +204,7 @@ JetConverter::Report JetConverter::convert(JetReader& reader, const QString& new
         return report;
     };
     if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink())
-        return fail(Outcome::TargetExists, newPath);
+        return failed(Outcome::TargetExists, newPath);
     QString why;
     const QStringList tables = reader.tableNames();
     auto has = [&tables](const QString& name) {
@@ -295,7 +283,7 @@ JetConverter::Report JetConverter::convert(JetReader& reader, const QString& new
     if (!writer.exec("COMMIT"))
         return failAndRemove(writeOutcome(writer.errorCode()), writer.error());
     writer.close();
-    if (!syncFile(newPath))
+    if (!JetConversion::syncPath(newPath))
         return failAndRemove(Outcome::CannotWrite, QStringLiteral("cannot sync ") + newPath);
     return report;
 }

@@ -19,7 +19,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 using Conversion = JetConversion::Outcome;
@@ -27,16 +26,6 @@ using Conversion = JetConversion::Outcome;
 namespace {
 
 const QString Crlf = QStringLiteral("\r\n");
-
-bool syncPath(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
 
 struct ChildResult
 {
@@ -251,7 +240,7 @@ JetImport::FileSystem::Step JetImport::FileSystem::replace(const QString& from, 
 {
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
         return Step::failure(QStringLiteral("cannot replace ") + to, errno == ENOSPC);
-    syncPath(QFileInfo(to).absolutePath());
+    JetConversion::syncPath(QFileInfo(to).absolutePath());
     return Step::success();
 }
 
