@@ -18,7 +18,9 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using Conversion = JetConversion::Outcome;
@@ -45,6 +47,8 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
     child.setProgram(settings.program.isEmpty() ? QCoreApplication::applicationFilePath() : settings.program);
     child.setArguments({QStringLiteral("--convert-jet"), oldPath, newPath});
     child.setProcessChannelMode(QProcess::SeparateChannels);
+    // A conversion left running after the program was killed would only write a stray file.
+    child.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 
     QEventLoop loop;
     QTimer stall;
@@ -58,9 +62,7 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
 
     std::unique_ptr<QProgressDialog> dialog;
     qint64 done = 0, total = 0;
-    auto label = [&] {
-        return QStringLiteral("古いメモ帳を新しい形式に変換しています。\nメモ %1 / %2 件").arg(done).arg(total);
-    };
+    auto label = [&] { return JetImport::progressText(done, total); };
     QTimer showProgress;
     showProgress.setSingleShot(true);
     showProgress.setInterval(settings.progressDelayMs);
@@ -268,6 +270,14 @@ QString JetImport::keptOriginalPath(const QString& backupDir, const QString& dbF
     for (int n = 2; QFileInfo::exists(dated) || QFileInfo(dated).isSymLink(); ++n)
         dated = QStringLiteral("%1/%2 (Jet %3 %4).%5").arg(backupDir, base, stamp).arg(n).arg(suffix);
     return dated;
+}
+
+QString JetImport::progressText(qint64 done, qint64 total)
+{
+    // Once every memo is across, the indexes that keep searching fast are made.
+    const QString step = total > 0 && done >= total ? QStringLiteral("検索用の索引を作っています。")
+                                                    : QStringLiteral("メモ %1 / %2 件").arg(done).arg(total);
+    return QStringLiteral("古いメモ帳を新しい形式に変換しています。\n") + step;
 }
 
 QString JetImport::successText(qint64 memos, qint64 applications, const QString& keptAt)

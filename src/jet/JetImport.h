@@ -65,6 +65,7 @@ Outcome convertAtStartup(const QString& dbPath, const QString& backupDir);
 QString keptOriginalPath(const QString& backupDir, const QString& dbFileName);
 
 // The texts shown to the user.
+QString progressText(qint64 done, qint64 total);
 QString successText(qint64 memos, qint64 applications, const QString& keptAt);
 QString failureText(Step step, JetConversion::Outcome outcome, bool noSpace);
 

@@ -313,9 +313,27 @@ private Q_SLOTS:
         watch.start(5);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
-        QVERIFY2(seen.contains(QStringLiteral("/ 300 件")), qPrintable(seen));
+        QVERIFY2(seen.startsWith(QStringLiteral("古いメモ帳を新しい形式に変換しています。")), qPrintable(seen));
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY2(!qobject_cast<QProgressDialog*>(w) || !w->isVisible(), "the progress window is gone");
+    }
+
+    void progressText_data()
+    {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QString>("step");
+        QTest::newRow("before the count is known") << qint64(0) << qint64(0) << "メモ 0 / 0 件";
+        QTest::newRow("part of the memos") << qint64(1000) << qint64(100000) << "メモ 1000 / 100000 件";
+        QTest::newRow("every memo across") << qint64(300) << qint64(300) << "検索用の索引を作っています。";
+    }
+
+    void progressText()
+    {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(QString, step);
+        QCOMPARE(JetImport::progressText(done, total).section(QLatin1Char('\n'), 1), step);
     }
 
     void commandLine_data()
