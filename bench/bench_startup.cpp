@@ -66,11 +66,13 @@ class TimedFileSystem : public StartupFileSystem
 public:
     QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
     bool makeDir(const QString& path) override { return real().makeDir(path); }
-    Result copyDatabase(const QString& from, const QString& to) override
+    QDate today() override { return real().today(); }
+    std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
+    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
     {
         QElapsedTimer timer;
         timer.start();
-        Result r = real().copyDatabase(from, to);
+        Result r = real().copyDatabase(from, to, progress);
         copyMs = msSince(timer);
         return r;
     }

@@ -1,7 +1,12 @@
 #pragma once
 
 #include "core/Result.h"
+#include "platform/DatabaseBackup.h"
 #include "platform/Service.h"
+
+#include <QDate>
+
+#include <optional>
 
 // The file-system steps of start-up.
 class StartupFileSystem : public Service<StartupFileSystem>
@@ -14,9 +19,14 @@ public:
     // for directories as well as files), else the empty text.
     virtual QString dirEntry(const QString& path, int attributes) = 0;
     virtual bool makeDir(const QString& path) = 0;
-    // Copies the database file, replacing an older copy. The copy is a consistent
-    // snapshot, and a source that fails the integrity check never replaces the target.
-    virtual Result copyDatabase(const QString& from, const QString& to) = 0;
+    // Copies the memo book, replacing an older copy (DatabaseBackup::copyMemoBook): a
+    // consistent snapshot, and a file that is not a memo book that can be written, or fails
+    // the quick check, never replaces the target. Progress may be reported from another thread.
+    virtual Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) = 0;
+    // The date of today, for the generations of the backup.
+    virtual QDate today() = 0;
+    // Free room for this user on the disk that holds path; nullopt when unknown.
+    virtual std::optional<qint64> freeBytes(const QString& path) = 0;
 
     // The file system itself, whatever instance is set.
     static StartupFileSystem& real();

@@ -4,10 +4,13 @@
 #include "forms/Session.h"
 #include "jet/JetImport.h"
 #include "platform/AppInfo.h"
+#include "platform/BackupGenerations.h"
 #include "platform/HelpViewer.h"
 #include "platform/MessageBox.h"
 #include "platform/StartupFileSystem.h"
 #include "startup/ORVAM.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -22,6 +25,15 @@ int lastSeparator(const QString& text, QChar separator)
         position = int(text.indexOf(separator, last)) + 1;
     } while (position != 0);
     return last;
+}
+
+// The older copies are a convenience: start-up goes on whatever becomes of them.
+void keepGeneration(StartupFileSystem& fs, const QString& backup, const QString& backupDir, QChar separator)
+{
+    const BackupGenerations::Outcome kept =
+        BackupGenerations::keep(backup, backupDir + separator + BackupGenerations::FolderName, QFileInfo(backup).size(),
+                                fs.today(), fs.freeBytes(backupDir));
+    skipOnFailure(kept.result, lcStartup(), "backup generations");
 }
 
 } // namespace
@@ -66,12 +78,12 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     if (fs.dirEntry(session.BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(session.BackupDir))
         return fail();
     const QString database = QStringLiteral("IDATA2.mdb");
-    if (Result copied =
-            fs.copyDatabase(session.AppDir + separator + database, session.BackupDir + separator + database);
-        !copied) {
+    const QString backup = session.BackupDir + separator + database;
+    if (Result copied = fs.copyDatabase(session.AppDir + separator + database, backup, {}); !copied) {
         qCWarning(lcStartup, "backup: %s", qUtf8Printable(copied.message));
         return fail();
     }
+    keepGeneration(fs, backup, session.BackupDir, separator);
 
     ORVAM* main = ORVAM::instance(session);
     if (!main->loadSucceeded()) {

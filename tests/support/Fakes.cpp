@@ -66,12 +66,18 @@ bool FakeStartupFileSystem::makeDir(const QString& path)
     return !failMakeDir && StartupFileSystem::real().makeDir(path);
 }
 
-Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to)
+Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to,
+                                           const DatabaseBackup::Progress& progress)
 {
     calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
     if (failCopy)
         return Result::failure(QStringLiteral("disk full"));
-    return StartupFileSystem::real().copyDatabase(from, to);
+    return StartupFileSystem::real().copyDatabase(from, to, progress);
+}
+
+std::optional<qint64> FakeStartupFileSystem::freeBytes(const QString& path)
+{
+    return fixedFreeBytes ? *fixedFreeBytes : StartupFileSystem::real().freeBytes(path);
 }
 
 FakeDateForms::FakeDateForms() : LocaleDateForms(QLocale(QLocale::Japanese, QLocale::Japan)) {}

@@ -68,15 +68,20 @@ public:
     QList<Shown> shown;
 };
 
-// The real file system, with steps that can be made to fail.
+// The real file system, with steps that can be made to fail, a fixed today and, when set,
+// a given free room.
 class FakeStartupFileSystem : public StartupFileSystem
 {
 public:
     QString dirEntry(const QString& path, int attributes) override;
     bool makeDir(const QString& path) override;
-    Result copyDatabase(const QString& from, const QString& to) override;
+    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override;
+    QDate today() override { return fixedToday; }
+    std::optional<qint64> freeBytes(const QString& path) override;
     bool failMakeDir = false;
     bool failCopy = false;
+    QDate fixedToday{2026, 12, 7};
+    std::optional<std::optional<qint64>> fixedFreeBytes;
     QStringList calls;
 };
 

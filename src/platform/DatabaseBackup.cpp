@@ -1,0 +1,409 @@
+#include "platform/DatabaseBackup.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using DatabaseBackup::Outcome;
+using DatabaseBackup::Progress;
+using DatabaseBackup::Refusal;
+
+Outcome refuse(Refusal why, const QString& message)
+{
+    return {Result::failure(message), why};
+}
+
+QString systemError(const QString& what)
+{
+    return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+struct SqliteCloser
+{
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
+
+// A file descriptor closed when it goes out of scope.
+class Fd
+{
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+Refusal refusalFor(int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Refusal::Busy;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return Refusal::ReadOnly;
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+        return Refusal::CannotWrite;
+    default:
+        return Refusal::Damaged;
+    }
+}
+
+Outcome sqliteFailure(sqlite3* db, int rc, const QString& what)
+{
+    return refuse(refusalFor(rc), what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+// Runs a statement to its end; the first column of its first row goes to `first`.
+int run(sqlite3* db, const char* sql, QByteArray* first = nullptr)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    bool firstRow = true;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (first && firstRow)
+            *first = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        firstRow = false;
+    }
+    const int finalRc = sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? finalRc : rc;
+}
+
+Outcome quickCheck(sqlite3* db)
+{
+    QByteArray verdict;
+    if (const int rc = run(db, "PRAGMA quick_check", &verdict); rc != SQLITE_OK)
+        return sqliteFailure(db, rc, QStringLiteral("quick check"));
+    if (verdict != "ok")
+        return refuse(Refusal::Damaged, QStringLiteral("quick check: ") + QString::fromUtf8(verdict));
+    return {};
+}
+
+// A page is changed and the change rolled back: the engine has to open its journal for it,
+// which is what every save needs. Nothing of the file changes.
+Outcome probeWrite(sqlite3* db)
+{
+    if (const int rc = run(db, "BEGIN IMMEDIATE"); rc != SQLITE_OK)
+        return sqliteFailure(db, rc, QStringLiteral("write lock"));
+    QByteArray version;
+    int rc = run(db, "PRAGMA user_version", &version);
+    if (rc == SQLITE_OK)
+        rc = run(db, QByteArray("PRAGMA user_version = " + QByteArray::number(version.toLongLong())).constData());
+    const Outcome failed = rc == SQLITE_OK ? Outcome{} : sqliteFailure(db, rc, QStringLiteral("write"));
+    run(db, "ROLLBACK");
+    return failed;
+}
+
+// The copy under construction: a file without a name in the target's folder where the file
+// system offers one (a killed start-up then leaves nothing behind), else a hidden file with
+// a name of its own. Either way two starts at once never write into the same file.
+class PartFile
+{
+public:
+    ~PartFile()
+    {
+        m_fd.reset();
+        if (!m_named.isEmpty())
+            ::unlink(m_named.constData());
+    }
+
+    Result open(const QString& folder, mode_t mode)
+    {
+        m_folder = QFile::encodeName(folder);
+        m_fd.reset(::open(m_folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (m_fd.get() >= 0)
+            return {};
+        QByteArray name = m_folder + "/.IDATA2.mdb.XXXXXX";
+        m_fd.reset(::mkostemp(name.data(), O_CLOEXEC));
+        if (m_fd.get() < 0)
+            return Result::failure(systemError(QStringLiteral("create a file in ") + folder));
+        m_named = name;
+        ::fchmod(m_fd.get(), mode);
+        return {};
+    }
+
+    int fd() const { return m_fd.get(); }
+
+    // Syncs the copy and puts it in the place of `target` in one step.
+    Result commit(const QString& target)
+    {
+        if (::fsync(m_fd.get()) != 0)
+            return Result::failure(systemError(QStringLiteral("sync the copy")));
+        const QByteArray to = QFile::encodeName(target);
+        if (m_named.isEmpty()) {
+            // A name is needed for the rename; it lives only until the rename.
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
+            for (int attempt = 0; attempt < 16 && m_named.isEmpty(); ++attempt) {
+                const QByteArray name =
+                    m_folder + "/.IDATA2.mdb." + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+                    m_named = name;
+                else if (errno != EEXIST)
+                    return Result::failure(systemError(QStringLiteral("name the copy")));
+            }
+            if (m_named.isEmpty())
+                return Result::failure(QStringLiteral("no free name for the copy"));
+        }
+        if (::rename(m_named.constData(), to.constData()) != 0)
+            return Result::failure(systemError(QStringLiteral("replace ") + target));
+        m_named.clear();
+        m_fd.reset();
+        // The rename itself is made durable with its folder.
+        if (Fd dir(::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0)
+            ::fsync(dir.get());
+        return {};
+    }
+
+private:
+    Fd m_fd;
+    QByteArray m_folder;
+    QByteArray m_named;
+};
+
+// Copies `size` bytes from the start of `in` to `out` by the kernel where it can, by reads
+// and writes where it cannot. Writing back to the disk starts behind each piece, so that
+// the final sync has little left to do.
+Result copyBytes(int in, int out, qint64 size, const Progress& progress, const std::atomic<bool>& stop)
+{
+    constexpr qint64 Piece = 8 << 20;
+    bool kernelCopy = true;
+    std::vector<char> buffer;
+    qint64 done = 0;
+    while (done < size) {
+        if (stop.load(std::memory_order_relaxed))
+            return Result::failure(QStringLiteral("stopped"));
+        const size_t want = size_t(std::min(Piece, size - done));
+        ssize_t n = -1;
+        if (kernelCopy) {
+            off64_t inAt = done;
+            off64_t outAt = done;
+            n = ::copy_file_range(in, &inAt, out, &outAt, want, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            buffer.resize(size_t(Piece));
+            n = ::pread(in, buffer.data(), want, done);
+            for (ssize_t written = 0; n > 0 && written < n;) {
+                const ssize_t w = ::pwrite(out, buffer.data() + written, size_t(n - written), done + written);
+                if (w < 0 && errno != EINTR)
+                    return Result::failure(systemError(QStringLiteral("write the copy")));
+                written += std::max<ssize_t>(w, 0);
+            }
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Result::failure(systemError(QStringLiteral("copy")));
+        if (n == 0)
+            return Result::failure(QStringLiteral("the file ended early"));
+        ::sync_file_range(out, done, n, SYNC_FILE_RANGE_WRITE);
+        done += n;
+        if (progress)
+            progress(done, size);
+    }
+    return {};
+}
+
+// Copies a file in rollback-journal mode: while this connection's read transaction lasts no
+// writer can commit, so the file on disk is the snapshot. It is copied whole by the kernel
+// while the quick check reads it alongside.
+Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, const Progress& progress)
+{
+    // The check reads through a mapping of the file instead of a system call per page.
+    run(db, "PRAGMA mmap_size = 2147418112");
+    if (const int rc = run(db, "BEGIN"); rc != SQLITE_OK)
+        return sqliteFailure(db, rc, QStringLiteral("begin"));
+    // Closing a descriptor of the file drops every lock this process holds on it, the
+    // engine's among them: this one is closed only after the transaction has ended.
+    Fd source;
+    struct EndRead
+    {
+        sqlite3* db;
+        ~EndRead() { run(db, "COMMIT"); }
+    };
+    Outcome outcome;
+    PartFile part;
+    {
+        EndRead endRead{db};
+        if (const int rc = run(db, "SELECT count(*) FROM sqlite_master"); rc != SQLITE_OK)
+            return sqliteFailure(db, rc, QStringLiteral("read"));
+        source.reset(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+        struct stat info = {};
+        if (source.get() < 0 || ::fstat(source.get(), &info) != 0)
+            return refuse(Refusal::Missing, systemError(QStringLiteral("open ") + from));
+        if (Result opened = part.open(QFileInfo(to).absolutePath(), info.st_mode & 0777); !opened)
+            return refuse(Refusal::CannotWrite, opened.message);
+
+        std::atomic<bool> stop{false};
+        Result copied;
+        std::thread copier([&] { copied = copyBytes(source.get(), part.fd(), info.st_size, progress, stop); });
+        const Outcome checked = quickCheck(db);
+        if (!checked)
+            stop = true;
+        copier.join();
+        if (!checked)
+            return checked;
+        if (!copied)
+            return refuse(Refusal::CannotWrite, copied.message);
+        if (::fsync(part.fd()) != 0)
+            return refuse(Refusal::CannotWrite, systemError(QStringLiteral("sync the copy")));
+    }
+    source.reset();
+    if (Result committed = part.commit(to); !committed)
+        return refuse(Refusal::CannotWrite, committed.message);
+    return outcome;
+}
+
+// Copies a file in write-ahead-log mode, whose committed state lies partly in its log: the
+// engine's own backup copies the snapshot of the read transaction that was checked.
+Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progress)
+{
+    // Moving the log into the file first keeps the log small; a reader elsewhere may stop it.
+    run(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    QByteArray name = QFile::encodeName(QFileInfo(to).absolutePath()) + "/.IDATA2.mdb.XXXXXX";
+    {
+        Fd made(::mkostemp(name.data(), O_CLOEXEC));
+        if (made.get() < 0)
+            return refuse(Refusal::CannotWrite, systemError(QStringLiteral("create the copy")));
+    }
+    struct RemovePart
+    {
+        QByteArray name;
+        ~RemovePart()
+        {
+            if (!name.isEmpty()) {
+                ::unlink(name.constData());
+                ::unlink((name + "-journal").constData());
+            }
+        }
+    } removePart{name};
+
+    if (const int rc = run(db, "BEGIN"); rc != SQLITE_OK)
+        return sqliteFailure(db, rc, QStringLiteral("begin"));
+    struct EndRead
+    {
+        sqlite3* db;
+        ~EndRead() { run(db, "COMMIT"); }
+    } endRead{db};
+    if (const int rc = run(db, "SELECT count(*) FROM sqlite_master"); rc != SQLITE_OK)
+        return sqliteFailure(db, rc, QStringLiteral("read"));
+    if (Outcome checked = quickCheck(db); !checked)
+        return checked;
+
+    sqlite3* raw = nullptr;
+    const int openRc = sqlite3_open_v2(name.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    SqliteHandle dest(raw);
+    if (openRc != SQLITE_OK)
+        return refuse(Refusal::CannotWrite,
+                      QStringLiteral("create the copy: ") + QString::fromUtf8(sqlite3_errmsg(raw)));
+    sqlite3_backup* backup = sqlite3_backup_init(dest.get(), "main", db, "main");
+    if (!backup)
+        return refuse(Refusal::CannotWrite, QStringLiteral("backup: ") + QString::fromUtf8(sqlite3_errmsg(dest.get())));
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_backup_step(backup, 1024)) == SQLITE_OK) {
+        if (progress) {
+            const qint64 total = sqlite3_backup_pagecount(backup);
+            progress(total - sqlite3_backup_remaining(backup), total);
+        }
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        return refuse(refusalFor(rc) == Refusal::Busy ? Refusal::Busy : Refusal::CannotWrite,
+                      QStringLiteral("backup: ") + QString::fromUtf8(sqlite3_errstr(rc)));
+    dest.reset();
+    if (::rename(name.constData(), QFile::encodeName(to).constData()) != 0)
+        return refuse(Refusal::CannotWrite, systemError(QStringLiteral("replace ") + to));
+    removePart.name.clear();
+    return {};
+}
+
+} // namespace
+
+DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const QString& to, const Progress& progress)
+{
+    const QFileInfo source(from);
+    if (!source.isFile())
+        return refuse(Refusal::Missing, QStringLiteral("no memo book at ") + from);
+    const QFileInfo target(to);
+    // A read-only copy is refused by its permission bits, whoever runs the program.
+    if (target.exists() && (!target.isFile() || !(target.permissions() & QFileDevice::WriteOwner)))
+        return refuse(Refusal::CannotWrite, QStringLiteral("cannot replace ") + to);
+
+    // An empty file would read as an empty database, and a file of another program must not
+    // be handed to the engine to write in.
+    {
+        QFile file(from);
+        if (!file.open(QIODevice::ReadOnly))
+            return refuse(Refusal::ReadOnly, QStringLiteral("cannot read ") + from);
+        if (file.read(16) != QByteArray("SQLite format 3", 16))
+            return refuse(Refusal::NotMemoBook, from + QStringLiteral(" is not a database"));
+    }
+    // The permission bits speak even to a user whom the system lets write anyway.
+    if (!(source.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)))
+        return refuse(Refusal::ReadOnly, from + QStringLiteral(" is read-only"));
+
+    sqlite3* raw = nullptr;
+    const int openRc = sqlite3_open_v2(QFile::encodeName(from).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    SqliteHandle db(raw);
+    if (openRc != SQLITE_OK)
+        return sqliteFailure(raw, openRc, QStringLiteral("open ") + from);
+    sqlite3_busy_timeout(db.get(), BusyTimeoutMs);
+    if (sqlite3_db_readonly(db.get(), "main") == 1)
+        return refuse(Refusal::ReadOnly, from + QStringLiteral(" opens read-only"));
+
+    // Reading the schema rolls back a hot journal left by a crash before anything else.
+    QByteArray memoTable;
+    if (const int rc =
+            run(db.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'メモ帳'", &memoTable);
+        rc != SQLITE_OK)
+        return sqliteFailure(db.get(), rc, QStringLiteral("read the tables"));
+    if (memoTable != "1")
+        return refuse(Refusal::NotMemoBook, from + QStringLiteral(" has no memo table"));
+    if (Outcome writable = probeWrite(db.get()); !writable)
+        return writable;
+
+    QByteArray journalMode;
+    run(db.get(), "PRAGMA journal_mode", &journalMode);
+    Outcome copied = journalMode.compare("wal", Qt::CaseInsensitive) == 0
+                         ? copyThroughEngine(db.get(), to, progress)
+                         : copyUnderReadLock(db.get(), from, to, progress);
+    if (copied && progress) {
+        const qint64 size = QFileInfo(to).size();
+        progress(size, size);
+    }
+    return copied;
+}
