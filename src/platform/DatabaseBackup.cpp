@@ -292,8 +292,8 @@ Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, c
 // engine's own backup copies the snapshot of the read transaction that was checked.
 Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progress)
 {
-    // Moving the log into the file first keeps the log small; a reader elsewhere may stop it.
-    run(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    // Moving what it can of the log into the file keeps the log short; it waits for no one.
+    run(db, "PRAGMA wal_checkpoint(PASSIVE)");
     QByteArray name = QFile::encodeName(QFileInfo(to).absolutePath()) + "/.IDATA2.mdb.XXXXXX";
     {
         Fd made(::mkostemp(name.data(), O_CLOEXEC));
@@ -344,6 +344,10 @@ Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progre
     if (rc != SQLITE_DONE)
         return refuse(refusalFor(rc) == Refusal::Busy ? Refusal::Busy : Refusal::CannotWrite,
                       QStringLiteral("backup: ") + QString::fromUtf8(sqlite3_errstr(rc)));
+    // The copy is a single file like any other backup, whatever mode the memo book is in.
+    if (const int modeRc = run(dest.get(), "PRAGMA journal_mode = DELETE"); modeRc != SQLITE_OK)
+        return refuse(Refusal::CannotWrite,
+                      QStringLiteral("journal mode of the copy: ") + QString::fromUtf8(sqlite3_errstr(modeRc)));
     dest.reset();
     if (::rename(name.constData(), QFile::encodeName(to).constData()) != 0)
         return refuse(Refusal::CannotWrite, systemError(QStringLiteral("replace ") + to));

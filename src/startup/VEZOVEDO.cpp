@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/StartupFileSystem.h"
 #include "startup/ORVAM.h"
+#include "startup/StartupProgress.h"
 
 #include <QFileInfo>
 
@@ -78,12 +79,20 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     if (fs.dirEntry(session.BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(session.BackupDir))
         return fail();
     const QString database = QStringLiteral("IDATA2.mdb");
+    const QString source = session.AppDir + separator + database;
     const QString backup = session.BackupDir + separator + database;
-    if (Result copied = fs.copyDatabase(session.AppDir + separator + database, backup, {}); !copied) {
+    const QString backupDir = session.BackupDir;
+    // A large memo book takes a while to copy: the user is told what keeps the window.
+    const Result copied = StartupProgress::run([&](const StartupProgress::Report& report) {
+        Result result = fs.copyDatabase(source, backup, report);
+        if (result)
+            keepGeneration(fs, backup, backupDir, separator);
+        return result;
+    });
+    if (!copied) {
         qCWarning(lcStartup, "backup: %s", qUtf8Printable(copied.message));
         return fail();
     }
-    keepGeneration(fs, backup, session.BackupDir, separator);
 
     ORVAM* main = ORVAM::instance(session);
     if (!main->loadSucceeded()) {

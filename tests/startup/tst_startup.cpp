@@ -10,9 +10,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sqlite3.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
 
 namespace {
 
@@ -41,6 +49,48 @@ QByteArray contentsOf(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// The user "nobody" of Debian.
+constexpr uid_t NobodyId = 65534;
+
+// Notes a message among the windows' events, answered by the fake.
+class NotedMessageBox : public MessageBox
+{
+public:
+    NotedMessageBox(QStringList* seen, MessageBox* fake) : m_seen(seen), m_fake(fake) {}
+    Answer ask(const Request& request) override
+    {
+        m_seen->append(QStringLiteral("message"));
+        return m_fake->ask(request);
+    }
+
+private:
+    QStringList* m_seen;
+    MessageBox* m_fake;
+};
+
+// Notes the showing and hiding of the progress window and the showing of the main window.
+class ShowWatch : public QObject
+{
+public:
+    explicit ShowWatch(QStringList* seen) : m_seen(seen) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!watched->isWidgetType() || !static_cast<QWidget*>(watched)->isWindow())
+            return false;
+        const QString name = watched->objectName();
+        if (name == QLatin1String("StartupProgress") && event->type() == QEvent::Show)
+            m_seen->append(QStringLiteral("progress shown"));
+        else if (name == QLatin1String("StartupProgress") && event->type() == QEvent::Hide)
+            m_seen->append(QStringLiteral("progress hidden"));
+        else if (name == QLatin1String("ORVAM") && event->type() == QEvent::Show)
+            m_seen->append(QStringLiteral("ORVAM shown"));
+        return false;
+    }
+
+private:
+    QStringList* m_seen;
+};
 
 } // namespace
 
@@ -132,44 +182,203 @@ private Q_SLOTS:
         QVERIFY(fakes->messageBox.asked.isEmpty());
     }
 
+    // Whatever keeps start-up from making a good backup of a memo book that can be written,
+    // the message is shown, no window opens, the last good backup and the file stay as they were.
     void failedStartShowsTheMessageAndNoWindow_data()
     {
         QTest::addColumn<QString>("fault");
-        for (const char* fault : {"missing database", "Back Up is a file", "read-only backup copy", "not a database",
-                                  "cannot make Back Up", "disk full"})
+        for (const char* fault : {"missing database", "Back Up is a file", "cannot make Back Up",
+                                  "read-only backup copy", "disk full", "zero bytes", "file of another program",
+                                  "database without memos", "read-only memo book", "locked by another program"})
             QTest::newRow(fault) << QString::fromLatin1(fault);
     }
 
     void failedStartShowsTheMessageAndNoWindow()
     {
         QFETCH(QString, fault);
-        QByteArray backupBefore;
-        if (fault == QLatin1String("missing database")) {
-            QVERIFY(QFile::remove(book->dbPath()));
-        } else if (fault == QLatin1String("Back Up is a file")) {
-            QFile file(book->dir() + QStringLiteral("/Back Up"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        } else if (fault == QLatin1String("read-only backup copy")) {
+        const bool noBackupFolder = fault == QLatin1String("missing database") ||
+                                    fault == QLatin1String("Back Up is a file") ||
+                                    fault == QLatin1String("cannot make Back Up");
+        if (!noBackupFolder) {
             QVERIFY(QDir(book->dir()).mkdir(QStringLiteral("Back Up")));
             QVERIFY(QFile::copy(book->dbPath(), backup()));
-            QVERIFY(QFile::setPermissions(backup(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-            backupBefore = contentsOf(backup());
             book->addMemo({QStringLiteral("newer")});
-        } else if (fault == QLatin1String("not a database")) {
-            book.reset();
-            book = std::make_unique<MemoBook>(MemoBook::Tables::MemosOnly);
-            QFile file(book->dbPath());
+        }
+        const QByteArray backupBefore = contentsOf(backup());
+
+        QFile file(book->dbPath());
+        std::unique_ptr<sqlite3, decltype(&sqlite3_close)> other(nullptr, &sqlite3_close);
+        if (fault == QLatin1String("missing database")) {
+            QVERIFY(file.remove());
+        } else if (fault == QLatin1String("Back Up is a file")) {
+            QVERIFY(QFile(book->dir() + QStringLiteral("/Back Up")).open(QIODevice::WriteOnly));
+        } else if (fault == QLatin1String("read-only backup copy")) {
+            QVERIFY(QFile::setPermissions(backup(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        } else if (fault == QLatin1String("zero bytes")) {
+            QVERIFY(file.resize(0));
+        } else if (fault == QLatin1String("file of another program")) {
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write("This is a text file, not a memo book.\n");
+            file.close();
+        } else if (fault == QLatin1String("database without memos")) {
+            book->exec(QStringLiteral("DROP TABLE メモ帳"));
+            book->exec(QStringLiteral("CREATE TABLE notes (body TEXT)"));
+        } else if (fault == QLatin1String("read-only memo book")) {
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        } else if (fault == QLatin1String("locked by another program")) {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &raw), SQLITE_OK);
+            other.reset(raw);
+            QCOMPARE(sqlite3_exec(raw, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         } else {
             fakes->fileSystem.failMakeDir = fault == QLatin1String("cannot make Back Up");
             fakes->fileSystem.failCopy = fault == QLatin1String("disk full");
         }
+        const QByteArray bookBefore = contentsOf(book->dbPath());
         expectFailure();
-        if (!backupBefore.isEmpty())
-            QCOMPARE(contentsOf(backup()), backupBefore);
+        QVERIFY2(contentsOf(backup()) == backupBefore, "the last good backup stays");
+        QVERIFY2(contentsOf(book->dbPath()) == bookBefore, "the memo book stays as it was");
         if (fault == QLatin1String("missing database"))
             QVERIFY2(QFileInfo(book->dir() + QStringLiteral("/Back Up")).isDir(), "a folder made at start-up stays");
+        if (!noBackupFolder)
+            QCOMPARE(QDir(book->dir() + QStringLiteral("/Back Up"))
+                         .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                     QStringList{"IDATA2.mdb"});
+    }
+
+    // A program folder where the engine cannot write its journal takes no save: start-up
+    // refuses it. Run as a user other than root, for whom permissions do not count; the same
+    // start in a folder that user can write to works.
+    void programFolderThatTakesNoWrites_data()
+    {
+        QTest::addColumn<bool>("folderWritable");
+        QTest::newRow("folder writable") << true;
+        QTest::newRow("folder read-only") << false;
+    }
+
+    void programFolderThatTakesNoWrites()
+    {
+        QFETCH(bool, folderWritable);
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        closeAllForms();
+        const QByteArray backupBefore = contentsOf(backup());
+        const QByteArray bookBefore = contentsOf(book->dbPath());
+        const bool root = ::geteuid() == 0;
+        const QString dir = book->dir();
+        const QStringList owned = {book->dbPath(), dir + QStringLiteral("/Back Up"), backup()};
+        if (root) {
+            for (const QString& path : owned)
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), NobodyId, NobodyId), 0);
+            if (folderWritable)
+                QCOMPARE(::chown(QFile::encodeName(dir).constData(), NobodyId, NobodyId), 0);
+            QCOMPARE(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
+        } else if (!folderWritable) {
+            QCOMPARE(::chmod(QFile::encodeName(dir).constData(), 0555), 0);
+        }
+
+        QProcess driver;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir + QStringLiteral("/Back Up"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir + QStringLiteral("/Back Up"));
+        driver.setProcessEnvironment(env);
+        if (root)
+            driver.setChildProcessModifier([] {
+                if (::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
+                    ::_exit(99);
+            });
+        driver.start(QCoreApplication::applicationDirPath() + QStringLiteral("/orv_start_driver"), {dir});
+        const bool finished = driver.waitForFinished(30000);
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        if (root)
+            ::chown(QFile::encodeName(dir).constData(), 0, 0);
+        QVERIFY(finished);
+        const QString output = QString::fromUtf8(driver.readAllStandardOutput());
+        QCOMPARE(driver.exitCode(), folderWritable ? 0 : 3);
+        QCOMPARE(output.contains(QStringLiteral("MESSAGE 起動出来ません。ハードディスクの/容量などを確認して下さい。")),
+                 !folderWritable);
+        if (!folderWritable)
+            QVERIFY(contentsOf(backup()) == backupBefore);
+        QVERIFY(contentsOf(book->dbPath()) == bookBefore || folderWritable);
+    }
+
+    // The first start of a day keeps that day's backup: a user who deleted memos by mistake
+    // and then started twice more finds them there.
+    void memosDeletedByMistakeSurviveInTheGenerations()
+    {
+        book->addMemo({QStringLiteral("2026/12/07"), QString(), QStringLiteral("大事なメモ")});
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        closeAllForms();
+        book->exec(QStringLiteral("DELETE FROM メモ帳"));
+        for (int start = 0; start < 2; ++start) {
+            QVERIFY(VEZOVEDO::Main(program(), session));
+            closeAllForms();
+        }
+        QCOMPARE(query(backup(), QStringLiteral("SELECT count(*) FROM メモ帳")), (QList<QVariantList>{{"0"}}));
+        const QString kept = book->dir() + QStringLiteral("/Back Up/世代/IDATA2-2026-12-07.mdb");
+        QCOMPARE(query(kept, QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 ORDER BY ID")),
+                 (QList<QVariantList>{{"印刷"}, {"大事なメモ"}}));
+
+        // The next day keeps the next copy; without room for it, none, and start-up goes on.
+        fakes->fileSystem.fixedToday = QDate(2026, 12, 8);
+        fakes->fileSystem.fixedFreeBytes = std::optional<qint64>(QFileInfo(book->dbPath()).size());
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        closeAllForms();
+        QVERIFY(!QFileInfo::exists(book->dir() + QStringLiteral("/Back Up/世代/IDATA2-2026-12-08.mdb")));
+        fakes->fileSystem.fixedFreeBytes.reset();
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        QCOMPARE(query(book->dir() + QStringLiteral("/Back Up/世代/IDATA2-2026-12-08.mdb"),
+                       QStringLiteral("SELECT count(*) FROM メモ帳")),
+                 (QList<QVariantList>{{"0"}}));
+        QVERIFY(fakes->messageBox.asked.isEmpty());
+    }
+
+    // A backup that takes a while shows the progress window until it ends; it is gone before
+    // the main window or the message shows. A quick one shows nothing.
+    void longBackupShowsItsProgress_data()
+    {
+        QTest::addColumn<int>("copyMs");
+        QTest::addColumn<bool>("copyFails");
+        QTest::newRow("quick") << 0 << false;
+        QTest::newRow("long") << 1200 << false;
+        QTest::newRow("long, then refused") << 1200 << true;
+    }
+
+    void longBackupShowsItsProgress()
+    {
+        QFETCH(int, copyMs);
+        QFETCH(bool, copyFails);
+        fakes->fileSystem.copyDelayMs = copyMs;
+        fakes->fileSystem.failCopy = copyFails;
+        if (copyFails)
+            fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+
+        // What was seen, in order: the progress window shown and hidden, its bar halfway, the
+        // main window shown, the message asked.
+        QStringList seen;
+        ShowWatch watch(&seen);
+        qApp->installEventFilter(&watch);
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* bar = w->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+                if (w->objectName() == QLatin1String("StartupProgress") && w->isVisible() && bar &&
+                    bar->value() == bar->maximum() / 2 && !seen.contains(QLatin1String("half")))
+                    seen.append(QStringLiteral("half"));
+            }
+        });
+        probe.start(20);
+        NotedMessageBox messages(&seen, &fakes->messageBox);
+        MessageBox::setInstance(&messages);
+        const bool started = VEZOVEDO::Main(program(), session);
+        MessageBox::setInstance(&fakes->messageBox);
+        qApp->removeEventFilter(&watch);
+
+        QCOMPARE(started, !copyFails);
+        QStringList expected;
+        if (copyMs > 0)
+            expected << QStringLiteral("progress shown") << QStringLiteral("half") << QStringLiteral("progress hidden");
+        expected << (copyFails ? QStringLiteral("message") : QStringLiteral("ORVAM shown"));
+        QCOMPARE(seen, expected);
     }
 
     // The backup is made, then another program takes the file for itself before the main

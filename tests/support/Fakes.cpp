@@ -1,6 +1,7 @@
 #include "support/Fakes.h"
 
 #include <QTest>
+#include <QThread>
 
 MessageBox::Answer FakeMessageBox::ask(const Request& request)
 {
@@ -70,6 +71,14 @@ Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& t
                                            const DatabaseBackup::Progress& progress)
 {
     calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
+    if (copyDelayMs > 0) {
+        if (progress)
+            progress(0, 100);
+        QThread::msleep(copyDelayMs / 2);
+        if (progress)
+            progress(50, 100);
+        QThread::msleep(copyDelayMs - copyDelayMs / 2);
+    }
     if (failCopy)
         return Result::failure(QStringLiteral("disk full"));
     return StartupFileSystem::real().copyDatabase(from, to, progress);

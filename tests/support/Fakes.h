@@ -80,6 +80,8 @@ public:
     std::optional<qint64> freeBytes(const QString& path) override;
     bool failMakeDir = false;
     bool failCopy = false;
+    // A copy that takes this long, reporting half of it done halfway.
+    int copyDelayMs = 0;
     QDate fixedToday{2026, 12, 7};
     std::optional<std::optional<qint64>> fixedFreeBytes;
     QStringList calls;

@@ -1,0 +1,276 @@
+#include "db/Schema.h"
+#include "platform/DatabaseBackup.h"
+#include "support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+using DatabaseBackup::Refusal;
+
+namespace {
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A connection of the test's own; the statements' failures fail the test.
+class Db
+{
+public:
+    explicit Db(const QString& path, int busyMs = 0)
+    {
+        if (sqlite3_open(QFile::encodeName(path).constData(), &m_db) != SQLITE_OK)
+            QTest::qFail("cannot open the test's connection", __FILE__, __LINE__);
+        sqlite3_busy_timeout(m_db, busyMs);
+    }
+    ~Db() { sqlite3_close(m_db); }
+    int exec(const QByteArray& sql) { return sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, nullptr); }
+    QByteArray text(const QByteArray& sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        QByteArray value;
+        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        sqlite3_finalize(stmt);
+        return value;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace
+
+class TestDatabaseBackup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString book() const { return dir.filePath(QStringLiteral("IDATA2.mdb")); }
+    QString backupDir() const { return dir.filePath(QStringLiteral("Back Up")); }
+    QString backup() const { return backupDir() + QStringLiteral("/IDATA2.mdb"); }
+
+    void addMemos(int count, int length)
+    {
+        Db db(book());
+        QCOMPARE(db.exec("BEGIN"), SQLITE_OK);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(db.exec("INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ, メモ) VALUES ('k" + QByteArray::number(i) + "', '" +
+                             QByteArray(length, char('a' + i % 26)) + "')"),
+                     SQLITE_OK);
+        QCOMPARE(db.exec("COMMIT"), SQLITE_OK);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(dir.isValid());
+        QFile::remove(book());
+        QDir(book()).removeRecursively();
+        QDir(backupDir()).removeRecursively();
+        QVERIFY(Schema::createMemoBook(book()));
+        QVERIFY(QDir().mkdir(backupDir()));
+    }
+
+    // The copy is the file byte for byte, also when it takes several pieces and when the
+    // kernel cannot copy between the two file systems; the memo book itself is not touched,
+    // the copy is readable by no one the memo book is not, and nothing else is left behind.
+    void copiesTheFileExactly_data()
+    {
+        QTest::addColumn<bool>("otherFileSystem");
+        QTest::newRow("same file system") << false;
+        QTest::newRow("memory file system") << true;
+    }
+
+    void copiesTheFileExactly()
+    {
+        QFETCH(bool, otherFileSystem);
+        std::unique_ptr<QTemporaryDir> shm;
+        QString target = backup();
+        if (otherFileSystem) {
+            if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+                QSKIP("no /dev/shm");
+            shm = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/orv-backup-XXXXXX"));
+            target = shm->filePath(QStringLiteral("IDATA2.mdb"));
+        }
+        addMemos(20, 1 << 20); // 20 MB: three pieces of the copy
+        QVERIFY(QFile::setPermissions(book(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const QByteArray before = contentsOf(book());
+        const QDateTime modified = QFileInfo(book()).lastModified();
+
+        QList<qint64> reported;
+        qint64 total = 0;
+        const DatabaseBackup::Outcome outcome =
+            DatabaseBackup::copyMemoBook(book(), target, [&](qint64 done, qint64 all) {
+                reported.append(done);
+                total = all;
+            });
+        QVERIFY2(outcome, qPrintable(outcome.result.message));
+        QVERIFY(contentsOf(target) == before);
+        QVERIFY2(contentsOf(book()) == before, "the memo book is left as it was");
+        QCOMPARE(QFileInfo(book()).lastModified(), modified);
+        struct stat info = {};
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+        QCOMPARE(total, before.size());
+        QVERIFY(reported.size() >= 3);
+        QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+        QCOMPARE(reported.last(), total);
+        QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"IDATA2.mdb"});
+    }
+
+    // While the copy is made no other connection can commit, so the copy is the state at
+    // one moment; the writer gets its turn afterwards.
+    void writersWaitForTheCopy()
+    {
+        addMemos(40, 1 << 20);
+        Db writer(book());
+        std::atomic<int> commitDuringCopy{-1};
+        const DatabaseBackup::Outcome outcome =
+            DatabaseBackup::copyMemoBook(book(), backup(), [&](qint64 done, qint64 total) {
+                if (commitDuringCopy >= 0 || done == total)
+                    return;
+                writer.exec("BEGIN IMMEDIATE");
+                writer.exec("INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ) VALUES ('during')");
+                commitDuringCopy = writer.exec("COMMIT");
+                writer.exec("ROLLBACK");
+            });
+        QVERIFY2(outcome, qPrintable(outcome.result.message));
+        QCOMPARE(int(commitDuringCopy), SQLITE_BUSY);
+        Db copy(backup());
+        QCOMPARE(copy.text("SELECT count(*) FROM メモ帳"), QByteArray("40"));
+        QCOMPARE(copy.text("PRAGMA quick_check"), QByteArray("ok"));
+        QCOMPARE(writer.exec("INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ) VALUES ('after')"), SQLITE_OK);
+    }
+
+    // A memo book in write-ahead-log mode keeps committed memos in its log until a
+    // checkpoint; the copy must hold them, whoever else keeps the log open.
+    void copiesWhatTheLogHolds()
+    {
+        Db other(book());
+        QCOMPARE(other.text("PRAGMA journal_mode = WAL"), QByteArray("wal"));
+        QCOMPARE(other.exec("PRAGMA wal_autocheckpoint = 0"), SQLITE_OK);
+        QCOMPARE(other.exec("INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ) VALUES ('in the log')"), SQLITE_OK);
+        // A read transaction elsewhere keeps a full checkpoint from finishing.
+        Db reader(book());
+        QCOMPARE(reader.exec("BEGIN"), SQLITE_OK);
+        QCOMPARE(reader.text("SELECT count(*) FROM メモ帳"), QByteArray("1"));
+        QCOMPARE(other.exec("INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ) VALUES ('after the reader')"), SQLITE_OK);
+
+        const DatabaseBackup::Outcome outcome = DatabaseBackup::copyMemoBook(book(), backup());
+        QVERIFY2(outcome, qPrintable(outcome.result.message));
+        reader.exec("COMMIT");
+        QCOMPARE(QDir(backupDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"IDATA2.mdb"});
+        Db copy(backup());
+        QCOMPARE(copy.text("PRAGMA journal_mode"), QByteArray("delete"));
+        QCOMPARE(copy.text("PRAGMA quick_check"), QByteArray("ok"));
+        QCOMPARE(copy.text("SELECT group_concat(ｷｰﾜｰﾄﾞ, '|') FROM (SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 ORDER BY ID)"),
+                 QByteArray("in the log|after the reader"));
+    }
+
+    // Each file that must not become the backup is refused for its own reason; the old copy
+    // and the file itself stay as they were.
+    void refuses_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("refusal");
+        QTest::newRow("zero bytes") << "zero bytes" << int(Refusal::NotMemoBook);
+        QTest::newRow("file of another program") << "other program" << int(Refusal::NotMemoBook);
+        QTest::newRow("database without memos") << "no memo table" << int(Refusal::NotMemoBook);
+        QTest::newRow("damaged") << "damaged" << int(Refusal::Damaged);
+        QTest::newRow("read-only") << "read-only" << int(Refusal::ReadOnly);
+        QTest::newRow("folder, no memo book") << "folder" << int(Refusal::Missing);
+    }
+
+    void refuses()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, refusal);
+        addMemos(300, 400);
+        QVERIFY(DatabaseBackup::copyMemoBook(book(), backup()));
+        const QByteArray good = contentsOf(backup());
+
+        QFile file(book());
+        if (fault == QLatin1String("zero bytes")) {
+            QVERIFY(file.resize(0));
+        } else if (fault == QLatin1String("other program")) {
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("Standard Jet DB\0\0\0\0 a file of another program", 48);
+        } else if (fault == QLatin1String("no memo table")) {
+            QVERIFY(file.remove());
+            Db other(book());
+            QCOMPARE(other.exec("CREATE TABLE notes (body TEXT)"), SQLITE_OK);
+        } else if (fault == QLatin1String("damaged")) {
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(file.size() / 2);
+            file.write(QByteArray(8192, '\x5a'));
+        } else if (fault == QLatin1String("read-only")) {
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        } else {
+            QVERIFY(file.remove());
+            QVERIFY(QDir().mkdir(book()));
+        }
+        file.close();
+        const QByteArray source = contentsOf(book());
+
+        const DatabaseBackup::Outcome outcome = DatabaseBackup::copyMemoBook(book(), backup());
+        QVERIFY(!outcome);
+        QCOMPARE(int(outcome.refusal), refusal);
+        QVERIFY2(contentsOf(backup()) == good, "the last good copy stays");
+        QVERIFY2(contentsOf(book()) == source, "the file is left as it was");
+        QCOMPARE(QDir(backupDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"IDATA2.mdb"});
+    }
+
+    // A lock held by another program is waited out within the busy timeout, and refused
+    // beyond it.
+    void waitsForALockWithinTheTimeout_data()
+    {
+        QTest::addColumn<int>("heldMs");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("released after a moment") << 300 << true;
+        QTest::newRow("kept beyond the timeout") << DatabaseBackup::BusyTimeoutMs + 1000 << false;
+    }
+
+    void waitsForALockWithinTheTimeout()
+    {
+        QFETCH(int, heldMs);
+        QFETCH(bool, copied);
+        Db other(book());
+        QCOMPARE(other.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+        QCOMPARE(other.exec("INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ) VALUES ('uncommitted')"), SQLITE_OK);
+        std::atomic<bool> released{false};
+        std::thread holder([&] {
+            QThread::msleep(heldMs);
+            other.exec("ROLLBACK");
+            released = true;
+        });
+        const DatabaseBackup::Outcome outcome = DatabaseBackup::copyMemoBook(book(), backup());
+        const bool wasReleased = released;
+        holder.join();
+        QCOMPARE(bool(outcome), copied);
+        if (copied) {
+            QVERIFY(wasReleased);
+            QCOMPARE(Db(backup()).text("SELECT count(*) FROM メモ帳"), QByteArray("0"));
+        } else {
+            QCOMPARE(int(outcome.refusal), int(Refusal::Busy));
+            QVERIFY(!QFileInfo::exists(backup()));
+        }
+    }
+};
+
+ORV_TEST_MAIN(TestDatabaseBackup)
+#include "tst_database_backup.moc"

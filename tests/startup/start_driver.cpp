@@ -1,0 +1,55 @@
+// Starts the program once on a program folder, as the program starts, and says how start-up
+// ended; the start-up tests run it as a child process, to kill it at random moments or to
+// run it as another user.
+//   orv_start_driver <program folder>
+// Prints "STARTING" first, then "STARTED", or "REFUSED" after the message shown; exit code
+// 0 for a start, 3 for a refusal.
+
+#include "forms/Session.h"
+#include "platform/Appearance.h"
+#include "platform/MessageBox.h"
+#include "startup/ORVAM.h"
+#include "startup/VEZOVEDO.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+// The message is written out and answered at once.
+class PrintedMessageBox : public MessageBox
+{
+public:
+    Answer ask(const Request& request) override
+    {
+        std::printf("MESSAGE %s\n", qPrintable(QString(request.text).replace(QLatin1Char('\r'), QLatin1Char('/'))));
+        return request.defaultAnswer;
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: orv_start_driver <program folder>\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Session session;
+    QApplication app(argc, argv);
+    Appearance::apply(app);
+    PrintedMessageBox messages;
+    MessageBox::setInstance(&messages);
+    std::printf("STARTING\n");
+    std::fflush(stdout);
+    const bool started = VEZOVEDO::Main(QString::fromLocal8Bit(argv[1]) + QStringLiteral("/orvalent"), session);
+    std::printf(started ? "STARTED\n" : "REFUSED\n");
+    std::fflush(stdout);
+    if (ORVAM* window = ORVAM::ifLoaded())
+        window->unload();
+    MessageBox::setInstance(nullptr);
+    return started ? 0 : 3;
+}
