@@ -389,9 +389,12 @@ private Q_SLOTS:
         {
             QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
             bool makeDir(const QString& path) override { return real().makeDir(path); }
-            Result copyDatabase(const QString& from, const QString& to) override
+            QDate today() override { return real().today(); }
+            std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
+            Result copyDatabase(const QString& from, const QString& to,
+                                const DatabaseBackup::Progress& progress) override
             {
-                Result copied = real().copyDatabase(from, to);
+                Result copied = real().copyDatabase(from, to, progress);
                 if (copied && (sqlite3_open(QFile::encodeName(from).constData(), &other) != SQLITE_OK ||
                                sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
                                             nullptr, nullptr) != SQLITE_OK))
