@@ -161,11 +161,17 @@ private:
 
     bool text(const char* data, qsizetype size, JetReader::Value& value, const char* column)
     {
-        std::optional<QByteArray> utf8 = m_jet3 ? m_cp932->decode(data, size) : JetText::utf8FromJet4(data, size);
-        if (!utf8)
+        bool decoded = true;
+        if (m_jet3) {
+            std::optional<QByteArray> utf8 = m_cp932->decode(data, size);
+            if ((decoded = utf8.has_value()))
+                value.bytes = std::move(*utf8);
+        } else {
+            decoded = JetText::utf8FromJet4(data, size, value.bytes);
+        }
+        if (!decoded)
             return fail(QStringLiteral("column %1 holds text that cannot be decoded").arg(QString::fromUtf8(column)));
         value.kind = JetReader::Value::Kind::Text;
-        value.bytes = std::move(*utf8);
         return true;
     }
 
@@ -216,7 +222,7 @@ private:
 
     bool readField(const MdbColumn* col, const MdbField& field, JetReader::Value& value)
     {
-        value.bytes.clear();
+        value.bytes.resize(0); // keeps the buffer for the next record
         if (col->col_type == MDB_BOOL) {
             // A yes/no field keeps its value in the null mask.
             setText(value, field.is_null ? QStringLiteral("False") : QStringLiteral("True"));
@@ -473,12 +479,40 @@ QString JetText::number(double value, bool singlePrecision)
     return QString::fromLatin1(buffer, r.ptr - buffer);
 }
 
-std::optional<QByteArray> JetText::utf8FromJet4(const char* data, qsizetype size)
+bool JetText::utf8FromJet4(const char* data, qsizetype size, QByteArray& out)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    QString units;
+    // Three bytes of UTF-8 at most for each byte stored (a compressed one-byte character).
+    out.resize(size * 3);
+    auto* o = reinterpret_cast<unsigned char*>(out.data());
+    char16_t high = 0; // the first half of a surrogate pair, waiting for its second
+    auto put = [&](char16_t u) {
+        if (high) {
+            if (!QChar::isLowSurrogate(u))
+                return false;
+            const char32_t c = QChar::surrogateToUcs4(high, u);
+            high = 0;
+            *o++ = static_cast<unsigned char>(0xf0 | (c >> 18));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3f));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3f));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3f));
+        } else if (QChar::isHighSurrogate(u)) {
+            high = u;
+        } else if (QChar::isLowSurrogate(u)) {
+            return false;
+        } else if (u < 0x80) {
+            *o++ = static_cast<unsigned char>(u);
+        } else if (u < 0x800) {
+            *o++ = static_cast<unsigned char>(0xc0 | (u >> 6));
+            *o++ = static_cast<unsigned char>(0x80 | (u & 0x3f));
+        } else {
+            *o++ = static_cast<unsigned char>(0xe0 | (u >> 12));
+            *o++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3f));
+            *o++ = static_cast<unsigned char>(0x80 | (u & 0x3f));
+        }
+        return true;
+    };
     if (size >= 2 && bytes[0] == 0xff && bytes[1] == 0xfe) {
-        units.reserve(size);
         bool compressed = true;
         qsizetype i = 2;
         while (i < size) {
@@ -486,33 +520,36 @@ std::optional<QByteArray> JetText::utf8FromJet4(const char* data, qsizetype size
                 compressed = !compressed;
                 ++i;
             } else if (compressed) {
-                units.append(QChar(char16_t(bytes[i])));
+                if (!put(char16_t(bytes[i])))
+                    return false;
                 ++i;
             } else if (i + 1 < size) {
-                units.append(QChar(char16_t(bytes[i] | bytes[i + 1] << 8)));
+                if (!put(char16_t(bytes[i] | bytes[i + 1] << 8)))
+                    return false;
                 i += 2;
             } else {
-                return std::nullopt;
+                return false;
             }
         }
     } else {
         if (size % 2)
-            return std::nullopt;
-        units.resize(size / 2);
-        char16_t* out = reinterpret_cast<char16_t*>(units.data());
-        for (qsizetype i = 0; i < size / 2; ++i)
-            out[i] = char16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    }
-    // A lone half of a surrogate pair cannot be written as UTF-8; it would be replaced silently.
-    const char16_t* u = reinterpret_cast<const char16_t*>(units.constData());
-    for (qsizetype i = 0; i < units.size(); ++i) {
-        if (QChar::isHighSurrogate(u[i])) {
-            if (i + 1 >= units.size() || !QChar::isLowSurrogate(u[i + 1]))
-                return std::nullopt;
-            ++i;
-        } else if (QChar::isLowSurrogate(u[i])) {
-            return std::nullopt;
+            return false;
+        for (qsizetype i = 0; i < size; i += 2) {
+            if (!put(char16_t(bytes[i] | bytes[i + 1] << 8)))
+                return false;
         }
     }
-    return units.toUtf8();
+    // A lone half of a surrogate pair cannot be written as UTF-8; it would be replaced silently.
+    if (high)
+        return false;
+    out.truncate(o - reinterpret_cast<unsigned char*>(out.data()));
+    return true;
+}
+
+std::optional<QByteArray> JetText::utf8FromJet4(const char* data, qsizetype size)
+{
+    QByteArray out;
+    if (!utf8FromJet4(data, size, out))
+        return std::nullopt;
+    return out;
 }

@@ -73,4 +73,6 @@ QString number(double value, bool singlePrecision);
 // between one-byte and two-byte characters at each zero byte. Empty optional when the
 // bytes are not valid UTF-16 (a broken surrogate pair, an odd length).
 std::optional<QByteArray> utf8FromJet4(const char* data, qsizetype size);
+// The same into a buffer that is reused from one value to the next; false when not valid.
+bool utf8FromJet4(const char* data, qsizetype size, QByteArray& out);
 } // namespace JetText
