@@ -120,8 +120,10 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
     dialog.reset();
 
     if (child.error() == QProcess::FailedToStart) {
-        result.outcome = Conversion::CannotWrite;
+        // The conversion never ran: nothing is known about the file.
+        result.outcome = Conversion::Usage;
         result.detail = child.errorString();
+        qCWarning(lcStartup, "conversion not started: %s", qUtf8Printable(result.detail));
         return result;
     }
     if (child.state() != QProcess::NotRunning) {
@@ -310,6 +312,9 @@ QString JetImport::failureText(Step step, Conversion outcome, bool noSpace)
         case Conversion::CannotWrite:
         case Conversion::TargetExists:
             why = QStringLiteral("プログラムのフォルダに書き込めません。読み取り専用になっていないか確認して下さい。");
+            break;
+        case Conversion::Usage:
+            why = QStringLiteral("変換のためのプログラムを起動出来ません。");
             break;
         default:
             why = QStringLiteral("ファイルが壊れているため、読み取れません。");

@@ -252,6 +252,15 @@ private Q_SLOTS:
         expectNothingChanged({reason});
     }
 
+    void conversionThatCannotStartChangesNothing()
+    {
+        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        JetImport::settings().program = dir->filePath(QStringLiteral("no-such-program"));
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QVERIFY(!VEZOVEDO::Main(program(), session));
+        expectNothingChanged({QStringLiteral("起動出来ません")});
+    }
+
     void backUpAsAFileStopsTheConversion()
     {
         QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
