@@ -41,8 +41,10 @@ void H_PATH::createControls()
     Controls::label(c, QStringLiteral("Label4"), QStringLiteral("アプリケーションとアプリＩＤを登録して下さい。"), 120,
                     120, 3492, 252);
     DBCombo1 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo1"), 120, 480, 7092, 276);
-    Controls::label(c, QStringLiteral("Label3"), QStringLiteral("アプリＩＤ"), 120, 840, 732, 252);
+    QLabel* label3 = Controls::label(c, QStringLiteral("Label3"), QStringLiteral("アプリＩＤ"), 120, 840, 732, 252);
     DBCombo2 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo2"), 960, 840, 2652, 276);
+    Controls::nameField(DBCombo1, QStringLiteral("アプリケーションのパス"));
+    Controls::nameField(DBCombo2, label3->text(), label3);
     QPushButton* command2 =
         Controls::button(c, QStringLiteral("Command2"), QStringLiteral("ヘルプ"), 4440, 840, 732, 372);
     QPushButton* command13 =
@@ -61,6 +63,7 @@ void H_PATH::createControls()
     DBGrid1->horizontalHeader()->setStretchLastSection(true);
     DBGrid1->setColumnWidth(0, 48);
     DBGrid1->setColumnWidth(1, 128);
+    Controls::nameField(DBGrid1, QStringLiteral("登録済みのアプリケーション"));
 
     const int rowTop = 2760;
     const struct

@@ -72,12 +72,14 @@ void H_PRN::createControls()
     // Buttons keep their captions readable at their small heights.
     c->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 1px; }"));
 
-    Controls::label(c, QStringLiteral("Label3"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 120, 1212, 252);
+    QLabel* label3 = Controls::label(c, QStringLiteral("Label3"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 120, 1212, 252);
     DBCombo1 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo1"), 1320, 120, 4932, 276);
-    Controls::label(c, QStringLiteral("Label4"), QStringLiteral("検索キー１"), 120, 480, 1212, 252);
+    QLabel* label4 = Controls::label(c, QStringLiteral("Label4"), QStringLiteral("検索キー１"), 120, 480, 1212, 252);
     DBCombo4 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo4"), 1320, 480, 3852, 276);
-    Controls::label(c, QStringLiteral("Label5"), QStringLiteral("検索キー２"), 120, 840, 1212, 252);
+    QLabel* label5 = Controls::label(c, QStringLiteral("Label5"), QStringLiteral("検索キー２"), 120, 840, 1212, 252);
     DBCombo2 = Controls::create<ComboBox>(c, QStringLiteral("DBCombo2"), 1320, 840, 3852, 276);
+    for (const auto& [field, caption] : {std::pair{DBCombo1, label3}, {DBCombo4, label4}, {DBCombo2, label5}})
+        Controls::nameField(field, caption->text(), caption);
 
     DBGrid1 = Controls::create<DataGrid>(c, QStringLiteral("DBGrid1"), 120, 1200, 6732, 1452);
     DBGrid1->setRecordSet(Data1, GridFields, false);
@@ -95,6 +97,7 @@ void H_PRN::createControls()
     DBGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // A vertical scroll bar that comes and goes would make the columns overflow by its width.
     DBGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Controls::nameField(DBGrid1, QStringLiteral("検索結果"));
 
     Label1 = Controls::label(c, QStringLiteral("Label1"), QStringLiteral("検　索　結　果"), 120, 2760, 1692, 252);
     Label1->setFont(Appearance::gothic(12));
@@ -145,6 +148,9 @@ void H_PRN::createPage(int i)
         box->setFocusPolicy(Qt::ClickFocus);
     }
     Text1[i + 1]->setReadOnly(true);
+    Controls::nameField(Text4[i], QStringLiteral("日付"));
+    Controls::nameField(Text3[i], QStringLiteral("ｷｰﾜｰﾄﾞ"));
+    Controls::nameField(Text1[i + 1], QStringLiteral("メモ"));
 
     // The memo box fills the page below the first row.
     const int pageHeight = SSTab1->height() - SSTab1->tabBar()->sizeHint().height() - 4;

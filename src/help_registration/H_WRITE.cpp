@@ -231,6 +231,16 @@ void H_WRITE::createControls()
     tabStops.push_back({23, command11});
 
     Controls::applyTabOrder(std::move(tabStops));
+
+    // Each field is named by the caption beside it; the list of registered IDs has none.
+    const std::pair<QWidget*, const char*> captioned[] = {
+        {Label1, "Label2(0)"},   {Text3, "Label2(1)"},    {Text4, "Label3"},    {DBCombo1, "Label2(2)"},
+        {DBCombo4, "Label2(3)"}, {DBCombo2, "Label2(4)"}, {DBCombo7, "Label4"}, {Text2, "Label2(5)"}};
+    for (const auto& [field, captionName] : captioned) {
+        auto* caption = c->findChild<QLabel*>(QString::fromUtf8(captionName));
+        Controls::nameField(field, caption->text(), caption);
+    }
+    Controls::nameField(DBCombo3, QStringLiteral("登録済みのアプリＩＤ"));
 }
 
 void H_WRITE::bindControls()

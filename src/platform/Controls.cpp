@@ -1,7 +1,9 @@
 #include "platform/Controls.h"
 
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -54,6 +56,15 @@ QToolButton* Controls::navigationButton(QWidget* parent, const QString& name, co
     b->setFocusPolicy(Qt::StrongFocus);
     Twips::place(b, left, top, 612, 612);
     return b;
+}
+
+void Controls::nameField(QWidget* field, const QString& name, QLabel* caption)
+{
+    field->setAccessibleName(name);
+    if (auto* combo = qobject_cast<QComboBox*>(field); combo && combo->lineEdit())
+        combo->lineEdit()->setAccessibleName(name);
+    if (caption)
+        caption->setBuddy(field);
 }
 
 void Controls::applyTabOrder(std::vector<TabStop> stops)

@@ -44,6 +44,11 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
 QToolButton* navigationButton(QWidget* parent, const QString& name, const QString& caption,
                               Appearance::Navigation which, int left, int top);
 
+// Names a field for screen readers as its caption names it for the eye: the field carries the
+// name (a combo box's text box too, which is what takes the focus), and the caption, when
+// there is one beside it, points at it.
+void nameField(QWidget* field, const QString& name, QLabel* caption = nullptr);
+
 // A control with its tab index; the indexes need not be consecutive.
 using TabStop = std::pair<int, QWidget*>;
 

@@ -1,13 +1,17 @@
 #include "platform/Form.h"
 
 #include "core/Log.h"
+#include "platform/Accessibility.h"
 #include "platform/Appearance.h"
 #include "platform/HelpViewer.h"
 #include "platform/Twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QShortcut>
+#include <QToolButton>
 
 namespace {
 QPointer<Form> g_lastActive;
@@ -15,6 +19,7 @@ QPointer<Form> g_lastActive;
 
 Form::Form(const QString& name, const QString& caption, int clientWidth, int clientHeight)
 {
+    Accessibility::install();
     setObjectName(name);
     setWindowTitle(caption);
     setWindowIcon(Appearance::programIcon());
@@ -86,6 +91,18 @@ bool Form::event(QEvent* e)
         onActivate();
     }
     return handled;
+}
+
+void Form::keyPressEvent(QKeyEvent* e)
+{
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    QWidget* focus = focusWidget();
+    if (enter && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        (qobject_cast<QPushButton*>(focus) || qobject_cast<QToolButton*>(focus))) {
+        static_cast<QAbstractButton*>(focus)->click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void Form::closeEvent(QCloseEvent* e)

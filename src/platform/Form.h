@@ -49,6 +49,8 @@ protected:
     void placeAt(int leftTwips, int topTwips);
 
     bool event(QEvent* e) override;
+    // Enter presses the focused button, as on the platform the program comes from.
+    void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:

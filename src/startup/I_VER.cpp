@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 
 I_VER::I_VER() : SingleForm(QStringLiteral("I_VER"), QStringLiteral("オルバレントのﾊﾞｰｼﾞｮﾝ情報"), 3792, 912)
 {
@@ -25,6 +26,8 @@ I_VER::I_VER() : SingleForm(QStringLiteral("I_VER"), QStringLiteral("オルバ�
 
     QPushButton* ok = Controls::button(c, QStringLiteral("Command1"), QStringLiteral("OK"), 3000, 600, 732, 252);
     connect(ok, &QPushButton::clicked, this, &Form::unload);
+    // Escape answers the window as OK does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, ok, &QPushButton::click);
 }
 
 void I_VER::onLoad()

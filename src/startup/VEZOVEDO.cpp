@@ -1,6 +1,7 @@
 #include "startup/VEZOVEDO.h"
 
 #include "core/Log.h"
+#include "db/Schema.h"
 #include "forms/Session.h"
 #include "jet/JetImport.h"
 #include "platform/AppInfo.h"
@@ -11,6 +12,9 @@
 #include "startup/ORVAM.h"
 #include "startup/StartupProgress.h"
 
+#include <QFileInfo>
+
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -55,6 +59,27 @@ VEZOVEDO::Paths VEZOVEDO::derivePaths(const QString& programPath)
             appDir + separator + QStringLiteral("ｵﾙﾊﾞﾚﾝﾄ.HLP"), separator};
 }
 
+QString VEZOVEDO::installedShareDir(const QString& appDir)
+{
+    const QFileInfo folder(appDir);
+    if (folder.fileName() != QLatin1String("bin"))
+        return {};
+    const QString share = QDir(appDir).absoluteFilePath(QStringLiteral("../share/orvalent"));
+    return QFileInfo(share).isDir() ? QDir::cleanPath(share) : QString();
+}
+
+QString VEZOVEDO::userDataDir()
+{
+    // A relative XDG_DATA_HOME is to be ignored; so is an empty one.
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    if (QDir::isAbsolutePath(xdg))
+        return QDir::cleanPath(xdg) + QStringLiteral("/orvalent");
+    const QString home = qEnvironmentVariable("HOME");
+    if (!QDir::isAbsolutePath(home))
+        return {};
+    return QDir::cleanPath(home) + QStringLiteral("/.local/share/orvalent");
+}
+
 bool VEZOVEDO::Main(const QString& programPath, Session& session)
 {
     auto fail = [] {
@@ -63,7 +88,24 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
         return false;
     };
 
-    const Paths paths = derivePaths(programPath);
+    Paths paths = derivePaths(programPath);
+    if (const QString share = installedShareDir(paths.appDir); !share.isEmpty()) {
+        // Installed: the memo book and its backups live where the user may write, and stay
+        // when the program is removed or rebuilt; the help file is installed with the program.
+        const QString data = userDataDir();
+        if (data.isEmpty() || !QDir().mkpath(data)) {
+            qCWarning(lcStartup, "no data folder at %s", qUtf8Printable(data));
+            return fail();
+        }
+        paths = {data, data + QStringLiteral("/Back Up"), data + QStringLiteral("/IDATA2.mdb"),
+                 share + QStringLiteral("/ｵﾙﾊﾞﾚﾝﾄ.HLP"), QLatin1Char('/')};
+        if (!QFileInfo::exists(paths.dbPath)) {
+            if (Result made = Schema::createMemoBook(paths.dbPath); !made) {
+                qCWarning(lcStartup, "no memo book made: %s", qUtf8Printable(made.message));
+                return fail();
+            }
+        }
+    }
     const QChar separator = paths.separator;
     session.AppDir = paths.appDir;
     session.BackupDir = paths.backupDir;

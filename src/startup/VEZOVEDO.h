@@ -22,12 +22,22 @@ struct Paths
 // that the program path uses.
 Paths derivePaths(const QString& programPath);
 
+// The shared files of an installed program, <prefix>/share/orvalent, when the program's
+// folder is <prefix>/bin beside them; empty for a portable program folder.
+QString installedShareDir(const QString& appDir);
+
+// Where an installed program keeps the user's memo book: "orvalent" in $XDG_DATA_HOME when
+// that is an absolute path, else in ~/.local/share. Empty when there is no home folder.
+QString userDataDir();
+
 // The start-up message, shown when anything in start-up fails.
 extern const QString StartupFailure;
 
 // Starts the program: fills the session's paths, makes the backup folder, copies the
 // database into it, loads and shows the main window, which is given the session. Returns
-// false when start-up failed; the message has then been shown and no window is open.
+// false when start-up failed; the message has then been shown and no window is open. An
+// installed program plays the same part in the user's data folder, where an empty memo
+// book is made on the first start.
 bool Main(const QString& programPath, Session& session);
 
 } // namespace VEZOVEDO
