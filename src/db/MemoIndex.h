@@ -1,0 +1,113 @@
+#pragma once
+
+#include "core/Result.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+#include <thread>
+
+class Connection;
+class QTimer;
+struct sqlite3;
+namespace MemoIndexFile {
+struct Progress;
+}
+
+// The full-text index of one memo book, kept current while the program runs.
+//
+// The memo book's shared connection gets temporary triggers that note each memo this program
+// adds, changes or deletes; the notes are written into the index right after the change has
+// been stored, by the index's own connection, so that a save never waits for or fails on
+// the index. At every start a worker thread compares the index with the memo book (changes
+// made by other programs show there) and makes it anew when it is missing, damaged, of
+// another format or stale; meanwhile searches read the memo book itself.
+class MemoIndex : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The index of the memo book at bookPath, shared by the windows that have it open.
+    static std::shared_ptr<MemoIndex> open(const QString& bookPath);
+    ~MemoIndex() override;
+
+    enum class State {
+        Unavailable, // no index can be kept here (no memo book, or no room for the index file)
+        Ready,       // searches use the index (it may be being compared with the memo book)
+        Building,    // the index is being made; searches read the memo book
+    };
+    State state() const { return m_state; }
+    QString bookPath() const { return m_bookPath; }
+    QString indexPath() const;
+    // One line for the display window while the index is being made; empty otherwise.
+    QString progressText() const;
+
+    // Writes the changes saved so far into the index (it also happens by itself after each
+    // save, once control returns to the event loop).
+    void flush();
+    // Waits until no comparison or build runs any more (for tests and benchmarks).
+    bool waitForIdle(int timeoutMs);
+
+    // The IDs of the memos in which every one of the folded words occurs, ascending. The
+    // index answers when it is ready, the memo book itself otherwise.
+    Result find(const QStringList& words, QVector<qint64>& ids);
+
+Q_SIGNALS:
+    void progressChanged();
+
+private:
+    explicit MemoIndex(const QString& bookPath);
+    void start();
+    void installHooks();
+    void removeHooks();
+    bool openIndex();
+    void closeIndex();
+    void startBuild();
+    void startVerify();
+    void joinWorker();
+    void onBuilt(bool ok);
+    void onVerified(bool stale);
+    void swapIn();
+    void indexBroken(const QString& why);
+    void scheduleFlush(int delayMs = 0);
+    void noteChange(qint64 id, const QByteArray* oldBody);
+    bool inFlux(qint64 id);
+    quint64 changesWritten();
+    Result readCurrent(qint64 id, QByteArray& body, bool& exists);
+    Result queryIndex(const QStringList& words, QVector<qint64>& ids);
+    void setState(State state);
+
+    friend struct MemoIndexHooks;
+
+    struct Pending
+    {
+        QList<QByteArray> oldBodies;
+    };
+    void forget(const QHash<qint64, Pending>& written);
+
+    QString m_bookPath;
+    std::shared_ptr<Connection> m_book;
+    sqlite3* m_db = nullptr; // the index, on this thread
+    State m_state = State::Unavailable;
+    bool m_flushScheduled = false;
+    bool m_closing = false;
+
+    QMutex m_mutex; // guards m_pending and m_changes, which the worker reads
+    QHash<qint64, Pending> m_pending;
+    quint64 m_changes = 0;
+    // Changes since the build began, written into the new index before it takes over.
+    QHash<qint64, Pending> m_replay;
+
+    std::unique_ptr<MemoIndexFile::Progress> m_progress;
+    std::thread m_worker;
+    bool m_workerRunning = false;
+    QTimer* m_progressTimer = nullptr;
+    QString m_lastProgress;
+};

@@ -1,0 +1,370 @@
+#include "db/MemoIndexFile.h"
+
+#include "db/FullTextTokenizer.h"
+#include "db/Statement.h"
+
+#include <QFile>
+#include <QVector>
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int BuildBatch = 2000;
+constexpr int BuildCommitEvery = 50000;
+constexpr int VerifyBatch = 5000;
+constexpr int VerifyAttempts = 5;
+constexpr int BusyTimeoutMs = 5000;
+
+const QString SelectRows = QStringLiteral("SELECT ID, %1 FROM main.メモ帳 WHERE ID > ?1 ORDER BY ID LIMIT ?2")
+                               .arg(QString::fromUtf8(MemoIndexFile::Fields));
+
+// The statements that make an index; the full-text tables keep no copy of the texts.
+const char* const CreateSql[] = {
+    "CREATE TABLE memo_meta (key TEXT PRIMARY KEY, value)",
+    "CREATE TABLE memo_rows (ID INTEGER PRIMARY KEY, fingerprint INTEGER NOT NULL)",
+    "CREATE VIRTUAL TABLE memo_pairs USING fts5(body, tokenize='orv_ngram pairs', content='', columnsize=0, "
+    "detail=full)",
+    "CREATE VIRTUAL TABLE memo_chars USING fts5(body, tokenize='orv_ngram chars', content='', columnsize=0, "
+    "detail=none)",
+    // A bigger buffer in memory means fewer, larger segments to merge while the index is made.
+    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('hashsize', 33554432)",
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('hashsize', 16777216)",
+};
+
+// Closes a connection when it goes out of scope.
+struct Closer
+{
+    sqlite3* db = nullptr;
+    ~Closer() { sqlite3_close_v2(db); }
+};
+
+Result exec(sqlite3* db, const QString& sql)
+{
+    Statement statement(db, sql);
+    if (!statement.prepared())
+        return statement.prepared();
+    return statement.exec();
+}
+
+struct Row
+{
+    qint64 id;
+    QByteArray body;
+};
+
+// Reads the next batch of memos after the ID given. The statement is reset before returning,
+// so that the memo book is not held.
+Result readRows(Statement& select, qint64 after, int limit, QVector<Row>& rows)
+{
+    rows.clear();
+    sqlite3_reset(select.handle());
+    select.bindInt64(1, after);
+    select.bindInt64(2, limit);
+    Statement::Step step;
+    while ((step = select.step()) == Statement::Step::Row)
+        rows.append({select.int64(0), MemoIndexFile::body(select.handle(), 1)});
+    sqlite3_reset(select.handle());
+    return step == Statement::Step::Error ? select.lastError() : Result::success();
+}
+
+Result bindAndRun(Statement& statement, qint64 id, const QByteArray* text)
+{
+    if (!statement.prepared())
+        return statement.prepared();
+    sqlite3_reset(statement.handle());
+    sqlite3_bind_int64(statement.handle(), 1, id);
+    if (text)
+        sqlite3_bind_text(statement.handle(), 2, text->constData(), int(text->size()), SQLITE_STATIC);
+    const Result done = statement.exec();
+    sqlite3_reset(statement.handle());
+    return done;
+}
+
+// The statements that write one memo into an index, prepared once for a series of memos.
+struct Writer
+{
+    explicit Writer(sqlite3* db)
+        : pairs(db, QStringLiteral("INSERT INTO memo_pairs(rowid, body) VALUES(?1, ?2)")),
+          chars(db, QStringLiteral("INSERT INTO memo_chars(rowid, body) VALUES(?1, ?2)")),
+          row(db, QStringLiteral("INSERT OR REPLACE INTO memo_rows(ID, fingerprint) VALUES(?1, ?2)"))
+    {}
+
+    Result insert(qint64 id, const QByteArray& body)
+    {
+        if (Result r = bindAndRun(pairs, id, &body); !r)
+            return r;
+        if (Result r = bindAndRun(chars, id, &body); !r)
+            return r;
+        if (!row.prepared())
+            return row.prepared();
+        sqlite3_reset(row.handle());
+        sqlite3_bind_int64(row.handle(), 1, id);
+        sqlite3_bind_int64(row.handle(), 2, MemoIndexFile::fingerprint(id, body));
+        return row.exec();
+    }
+
+    Statement pairs;
+    Statement chars;
+    Statement row;
+};
+
+} // namespace
+
+QString MemoIndexFile::pathFor(const QString& bookPath)
+{
+    return bookPath + QStringLiteral("-fts");
+}
+
+QByteArray MemoIndexFile::body(sqlite3_stmt* row, int firstField)
+{
+    QByteArray joined;
+    for (int i = 0; i < FieldCount; ++i) {
+        if (i > 0)
+            joined.append('\n');
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, firstField + i));
+        if (text)
+            joined.append(text, sqlite3_column_bytes(row, firstField + i));
+    }
+    return joined;
+}
+
+QByteArray MemoIndexFile::body(const QList<QByteArray>& fields)
+{
+    return fields.join('\n');
+}
+
+qint64 MemoIndexFile::fingerprint(qint64 id, const QByteArray& body)
+{
+    // Eight bytes at a time through a multiply-rotate mix, then a final avalanche: a change
+    // anywhere in the text changes the result.
+    constexpr quint64 K = 0x9E3779B97F4A7C15ULL;
+    quint64 h = quint64(id) * K ^ quint64(body.size());
+    const char* p = body.constData();
+    qsizetype left = body.size();
+    while (left > 0) {
+        quint64 word = 0;
+        const qsizetype n = qMin<qsizetype>(8, left);
+        std::memcpy(&word, p, size_t(n));
+        h = (h ^ word) * K;
+        h = (h << 31) | (h >> 33);
+        p += n;
+        left -= n;
+    }
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    return qint64(h);
+}
+
+sqlite3* MemoIndexFile::openConnection(const QString& path, bool readOnly, bool create, Result* error)
+{
+    sqlite3* db = nullptr;
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (create && !readOnly)
+        flags |= SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    Result done = rc == SQLITE_OK ? Result::success() : Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (done) {
+        sqlite3_busy_timeout(db, BusyTimeoutMs);
+        done = FullTextTokenizer::registerOn(db);
+    }
+    if (error)
+        *error = done;
+    if (!done) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    return db;
+}
+
+Result MemoIndexFile::check(sqlite3* db, const char* schema)
+{
+    const QString s = QString::fromLatin1(schema);
+    Statement format(db, QStringLiteral("SELECT value FROM %1.memo_meta WHERE key = 'format'").arg(s));
+    if (!format.prepared())
+        return format.prepared();
+    if (format.step() != Statement::Step::Row || format.int64(0) != Format)
+        return Result::failure(QStringLiteral("the index is of another format"));
+    // Each table is read once, which also finds a file that is damaged where they begin.
+    for (const char* probeSql : {"SELECT ID FROM %1.memo_rows LIMIT 1",
+                                 "SELECT rowid FROM %1.memo_pairs WHERE memo_pairs MATCH '\"ab\"' LIMIT 1",
+                                 "SELECT rowid FROM %1.memo_chars WHERE memo_chars MATCH '\"a\"' LIMIT 1"}) {
+        Statement probe(db, QString::fromLatin1(probeSql).arg(s));
+        if (!probe.prepared())
+            return probe.prepared();
+        if (probe.step() == Statement::Step::Error)
+            return probe.lastError();
+    }
+    return Result::success();
+}
+
+Result MemoIndexFile::apply(sqlite3* db, qint64 id, const QList<QByteArray>& oldBodies, const QByteArray* current)
+{
+    QList<QByteArray> taken;
+    for (const QByteArray& old : oldBodies) {
+        if (taken.contains(old))
+            continue;
+        taken.append(old);
+        for (const char* table : {"memo_pairs", "memo_chars"}) {
+            Statement remove(
+                db,
+                QStringLiteral("INSERT INTO %1(%1, rowid, body) VALUES('delete', ?1, ?2)").arg(QLatin1String(table)));
+            if (Result r = bindAndRun(remove, id, &old); !r)
+                return r;
+        }
+    }
+    if (current)
+        return Writer(db).insert(id, *current);
+    Statement forget(db, QStringLiteral("DELETE FROM memo_rows WHERE ID = ?1"));
+    return bindAndRun(forget, id, nullptr);
+}
+
+Result MemoIndexFile::build(const QString& bookPath, const QString& target, Progress& progress)
+{
+    for (const QString& leftover : {target, target + QStringLiteral("-journal")})
+        QFile::remove(leftover);
+    Result opened;
+    Closer out{openConnection(target, false, true, &opened)};
+    if (!out.db)
+        return opened;
+    Closer in{openConnection(bookPath, true, false, &opened)};
+    if (!in.db)
+        return opened;
+
+    // Nothing here needs to survive a crash: an unfinished index is made again.
+    for (const char* pragma : {"PRAGMA journal_mode = OFF", "PRAGMA synchronous = OFF", "PRAGMA cache_size = -32000"}) {
+        if (Result r = exec(out.db, QString::fromLatin1(pragma)); !r)
+            return r;
+    }
+    if (Result r = exec(out.db, QStringLiteral("BEGIN")); !r)
+        return r;
+    for (const char* sql : CreateSql) {
+        if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
+            return r;
+    }
+    {
+        Statement count(in.db, QStringLiteral("SELECT count(*) FROM main.メモ帳"));
+        if (count.step() != Statement::Step::Row)
+            return count.lastError();
+        progress.total = count.int64(0);
+    }
+
+    Statement select(in.db, SelectRows);
+    if (!select.prepared())
+        return select.prepared();
+    Writer writer(out.db);
+    QVector<Row> rows;
+    rows.reserve(BuildBatch);
+    qint64 last = 0;
+    qint64 sinceCommit = 0;
+    for (;;) {
+        if (progress.cancel)
+            return Result::failure(QStringLiteral("cancelled"));
+        if (Result r = readRows(select, last, BuildBatch, rows); !r)
+            return r;
+        for (const Row& row : rows) {
+            if (Result r = writer.insert(row.id, row.body); !r)
+                return r;
+        }
+        progress.done += rows.size();
+        sinceCommit += rows.size();
+        if (rows.size() < BuildBatch)
+            break;
+        last = rows.last().id;
+        if (sinceCommit >= BuildCommitEvery) {
+            sinceCommit = 0;
+            if (Result r = exec(out.db, QStringLiteral("COMMIT")); !r)
+                return r;
+            if (Result r = exec(out.db, QStringLiteral("BEGIN")); !r)
+                return r;
+        }
+    }
+    Statement format(out.db, QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
+    format.bindInt64(1, Format);
+    if (Result r = format.exec(); !r)
+        return r;
+    return exec(out.db, QStringLiteral("COMMIT"));
+}
+
+MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QString& indexPath, Progress& progress,
+                                             const std::function<bool(qint64)>& inFlux,
+                                             const std::function<quint64()>& changes)
+{
+    Result opened;
+    Closer db{openConnection(bookPath, true, false, &opened)};
+    if (!db.db)
+        return Verdict::Current; // nothing to compare with; the book's own windows say why
+    Statement attach(db.db, QStringLiteral("ATTACH DATABASE ?1 AS idx"));
+    attach.bindText(1, indexPath);
+    if (!attach.exec() || !check(db.db, "idx"))
+        return Verdict::Stale;
+    {
+        Statement count(db.db, QStringLiteral("SELECT count(*) FROM main.メモ帳"));
+        if (count.step() == Statement::Step::Row)
+            progress.total = count.int64(0);
+    }
+
+    Statement select(db.db, SelectRows);
+    Statement indexed(
+        db.db, QStringLiteral("SELECT ID, fingerprint FROM idx.memo_rows WHERE ID > ?1 AND ID <= ?2 ORDER BY ID"));
+    if (!select.prepared() || !indexed.prepared())
+        return Verdict::Stale;
+    QVector<Row> rows;
+    QVector<std::pair<qint64, qint64>> prints;
+    qint64 last = 0;
+    for (;;) {
+        bool settled = false;
+        bool end = false;
+        for (int attempt = 0; attempt < VerifyAttempts && !settled; ++attempt) {
+            if (progress.cancel)
+                return Verdict::Cancelled;
+            const quint64 before = changes();
+            // Both files are read in one transaction, so that they are compared as they stood
+            // at one moment.
+            if (!exec(db.db, QStringLiteral("BEGIN")))
+                return Verdict::Stale;
+            Result read = readRows(select, last, VerifyBatch, rows);
+            end = rows.size() < VerifyBatch;
+            prints.clear();
+            if (read) {
+                sqlite3_reset(indexed.handle());
+                indexed.bindInt64(1, last);
+                indexed.bindInt64(2, end ? std::numeric_limits<qint64>::max() : rows.last().id);
+                Statement::Step step;
+                while ((step = indexed.step()) == Statement::Step::Row)
+                    prints.append({indexed.int64(0), indexed.int64(1)});
+                sqlite3_reset(indexed.handle());
+                if (step == Statement::Step::Error)
+                    read = indexed.lastError();
+            }
+            (void)exec(db.db, QStringLiteral("COMMIT"));
+            if (!read)
+                return Verdict::Stale;
+            settled = changes() == before;
+        }
+        if (!settled)
+            return Verdict::Current; // the user keeps saving; the next start compares again
+        qsizetype i = 0;
+        qsizetype j = 0;
+        while (i < rows.size() || j < prints.size()) {
+            const qint64 memoId = i < rows.size() ? rows[i].id : std::numeric_limits<qint64>::max();
+            const qint64 indexId = j < prints.size() ? prints[j].first : std::numeric_limits<qint64>::max();
+            const qint64 id = qMin(memoId, indexId);
+            const bool same = memoId == indexId && fingerprint(memoId, rows[i].body) == prints[j].second;
+            if (!same && !inFlux(id))
+                return Verdict::Stale;
+            if (memoId == id)
+                ++i;
+            if (indexId == id)
+                ++j;
+        }
+        progress.done += rows.size();
+        if (end)
+            return Verdict::Current;
+        last = rows.last().id;
+    }
+}

@@ -1,0 +1,329 @@
+// The full-text index: how texts are folded and matched, and how the index keeps up with the
+// memo book (saves, deletes, other programs' changes, a missing, damaged or read-only file).
+#include "core/TextFold.h"
+#include "db/Connection.h"
+#include "db/MemoIndex.h"
+#include "db/MemoIndexFile.h"
+#include "db/MemoSearch.h"
+#include "db/Statement.h"
+#include "support/MemoBook.h"
+#include "support/TestMain.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The folded form as the definition gives it, character tables and all.
+QString foldByTheBook(const QString& text)
+{
+    QString folded = text.normalized(QString::NormalizationForm_KC).toCaseFolded();
+    for (QChar& c : folded) {
+        const char16_t u = c.unicode();
+        if ((u >= 0x30A1 && u <= 0x30F6) || u == 0x30FD || u == 0x30FE)
+            c = QChar(char16_t(u - 0x60));
+    }
+    return folded;
+}
+
+QString ids(const QVector<qint64>& list)
+{
+    QStringList parts;
+    for (qint64 id : list)
+        parts.append(QString::number(id));
+    return parts.join(u',');
+}
+
+} // namespace
+
+class TestMemoIndex : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MemoBook> book;
+    std::shared_ptr<Connection> shared;
+
+    // IDs of the memos found, as the display window's search statement finds them.
+    QString search(const QString& typed)
+    {
+        Statement found(shared->handle(),
+                        u"SELECT ID FROM メモ帳 WHERE "_s + MemoSearch::condition(typed) + u" Order By ID"_s);
+        if (!found.prepared())
+            return u"error: "_s + found.prepared().message;
+        QVector<qint64> list;
+        Statement::Step step;
+        while ((step = found.step()) == Statement::Step::Row)
+            list.append(found.int64(0));
+        return step == Statement::Step::Error ? u"error: "_s + found.lastError().message : ids(list);
+    }
+
+    // A change saved the way the windows save: through the shared connection.
+    void save(const QString& sql)
+    {
+        const Result done = shared->exec(sql);
+        QVERIFY2(done, qPrintable(done.message));
+    }
+
+    std::shared_ptr<MemoIndex> openReady()
+    {
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        if (!index->waitForIdle(20000))
+            qWarning("the index did not settle");
+        return index;
+    }
+
+    void addSample()
+    {
+        const QList<MemoBook::Memo> memos = {
+            {"2026/01/05", "/doc/印刷.hlp", "印刷", "設定", "Word", "HLP", "余白を変える"},  // 1
+            {"2025/03/10", "/doc/一覧.xls", "ワード", "ﾏｸﾛ", "", "EXCEL", "ＡＢＣの表"},     // 2
+            {"", "", "わーど", "", "", "", "Don't use 100% of C++ (really) AND/OR NEAR it"}, // 3
+            {"", "", "ﾜｰﾄﾞ", "", "", "", "under_score \"quoted\" a-b star*"},                // 4
+            {"", "", "abc", "", "", "", "行\r\n末"},                                         // 5
+            {"", "", "印", "", "", "", "はがき"},                                            // 6
+        };
+        for (const MemoBook::Memo& memo : memos)
+            book->addMemo(memo);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        book = std::make_unique<MemoBook>();
+        QVERIFY(book->isValid());
+        shared = Connection::shared(book->dbPath());
+        QVERIFY(shared);
+    }
+
+    void cleanup()
+    {
+        shared.reset();
+        book.reset();
+    }
+
+    // The forms that must meet, and words split at blanks of either width.
+    void fold_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("folded");
+        QTest::newRow("half-width katakana") << u"ﾜｰﾄﾞ"_s << u"わーど"_s;
+        QTest::newRow("katakana") << u"ワード"_s << u"わーど"_s;
+        QTest::newRow("hiragana") << u"わーど"_s << u"わーど"_s;
+        QTest::newRow("full-width letters") << u"ＡＢＣ"_s << u"abc"_s;
+        QTest::newRow("upper case") << u"ABC"_s << u"abc"_s;
+        QTest::newRow("semi-voiced half-width") << u"ﾊﾟｿｺﾝ"_s << u"ぱそこん"_s;
+        QTest::newRow("full-width digits and signs") << u"１００％"_s << u"100%"_s;
+        QTest::newRow("ideographic space") << u"印刷　設定"_s << u"印刷 設定"_s;
+        QTest::newRow("compatibility ideograph") << u"㈱"_s << u"(株)"_s;
+        QTest::newRow("Greek capital") << u"ΑΒΓ"_s << u"αβγ"_s;
+    }
+    void fold()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, folded);
+        QCOMPARE(TextFold::fold(text), folded);
+    }
+
+    // The quick path gives what the tables give, for every character and for mixtures.
+    void foldAgreesWithTheTables()
+    {
+        for (char32_t c = 0x20; c < 0x10000; ++c) {
+            if (QChar::isSurrogate(c))
+                continue;
+            const QString one{QChar(char16_t(c))};
+            if (TextFold::fold(one) != foldByTheBook(one))
+                QFAIL(qPrintable(QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0'))));
+        }
+        const QString pool = u"aZ９ｶﾞかカ漢、 　ﾟー①ΑＢ'%_*"_s;
+        QRandomGenerator random(13);
+        for (int i = 0; i < 2000; ++i) {
+            QString text;
+            for (int n = random.bounded(1, 12); n > 0; --n)
+                text.append(pool.at(random.bounded(int(pool.size()))));
+            QCOMPARE(TextFold::fold(text), foldByTheBook(text));
+        }
+        QCOMPARE(TextFold::words(u" ＡＢ　c\td  "_s), (QStringList{u"ab"_s, u"c"_s, u"d"_s}));
+    }
+
+    // Words are found in any field, whatever their width, case or kana; all words must occur;
+    // a word may be one character; nothing in the words is read as syntax. The index and a
+    // plain reading of the memo book give the same answer.
+    void matching_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("katakana finds all forms") << u"ワード"_s << u"2,3,4"_s;
+        QTest::newRow("hiragana finds all forms") << u"わーど"_s << u"2,3,4"_s;
+        QTest::newRow("half-width finds all forms") << u"ﾜｰﾄﾞ"_s << u"2,3,4"_s;
+        QTest::newRow("full-width letters") << u"ａｂｃ"_s << u"2,5"_s;
+        QTest::newRow("case") << u"DON'T"_s << u"3"_s;
+        QTest::newRow("two words, both must occur") << u"印刷 余白"_s << u"1"_s;
+        QTest::newRow("words in different fields") << u"word hlp 2026 xls"_s << u""_s;
+        QTest::newRow("key, app ID, date, file") << u"設定 hlp 2026/01 /doc/印"_s << u"1"_s;
+        QTest::newRow("one character") << u"印"_s << u"1,6"_s;
+        QTest::newRow("one character at a field's end") << u"き"_s << u"6"_s;
+        QTest::newRow("one and two characters") << u"印 はが"_s << u"6"_s;
+        QTest::newRow("many words") << u"C++ really AND/OR near 100%"_s << u"3"_s;
+        QTest::newRow("apostrophe") << u"don't"_s << u"3"_s;
+        QTest::newRow("lone apostrophe") << u"'"_s << u"3"_s;
+        QTest::newRow("double quotes") << u"\"quoted\""_s << u"4"_s;
+        QTest::newRow("lone double quote") << u"\""_s << u"4"_s;
+        QTest::newRow("percent") << u"%"_s << u"3"_s;
+        QTest::newRow("percent and underscore, both must occur") << u"% _"_s << u""_s;
+        QTest::newRow("underscore") << u"r_s"_s << u"4"_s;
+        QTest::newRow("underscore is no wildcard") << u"u_d"_s << u""_s;
+        QTest::newRow("star is no prefix") << u"sta*"_s << u""_s;
+        QTest::newRow("star") << u"star*"_s << u"4"_s;
+        QTest::newRow("parentheses") << u"(really)"_s << u"3"_s;
+        QTest::newRow("unbalanced parenthesis") << u"(really"_s << u"3"_s;
+        QTest::newRow("query keywords as words") << u"AND OR NEAR"_s << u"3"_s;
+        QTest::newRow("NOT is a word too") << u"NOT"_s << u""_s;
+        QTest::newRow("lone minus") << u"-"_s << u"4"_s;
+        QTest::newRow("minus inside") << u"a-b"_s << u"4"_s;
+        QTest::newRow("no word across a line break") << u"行末"_s << u""_s;
+        QTest::newRow("line ends separate words") << u"行 末"_s << u"5"_s;
+        QTest::newRow("no word across fields") << u"印刷設定"_s << u""_s;
+        QTest::newRow("statement syntax stays a value") << u"'); DROP TABLE メモ帳; --"_s << u""_s;
+        QTest::newRow("blanks only") << u"  　 "_s << u""_s;
+    }
+    void matching()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, found);
+        addSample();
+        // While the index is being made the memo book is read; the words are read the same way.
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        QCOMPARE(index->state(), MemoIndex::State::Building);
+        QCOMPARE(search(typed), found);
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(search(typed), found);
+        QCOMPARE(book->count(u"メモ帳"_s), 6);
+    }
+
+    // A memo saved, added or deleted through the program's connection is found at once, and
+    // the index holds it too once the change has been written.
+    void keepsUpWithSaves()
+    {
+        addSample();
+        std::shared_ptr<MemoIndex> index = openReady();
+        save(u"UPDATE メモ帳 SET メモ = '新しい内容です' WHERE ID = 1"_s);
+        save(u"INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ, メモ) VALUES ('追加', '新しい')"_s);
+        save(u"DELETE FROM メモ帳 WHERE ID = 6"_s);
+        // Before the notes have been written into the index.
+        QCOMPARE(search(u"新しい"_s), u"1,7"_s);
+        QCOMPARE(search(u"余白"_s), u""_s);
+        QCOMPARE(search(u"はがき"_s), u""_s);
+        QVERIFY(index->waitForIdle(5000));
+        // And from the index itself, as a second program sharing it would read it.
+        index.reset();
+        index = openReady();
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(search(u"新しい"_s), u"1,7"_s);
+        QCOMPARE(search(u"余白"_s), u""_s);
+        QCOMPARE(search(u"印"_s), u"1"_s);
+        // A change undone is no change.
+        save(u"BEGIN"_s);
+        save(u"UPDATE メモ帳 SET メモ = '取り消す' WHERE ID = 2"_s);
+        save(u"ROLLBACK"_s);
+        QVERIFY(index->waitForIdle(5000));
+        QCOMPARE(search(u"取り消す"_s), u""_s);
+        QCOMPARE(search(u"ＡＢＣの表"_s), u"2"_s);
+    }
+
+    // Changes the program did not see (another program, a restored file) are found after the
+    // next start; so is everything when the index file has gone, is damaged, is read-only or
+    // is of another format, and a memo book that never had an index (one just converted).
+    void catchesUpAtStart_data()
+    {
+        QTest::addColumn<QString>("happening");
+        QTest::newRow("another program's change") << u"change"_s;
+        QTest::newRow("index file deleted") << u"delete"_s;
+        QTest::newRow("index file damaged") << u"damage"_s;
+        QTest::newRow("index file read-only") << u"read-only"_s;
+        QTest::newRow("index of another format") << u"format"_s;
+        QTest::newRow("memo book without an index") << u"none"_s;
+    }
+    void catchesUpAtStart()
+    {
+        QFETCH(QString, happening);
+        addSample();
+        const QString path = MemoIndexFile::pathFor(book->dbPath());
+        if (happening != u"none"_s)
+            openReady().reset();
+        QVERIFY(happening == u"none"_s || QFile::exists(path));
+        // Through the test's own connection, which the program's notes do not see.
+        book->exec(u"UPDATE メモ帳 SET メモ = '外から変えた' WHERE ID = 5"_s);
+        if (happening == u"delete"_s) {
+            QVERIFY(QFile::remove(path));
+        } else if (happening == u"damage"_s) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(0);
+            file.write(QByteArray(4096, 'x'));
+        } else if (happening == u"read-only"_s) {
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        } else if (happening == u"format"_s) {
+            sqlite3* db = MemoIndexFile::openConnection(path, false, false, nullptr);
+            QVERIFY(db);
+            QCOMPARE(sqlite3_exec(db, "UPDATE memo_meta SET value = 0 WHERE key = 'format'", nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+            sqlite3_close(db);
+        }
+        std::shared_ptr<MemoIndex> index = openReady();
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QVERIFY(QFileInfo(path).isWritable());
+        QCOMPARE(search(u"外から"_s), u"5"_s);
+        QCOMPARE(search(u"行"_s), u""_s);
+        QCOMPARE(search(u"ワード"_s), u"2,3,4"_s);
+        QVERIFY(!QFile::exists(path + u".new"_s));
+    }
+
+    // Saves made while the index is being made are in it when it takes over.
+    void savesDuringTheBuild()
+    {
+        for (int i = 0; i < 3000; ++i)
+            book->addMemo({"", "", u"語%1"_s.arg(i), "", "", "", u"本文 %1"_s.arg(i)});
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        QCOMPARE(index->state(), MemoIndex::State::Building);
+        QVERIFY(!index->progressText().isEmpty());
+        save(u"UPDATE メモ帳 SET メモ = '途中で変えた' WHERE ID IN (1, 2999)"_s);
+        save(u"DELETE FROM メモ帳 WHERE ID = 3000"_s);
+        QCoreApplication::processEvents();
+        save(u"UPDATE メモ帳 SET メモ = '二度目に変えた' WHERE ID = 2999"_s);
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QVERIFY(index->progressText().isEmpty());
+        QCOMPARE(search(u"途中で"_s), u"1"_s);
+        QCOMPARE(search(u"二度目"_s), u"2999"_s);
+        QCOMPARE(search(u"本文 2998"_s), u""_s);
+        QCOMPARE(search(u"語2998"_s), u"2999"_s);
+        QCOMPARE(search(u"語2999"_s), u""_s);
+        QCOMPARE(search(u"本文 1234"_s), u"1235"_s);
+        // The index, read alone, agrees: the next start finds nothing to make again.
+        index.reset();
+        index = MemoIndex::open(book->dbPath());
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(search(u"本文 2998"_s), u""_s);
+    }
+
+    // Without a memo book there is no index and no file.
+    void noIndexWithoutBook()
+    {
+        const QString missing = book->dir() + u"/none.mdb"_s;
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(missing);
+        QCOMPARE(index->state(), MemoIndex::State::Unavailable);
+        QVERIFY(index->waitForIdle(1000));
+        QVERIFY(!QFile::exists(MemoIndexFile::pathFor(missing)));
+        QVERIFY(!QFile::exists(missing));
+    }
+};
+
+ORV_TEST_MAIN(TestMemoIndex)
+#include "tst_memo_index.moc"
