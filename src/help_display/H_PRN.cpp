@@ -1,7 +1,10 @@
 #include "help_display/H_PRN.h"
 
 #include "core/Log.h"
+#include "core/TextFold.h"
 #include "db/Catalogue.h"
+#include "db/MemoIndex.h"
+#include "db/MemoSearch.h"
 #include "db/RecordSet.h"
 #include "forms/Binding.h"
 #include "forms/CommandRow.h"
@@ -9,6 +12,7 @@
 #include "forms/Lists.h"
 #include "forms/OPEN_MEMO_FILE.h"
 #include "forms/Session.h"
+#include "help_display/ResultActions.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
@@ -126,6 +130,12 @@ void H_PRN::createControls()
         hidden->setReadOnly(true);
         hidden->hide();
     }
+
+    // How far the full-text index is while it is being made, left of the bottom buttons.
+    m_indexProgress = Controls::create<QLabel>(c, QStringLiteral("IndexProgress"), 120, 6240, 2412, 252);
+    m_indexProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_actions = new ResultActions(this, Data1, DBGrid1, SSTab1, QString(),
+                                  [this](const QString& words) { fullTextSearch(words); });
 }
 
 void H_PRN::createPage(int i)
@@ -218,6 +228,28 @@ void H_PRN::onLoad()
     // The whole memo table, run when the window first shows.
     Data1->setRecordSource(Catalogue::MemoTableName);
     runLists();
+
+    m_index = MemoIndex::open(m_session.DbPath);
+    m_actions->setBookPath(m_session.DbPath);
+    connect(m_index.get(), &MemoIndex::progressChanged, this, &H_PRN::showIndexProgress);
+    showIndexProgress();
+}
+
+void H_PRN::showIndexProgress()
+{
+    const QString text = m_index ? m_index->progressText() : QString();
+    m_indexProgress->setText(text);
+    m_actions->setIndexStatus(text);
+}
+
+void H_PRN::fullTextSearch(const QString& typed)
+{
+    // Blanks alone are no words: nothing runs, as with empty search fields.
+    if (TextFold::words(typed).isEmpty())
+        return;
+    SearchSql = Catalogue::searchStatement(MemoSearch::condition(typed));
+    Data1->setRecordSource(Catalogue::orderedSearch(SearchSql));
+    runResult("full-text search");
 }
 
 void H_PRN::runLists()
@@ -328,4 +360,7 @@ void H_PRN::onUnload()
 {
     H_WRITE::unloadIfLoaded();
     m_session.EditMemoId = 0;
+    if (m_index)
+        disconnect(m_index.get(), nullptr, this, nullptr);
+    m_index.reset();
 }

@@ -3,9 +3,12 @@
 #include "platform/Form.h"
 
 #include <array>
+#include <memory>
 
 class Binding;
 class ComboBox;
+class MemoIndex;
+class ResultActions;
 class DataGrid;
 class MemoBox;
 class QCheckBox;
@@ -29,6 +32,9 @@ public:
 
     // The statement of the search in force, without its ordering; empty when none is.
     QString searchSql() const { return SearchSql; }
+    // Finds the memos in which all the words typed occur, in any field; the result is a search
+    // like the window's own: sorted by ID, sorted again by a header click, run again on return.
+    void fullTextSearch(const QString& typed);
 
 protected:
     void onLoad() override;
@@ -54,8 +60,12 @@ private:
     void showLongDate(int page);
     void openMemoFile();
     void correct();
+    void showIndexProgress();
 
     Session& m_session;
+    std::shared_ptr<MemoIndex> m_index;
+    ResultActions* m_actions = nullptr;
+    QLabel* m_indexProgress = nullptr;
 
     RecordSet* Data1 = nullptr;
     RecordSet* Data2 = nullptr;

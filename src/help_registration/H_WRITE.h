@@ -4,8 +4,11 @@
 #include "forms/Lists.h"
 #include "platform/Form.h"
 
+#include <memory>
+
 class ComboBox;
 class MemoBox;
+class MemoIndex;
 class QLabel;
 class RecordSet;
 struct Session;
@@ -55,6 +58,8 @@ private:
     void openMemoFile();
 
     Session& m_session;
+    // Keeps the full-text index current with what this window stores.
+    std::shared_ptr<MemoIndex> m_index;
 
     RecordSet* Data1 = nullptr;
     RecordSet* Data2 = nullptr;

@@ -68,17 +68,30 @@ private:
     QStringList m_patterns;
 };
 
+// Over the window that asked, even when the desktop has not told us which is active.
+QWidget* dialogParent()
+{
+    QWidget* parent = QApplication::activeWindow();
+    return parent ? parent : Form::lastActive();
+}
+
+// Picks the chosen file from a dialog that has been set up; nothing when the user cancelled.
+std::optional<QString> choose(QFileDialog& dialog, const QString& initialName)
+{
+    if (!initialName.isEmpty())
+        dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
 class QtFileDialog final : public FileDialog
 {
 public:
     std::optional<QString> getOpenFileName(const Request& request) override
     {
         const QList<FilterEntry> entries = parseFilter(request.filter);
-        // Over the window that asked, even when the desktop has not told us which is active.
-        QWidget* parent = QApplication::activeWindow();
-        if (!parent)
-            parent = Form::lastActive();
-        QFileDialog dialog(parent, request.title);
+        QFileDialog dialog(dialogParent(), request.title);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -109,11 +122,24 @@ public:
             dialog.selectNameFilter(entries.first().description);
             usePatterns(entries.first().description);
         }
-        if (!request.initialName.isEmpty())
-            dialog.selectFile(request.initialName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+        return choose(dialog, request.initialName);
+    }
+
+    std::optional<QString> getSaveFileName(const Request& request) override
+    {
+        const QList<FilterEntry> entries = parseFilter(request.filter);
+        QFileDialog dialog(dialogParent(), request.title);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        QStringList filters;
+        for (const FilterEntry& e : entries)
+            filters.append(e.description + QStringLiteral(" (") + e.patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
+        if (!filters.isEmpty())
+            dialog.setNameFilters(filters);
+        if (!entries.isEmpty() && !entries.first().patterns.isEmpty())
+            dialog.setDefaultSuffix(entries.first().patterns.first().section(QLatin1Char('.'), -1));
+        return choose(dialog, request.initialName);
     }
 };
 

@@ -31,6 +31,9 @@ public:
     virtual ~FileDialog() = default;
     // The chosen file's full path, or nothing when the user cancelled.
     virtual std::optional<QString> getOpenFileName(const Request& request) = 0;
+    // The save dialog: the full path to write, or nothing when the user cancelled. A name
+    // typed without an extension gets the first pattern's; replacing a file is confirmed.
+    virtual std::optional<QString> getSaveFileName(const Request& request) = 0;
 
     // "a|*.A|b|*.B;*.C|" gives two entries; a trailing "|" adds nothing.
     static QList<FilterEntry> parseFilter(const QString& filter);

@@ -1,7 +1,41 @@
 #include "support/Fakes.h"
 
+#include <QBuffer>
+#include <QPdfWriter>
 #include <QTest>
 #include <QThread>
+
+namespace {
+// Counts the pages that a painter asks for.
+class PageCounter : public QPdfWriter
+{
+public:
+    using QPdfWriter::QPdfWriter;
+    bool newPage() override
+    {
+        ++pages;
+        return QPdfWriter::newPage();
+    }
+    int pages = 1;
+};
+} // namespace
+
+void FakePrinting::preview(const QString& title, const Painter& paint)
+{
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    PageCounter writer(&pdf);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    paint(&writer);
+    printed.append({title, QString(), writer.pages});
+}
+
+Result FakePrinting::printToPdf(const QString& path, const QString& title, const Painter& paint)
+{
+    const Result done = Printing::real().printToPdf(path, title, paint);
+    printed.append({title, path, 0});
+    return done;
+}
 
 MessageBox::Answer FakeMessageBox::ask(const Request& request)
 {
@@ -21,6 +55,11 @@ std::optional<QString> FakeFileDialog::getOpenFileName(const Request& request)
         return std::nullopt;
     }
     return answers.dequeue();
+}
+
+std::optional<QString> FakeFileDialog::getSaveFileName(const Request& request)
+{
+    return getOpenFileName(request);
 }
 
 Result FakeProcessStarter::start(const Command& command)
@@ -100,6 +139,7 @@ PlatformFakes::PlatformFakes()
     HelpViewer::setInstance(&helpViewer);
     StartupFileSystem::setInstance(&fileSystem);
     DateForms::setInstance(&dates);
+    Printing::setInstance(&printing);
 }
 
 PlatformFakes::~PlatformFakes()
@@ -111,6 +151,7 @@ PlatformFakes::~PlatformFakes()
     HelpViewer::setInstance(nullptr);
     StartupFileSystem::setInstance(nullptr);
     DateForms::setInstance(nullptr);
+    Printing::setInstance(nullptr);
 }
 
 void PlatformFakes::verifyAllAnswered() const

@@ -5,6 +5,7 @@
 #include "platform/HelpViewer.h"
 #include "platform/KeySender.h"
 #include "platform/MessageBox.h"
+#include "platform/Printing.h"
 #include "platform/ProcessStarter.h"
 #include "platform/StartupFileSystem.h"
 
@@ -28,6 +29,8 @@ class FakeFileDialog : public FileDialog
 {
 public:
     std::optional<QString> getOpenFileName(const Request& request) override;
+    // Answered from the same queue; recorded in asked like the open dialog.
+    std::optional<QString> getSaveFileName(const Request& request) override;
     // A path, or std::nullopt for "cancelled".
     QQueue<std::optional<QString>> answers;
     QList<Request> asked;
@@ -96,6 +99,25 @@ public:
     QDate fixedToday{2026, 12, 6};
 };
 
+// Printing without a printer or a dialog: a preview paints its pages into a PDF in memory, and
+// PDF files are written as the real service writes them.
+class FakePrinting : public Printing
+{
+public:
+    void preview(const QString& title, const Painter& paint) override;
+    Result printToPdf(const QString& path, const QString& title, const Painter& paint) override;
+    bool hasPrinter() const override { return printerInstalled; }
+
+    bool printerInstalled = false;
+    struct Printed
+    {
+        QString title;
+        QString path; // empty for a preview
+        int pages = 0;
+    };
+    QList<Printed> printed;
+};
+
 // All fakes, installed for as long as the object lives.
 class PlatformFakes
 {
@@ -115,4 +137,5 @@ public:
     FakeHelpViewer helpViewer;
     FakeStartupFileSystem fileSystem;
     FakeDateForms dates;
+    FakePrinting printing;
 };

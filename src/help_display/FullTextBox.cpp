@@ -1,0 +1,83 @@
+#include "help_display/FullTextBox.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+FullTextBox::FullTextBox(QWidget* window) : QWidget(window, Qt::Tool)
+{
+    setObjectName(QStringLiteral("FullTextBox"));
+    setWindowTitle(QStringLiteral("全文検索"));
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    auto* label = new QLabel(QStringLiteral("探す言葉(&W):"), this);
+    m_words = new QLineEdit(this);
+    m_words->setObjectName(QStringLiteral("FullTextWords"));
+    m_words->setMinimumWidth(260);
+    label->setBuddy(m_words);
+    m_search = new QPushButton(QStringLiteral("検索(&S)"), this);
+    m_search->setObjectName(QStringLiteral("FullTextSearch"));
+    m_search->setDefault(true);
+    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    close->setObjectName(QStringLiteral("FullTextClose"));
+    auto* hint = new QLabel(
+        QStringLiteral("すべての項目から探します。空白で区切った言葉は、すべてを含むメモを探します。"), this);
+    hint->setWordWrap(true);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("FullTextStatus"));
+
+    layout->addWidget(label, 0, 0);
+    layout->addWidget(m_words, 0, 1);
+    layout->addWidget(m_search, 0, 2);
+    layout->addWidget(hint, 1, 0, 1, 2);
+    layout->addWidget(close, 1, 2, Qt::AlignTop);
+    layout->addWidget(m_status, 2, 0, 1, 3);
+
+    connect(m_search, &QPushButton::clicked, this, [this] { Q_EMIT searchRequested(m_words->text()); });
+    connect(m_words, &QLineEdit::returnPressed, this, [this] { Q_EMIT searchRequested(m_words->text()); });
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void FullTextBox::open()
+{
+    if (!isVisible()) {
+        adjustSize();
+        // Beside the window, so that the grid stays in sight; inside the screen.
+        const QWidget* window = parentWidget();
+        const QRect frame = window->frameGeometry();
+        QPoint at(frame.right() + 8, frame.top());
+        if (const QScreen* screen = window->screen()) {
+            const QRect room = screen->availableGeometry();
+            at.setX(qMax(room.left(), qMin(at.x(), room.right() - width())));
+            at.setY(qMax(room.top(), qMin(at.y(), room.bottom() - height())));
+        }
+        move(at);
+    }
+    show();
+    raise();
+    activateWindow();
+    m_words->setFocus();
+    m_words->selectAll();
+}
+
+QString FullTextBox::words() const
+{
+    return m_words->text();
+}
+
+void FullTextBox::setStatus(const QString& text)
+{
+    m_status->setText(text);
+}
+
+void FullTextBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

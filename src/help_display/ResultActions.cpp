@@ -1,0 +1,246 @@
+#include "help_display/ResultActions.h"
+
+#include "core/Log.h"
+#include "db/Connection.h"
+#include "db/RecordSet.h"
+#include "db/Statement.h"
+#include "forms/DataGrid.h"
+#include "help_display/FullTextBox.h"
+#include "help_display/ResultExport.h"
+#include "help_display/ResultPrint.h"
+#include "platform/AppInfo.h"
+#include "platform/FileDialog.h"
+#include "platform/MemoBox.h"
+#include "platform/MessageBox.h"
+#include "platform/Printing.h"
+#include "platform/TextBox.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeySequence>
+#include <QProgressDialog>
+#include <QTabWidget>
+
+namespace {
+
+// More rows than this are read with a progress dialog that can stop them.
+constexpr int QuietRows = 2000;
+
+const QStringList ListColumns = {QStringLiteral("ID"),         QStringLiteral("日付"),
+                                 QStringLiteral("ｷｰﾜｰﾄﾞ"),     QStringLiteral("検索キー１"),
+                                 QStringLiteral("検索キー２"), QStringLiteral("ヘルプファイル")};
+
+// Shows a progress dialog for a long run; each call says how far it is and whether to go on.
+class Progress
+{
+public:
+    Progress(QWidget* window, const QString& label, qint64 total) : m_total(total)
+    {
+        if (total <= QuietRows)
+            return;
+        m_dialog = new QProgressDialog(label, QStringLiteral("中止"), 0, 1000, window);
+        m_dialog->setObjectName(QStringLiteral("ExportProgress"));
+        m_dialog->setWindowTitle(AppInfo::Title);
+        m_dialog->setWindowModality(Qt::WindowModal);
+        m_dialog->setMinimumDuration(300);
+        m_dialog->setValue(0);
+    }
+    ~Progress() { delete m_dialog; }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    bool step(qint64 done)
+    {
+        if (!m_dialog)
+            return true;
+        m_dialog->setValue(int(qMin<qint64>(1000, done * 1000 / qMax<qint64>(1, m_total))));
+        QCoreApplication::processEvents();
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    QProgressDialog* m_dialog = nullptr;
+    qint64 m_total;
+};
+
+QString suggested(const QString& name)
+{
+    return QDir::home().filePath(name);
+}
+
+} // namespace
+
+ResultActions::ResultActions(QWidget* window, RecordSet* result, DataGrid* grid, QTabWidget* pages,
+                             const QString& bookPath, Search search)
+    : QObject(window), m_window(window), m_result(result), m_grid(grid), m_pages(pages), m_bookPath(bookPath),
+      m_search(std::move(search))
+{
+    m_grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(addAction(Names[0], QStringLiteral("全文検索(&F)…"), QKeySequence(Qt::CTRL | Qt::Key_F)),
+            &QAction::triggered, this, &ResultActions::openSearchBox);
+    addSeparator();
+    connect(addAction(Names[1], QStringLiteral("このメモを印刷(&P)…"), QKeySequence(Qt::CTRL | Qt::Key_P)),
+            &QAction::triggered, this, [this] { printMemo(false); });
+    connect(addAction(Names[2], QStringLiteral("一覧を印刷(&L)…"), {}), &QAction::triggered, this,
+            [this] { printList(false); });
+    connect(addAction(Names[3], QStringLiteral("このメモをPDFに保存…"), {}), &QAction::triggered, this,
+            [this] { printMemo(true); });
+    connect(addAction(Names[4], QStringLiteral("一覧をPDFに保存…"), {}), &QAction::triggered, this,
+            [this] { printList(true); });
+    addSeparator();
+    connect(addAction(Names[5], QStringLiteral("一覧をCSVに書き出す(&E)…"), {}), &QAction::triggered, this,
+            &ResultActions::exportCsv);
+
+    m_box = new FullTextBox(window);
+    connect(m_box, &FullTextBox::searchRequested, this, &ResultActions::searched);
+}
+
+void ResultActions::addSeparator()
+{
+    auto* separator = new QAction(m_grid);
+    separator->setSeparator(true);
+    m_grid->addAction(separator);
+}
+
+QAction* ResultActions::addAction(const QString& name, const QString& text, const QKeySequence& keys)
+{
+    auto* action = new QAction(text, m_window);
+    action->setObjectName(name);
+    if (!keys.isEmpty()) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        // The keys work anywhere in the window, not only in the grid.
+        m_window->addAction(action);
+    }
+    m_grid->addAction(action);
+    return action;
+}
+
+void ResultActions::setIndexStatus(const QString& text)
+{
+    m_indexStatus = text;
+    m_box->setStatus(text);
+}
+
+void ResultActions::openSearchBox()
+{
+    m_box->open();
+}
+
+void ResultActions::searched(const QString& words)
+{
+    m_search(words);
+    if (!m_indexStatus.isEmpty())
+        m_box->setStatus(m_indexStatus);
+    else
+        m_box->setStatus(QStringLiteral("%1 件見つかりました。").arg(m_result->recordCount()));
+}
+
+void ResultActions::printMemo(bool toPdf)
+{
+    const int page = qMax(0, m_pages->currentIndex());
+    auto text = [this](const QString& name) {
+        if (auto* box = m_window->findChild<TextBox*>(name))
+            return box->text();
+        if (auto* memo = m_window->findChild<MemoBox*>(name))
+            return memo->text();
+        return QString();
+    };
+    const ResultPrint::Memo memo{text(QStringLiteral("Text4(%1)").arg(page)),
+                                 text(QStringLiteral("Text3(%1)").arg(page)),
+                                 text(QStringLiteral("Text1(%1)").arg(page + 1))};
+    const QString title = memo.keyword.isEmpty() ? QStringLiteral("メモ") : memo.keyword;
+    const Printing::Painter paint = [memo](QPagedPaintDevice* device) { ResultPrint::paintMemo(device, memo); };
+    if (!toPdf) {
+        Printing::instance().preview(title, paint);
+        return;
+    }
+    const std::optional<QString> path =
+        FileDialog::instance().getSaveFileName({QStringLiteral("PDFに保存"), QStringLiteral("PDF ファイル|*.pdf|"),
+                                                suggested(title + QStringLiteral(".pdf"))});
+    if (!path)
+        return;
+    if (Result r = Printing::instance().printToPdf(*path, title, paint); !r)
+        fail(r.message);
+}
+
+bool ResultActions::readList(QList<QStringList>& rows)
+{
+    Result opened;
+    std::shared_ptr<Connection> connection = Connection::shared(m_bookPath, &opened);
+    if (!connection) {
+        fail(opened.message);
+        return false;
+    }
+    const QString sql = QStringLiteral("SELECT ID, 日付, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, ヘルプファイル FROM (%1)")
+                            .arg(ResultExport::rowsOf(m_result->recordSource()));
+    Statement select(connection->handle(), sql);
+    Progress progress(m_window, QStringLiteral("一覧を読んでいます…"), m_result->recordCount());
+    Statement::Step step;
+    while ((step = select.step()) == Statement::Step::Row) {
+        QStringList row;
+        for (int c = 0; c < ListColumns.size(); ++c)
+            row.append(select.value(c).toString());
+        rows.append(row);
+        if (rows.size() % 500 == 0 && !progress.step(rows.size()))
+            return false;
+    }
+    if (step == Statement::Step::Error) {
+        fail(select.lastError().message);
+        return false;
+    }
+    return true;
+}
+
+void ResultActions::printList(bool toPdf)
+{
+    QList<QStringList> rows;
+    if (!readList(rows))
+        return;
+    const QString title = QStringLiteral("メモの一覧（%1 件）").arg(rows.size());
+    const Printing::Painter paint = [title, rows = std::move(rows)](QPagedPaintDevice* device) {
+        ResultPrint::paintList(device, title, ListColumns, rows);
+    };
+    if (!toPdf) {
+        Printing::instance().preview(title, paint);
+        return;
+    }
+    const std::optional<QString> path =
+        FileDialog::instance().getSaveFileName({QStringLiteral("PDFに保存"), QStringLiteral("PDF ファイル|*.pdf|"),
+                                                suggested(QStringLiteral("メモの一覧.pdf"))});
+    if (!path)
+        return;
+    if (Result r = Printing::instance().printToPdf(*path, title, paint); !r)
+        fail(r.message);
+}
+
+void ResultActions::exportCsv()
+{
+    const std::optional<QString> path =
+        FileDialog::instance().getSaveFileName({QStringLiteral("CSVに書き出す"), QStringLiteral("CSV ファイル|*.csv|"),
+                                                suggested(QStringLiteral("メモの一覧.csv"))});
+    if (!path)
+        return;
+    Result opened;
+    std::shared_ptr<Connection> connection = Connection::shared(m_bookPath, &opened);
+    if (!connection) {
+        fail(opened.message);
+        return;
+    }
+    Progress progress(m_window, QStringLiteral("書き出しています…"), m_result->recordCount());
+    bool stopped = false;
+    const Result written = ResultExport::toCsv(connection->handle(), ResultExport::rowsOf(m_result->recordSource()),
+                                               *path, [&](qint64 rows) { return !(stopped = !progress.step(rows)); });
+    if (!written && !stopped)
+        fail(written.message);
+}
+
+void ResultActions::fail(const QString& why)
+{
+    qCInfo(lcForms, "output failed: %s", qUtf8Printable(why));
+    MessageBox::instance().ask({QStringLiteral("ファイルに書き出せませんでした。") + QStringLiteral("\r\n") +
+                                    QStringLiteral("保存先の空き容量と書き込みの権限を確かめて下さい。"),
+                                AppInfo::Title, MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok,
+                                MessageBox::Answer::Ok});
+}

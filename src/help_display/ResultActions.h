@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class DataGrid;
+class FullTextBox;
+class QAction;
+class QTabWidget;
+class RecordSet;
+class QWidget;
+
+// What the display window offers beyond its buttons, from the grid's context menu and by
+// keys: the full-text search box (Ctrl+F), printing the memo of the page in front (Ctrl+P) or
+// the list of the memos found, either also as a PDF file, and the memos found as a CSV file.
+class ResultActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Search = std::function<void(const QString& words)>;
+    ResultActions(QWidget* window, RecordSet* result, DataGrid* grid, QTabWidget* pages, const QString& bookPath,
+                  Search search);
+
+    void setBookPath(const QString& path) { m_bookPath = path; }
+    FullTextBox* searchBox() const { return m_box; }
+    // Tells the search box how far the index is; empty when it is ready.
+    void setIndexStatus(const QString& text);
+
+    // The actions, by their object names, for tests and the help topics.
+    static inline const QStringList Names = {QStringLiteral("FullTextAction"),  QStringLiteral("PrintMemoAction"),
+                                             QStringLiteral("PrintListAction"), QStringLiteral("MemoPdfAction"),
+                                             QStringLiteral("ListPdfAction"),   QStringLiteral("CsvAction")};
+
+private:
+    QAction* addAction(const QString& name, const QString& text, const QKeySequence& keys);
+    void addSeparator();
+    void openSearchBox();
+    void searched(const QString& words);
+    void printMemo(bool toPdf);
+    void printList(bool toPdf);
+    void exportCsv();
+    bool readList(QList<QStringList>& rows);
+    void fail(const QString& why);
+
+    QWidget* m_window;
+    RecordSet* m_result;
+    DataGrid* m_grid;
+    QTabWidget* m_pages;
+    QString m_bookPath;
+    Search m_search;
+    FullTextBox* m_box = nullptr;
+    QString m_indexStatus;
+};

@@ -1,0 +1,323 @@
+// What the display window offers beyond its buttons: the full-text search, picking from the
+// lists by typing (here and in the entry window), printing and the CSV export.
+#include "db/Connection.h"
+#include "db/MemoIndex.h"
+#include "db/RecordSet.h"
+#include "forms/DataGrid.h"
+#include "help_display/FullTextBox.h"
+#include "help_display/H_PRN.h"
+#include "help_registration/H_WRITE.h"
+#include "platform/ComboBox.h"
+#include "platform/MemoBox.h"
+#include "startup/ORVAM.h"
+#include "support/TestMain.h"
+#include "support/WindowTestFixture.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QCompleter>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList GridFields = {"ID", "日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "ヘルプファイル"};
+
+// Text as an input method commits it, the way Japanese reaches a box.
+void commitText(QWidget* box, const QString& text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(box, &event);
+}
+
+QStringList shownEntries(ComboBox* combo)
+{
+    QStringList entries;
+    QAbstractItemView* popup = combo->completer()->popup();
+    if (!popup->isVisible())
+        return entries;
+    for (int row = 0; row < popup->model()->rowCount(); ++row)
+        entries.append(popup->model()->index(row, 0).data().toString());
+    return entries;
+}
+
+} // namespace
+
+struct ResultWindow : OpenedForm<H_PRN, ResultWindow>
+{
+    DataGrid* grid() const { return get<DataGrid>(u"DBGrid1"_s); }
+    RecordSet* result() const { return get<RecordSet>(u"Data1"_s); }
+    QString column(const QString& field) const
+    {
+        QStringList values;
+        for (int row = 0; row < grid()->model()->rowCount(); ++row)
+            values.append(grid()->model()->index(row, int(GridFields.indexOf(field))).data().toString());
+        return values.join(u',');
+    }
+    void clickHeader(const QString& field) const
+    {
+        QHeaderView* header = grid()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(int(GridFields.indexOf(field))) + 4, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+    QAction* action(const QString& name) const
+    {
+        for (QAction* a : grid()->actions()) {
+            if (a->objectName() == name)
+                return a;
+        }
+        qFatal("no action %s", qPrintable(name));
+    }
+    // Ctrl+F, the words typed as an input method commits them, Enter.
+    void fullText(const QString& words) const
+    {
+        QTest::keyClick(form, Qt::Key_F, Qt::ControlModifier);
+        auto* box = form->findChild<FullTextBox*>();
+        auto* line = findRequired<QLineEdit>(box, u"FullTextWords"_s);
+        line->clear();
+        commitText(line, words);
+        QTest::keyClick(line, Qt::Key_Return);
+    }
+};
+
+class TestResultTools : public WindowTestFixture
+{
+    Q_OBJECT
+
+    std::shared_ptr<MemoIndex> settledIndex()
+    {
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        if (!index->waitForIdle(20000))
+            qWarning("the index did not settle");
+        return index;
+    }
+
+private Q_SLOTS:
+    // IDs 1 to 5.
+    void init()
+    {
+        QVERIFY(setUp());
+        for (const MemoBook::Memo& memo : QList<MemoBook::Memo>{
+                 {"2026/01/05", "/doc/印刷.hlp", "印刷", "設定", "Word", "HLP", "余白を変える"},
+                 {"2025/03/10", "/doc/表,一覧.xls", "ワード", "操作", "B", "EXCEL", "罫線は\r\n書式から"},
+                 {"2024/12/24", "", "abc", "", "B", "", "He said \"ok\", then left"},
+                 {"2026/02/01", "/doc/x.doc", "ﾜｰﾌﾟﾛ", " ", "Word", "WORD", "印刷の前に"},
+                 {"", "", "わーど", "操作", "", "HLP", "no date"}})
+            book->addMemo(memo);
+    }
+
+    void cleanup() { tearDown(); }
+
+    // The words are found in any field; the result is a search like the window's own: in ID
+    // order, sorted by a header click within the memos found, run again on coming back, and
+    // replaced by show all.
+    void fullTextSearchIsASearch()
+    {
+        std::shared_ptr<MemoIndex> index = settledIndex();
+        const ResultWindow w = ResultWindow::open(book->session);
+        w.fullText(u"ワード"_s);
+        QCOMPARE(w.form->searchSql(), u"SELECT * FROM メモ帳 WHERE ID IN (SELECT ID FROM 全文検索('ワード'))"_s);
+        QCOMPARE(w.result()->recordSource(), w.form->searchSql() + u" Order By ID"_s);
+        QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
+        QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), u"2 件見つかりました。"_s);
+
+        w.fullText(u"印刷 ﾜｰﾌﾟﾛ"_s);
+        QCOMPARE(w.column(u"ID"_s), u"4"_s);
+        w.fullText(u"印刷"_s);
+        QCOMPARE(w.column(u"ID"_s), u"1,4"_s);
+        w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
+        QCOMPARE(w.result()->recordSource(), w.form->searchSql() + u" Order By ｷｰﾜｰﾄﾞ"_s);
+        QCOMPARE(w.column(u"ID"_s), u"1,4"_s); // 印刷, ﾜｰﾌﾟﾛ
+
+        // A memo changed elsewhere in the program shows on return, still under the search.
+        const Result saved =
+            Connection::shared(book->dbPath())->exec(u"UPDATE メモ帳 SET メモ = '印刷する' WHERE ID = 3"_s);
+        QVERIFY(saved);
+        QVERIFY(activate(ORVAM::instance(book->session)) && activate(w.form));
+        QCOMPARE(w.column(u"ID"_s), u"3,1,4"_s); // abc, 印刷, ﾜｰﾌﾟﾛ
+
+        // Words that would be query syntax are looked for as text; blanks alone do nothing.
+        w.fullText(u"\"ok\","_s);
+        QCOMPARE(w.column(u"ID"_s), u""_s);
+        w.fullText(u"\"ok\""_s);
+        QCOMPARE(w.column(u"ID"_s), u""_s); // memo 3 no longer says it
+        w.fullText(u"' OR 1=1 --"_s);
+        QCOMPARE(w.column(u"ID"_s), u""_s);
+        const QString before = w.result()->recordSource();
+        w.fullText(u" 　 "_s);
+        QCOMPARE(w.result()->recordSource(), before);
+
+        w.click(u"Command5"_s);
+        QVERIFY(w.form->searchSql().isEmpty());
+        QCOMPARE(w.column(u"ID"_s), u"1,2,3,4,5"_s);
+    }
+
+    // While the index is being made, a line says so and the search reads the memo book.
+    void progressLineWhileIndexing()
+    {
+        H_PRN* form = H_PRN::instance(book->session);
+        auto* line = findRequired<QLabel>(form, u"IndexProgress"_s);
+        QVERIFY2(line->text().startsWith(u"全文索引を作成中"_s), qPrintable(line->text()));
+        const ResultWindow w = ResultWindow::open(book->session);
+        w.fullText(u"ﾜｰﾄﾞ"_s);
+        QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
+        QVERIFY(MemoIndex::open(book->dbPath())->waitForIdle(20000));
+        QTRY_COMPARE(line->text(), QString());
+        w.fullText(u"ﾜｰﾄﾞ"_s);
+        QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
+    }
+
+    // Typing shows the entries that contain what was typed, whatever its form, in list
+    // order; Enter takes one, and the text it takes is stored as a typed text is.
+    void typeToPick()
+    {
+        const ResultWindow w = ResultWindow::open(book->session);
+        auto* keyword = w.get<ComboBox>(u"DBCombo1"_s);
+        keyword->setFocus();
+        commitText(keyword->lineEdit(), u"ﾜｰ"_s);
+        QStringList inListOrder = keyword->listItems();
+        inListOrder.removeIf([](const QString& e) { return e != u"わーど"_s && e != u"ワード"_s && e != u"ﾜｰﾌﾟﾛ"_s; });
+        QCOMPARE(inListOrder.size(), 3);
+        QCOMPARE(shownEntries(keyword), inListOrder);
+        QCOMPARE(keyword->text(), u"ﾜｰ"_s); // nothing taken yet
+        QTest::keyClick(keyword->lineEdit(), Qt::Key_B);
+        QCOMPARE(shownEntries(keyword), QStringList());
+        QTest::keyClick(keyword->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(shownEntries(keyword), inListOrder);
+        for (int i = 0; i <= inListOrder.indexOf(u"ワード"_s); ++i)
+            QTest::keyClick(keyword->completer()->popup(), Qt::Key_Down);
+        QTest::keyClick(keyword->completer()->popup(), Qt::Key_Return);
+        QCOMPARE(keyword->text(), u"ワード"_s);
+        w.click(u"Command1"_s);
+        QCOMPARE(w.column(u"ID"_s), u"2"_s);
+        w.form->unload();
+
+        // In the entry window the pick is the memo's new keyword once saved.
+        book->session.EditMemoId = 3;
+        H_WRITE* entry = H_WRITE::instance(book->session);
+        entry->showForm();
+        QVERIFY(QTest::qWaitForWindowActive(entry));
+        auto* entryKeyword = findRequired<ComboBox>(entry, u"DBCombo1"_s);
+        entryKeyword->setFocus();
+        commitText(entryKeyword->lineEdit(), u"いんさ"_s);
+        QCOMPARE(shownEntries(entryKeyword), QStringList());
+        // Enter without an entry chosen keeps what was typed.
+        entryKeyword->lineEdit()->clear();
+        commitText(entryKeyword->lineEdit(), u"印"_s);
+        QCOMPARE(shownEntries(entryKeyword), QStringList{u"印刷"_s});
+        QTest::keyClick(entryKeyword->completer()->popup(), Qt::Key_Return);
+        QCOMPARE(entryKeyword->text(), u"印"_s);
+        QVERIFY(!entryKeyword->completer()->popup()->isVisible());
+        entryKeyword->lineEdit()->clear();
+        commitText(entryKeyword->lineEdit(), u"刷"_s);
+        QCOMPARE(shownEntries(entryKeyword), QStringList{u"印刷"_s});
+        QTest::keyClick(entryKeyword->completer()->popup(), Qt::Key_Down);
+        QTest::keyClick(entryKeyword->completer()->popup(), Qt::Key_Return);
+        findRequired<QAbstractButton>(entry, u"Command7"_s)->click();
+        QCOMPARE(book->scalar(u"SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 3"_s).toString(), u"印刷"_s);
+    }
+
+    // The memos found, all fields, as CSV: byte order mark, CR LF, quoted as RFC 4180 says;
+    // a cancelled dialog writes nothing, a folder that cannot take the file says so.
+    void exportCsv()
+    {
+        std::shared_ptr<MemoIndex> index = settledIndex();
+        const ResultWindow w = ResultWindow::open(book->session);
+        w.fullText(u"操作"_s);
+        const QString path = book->dir() + u"/found.csv"_s;
+        fakes->fileDialog.answers.enqueue(path);
+        w.action(u"CsvAction"_s)->trigger();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray expected = "\xEF\xBB\xBF"
+                                    "ID,日付,ヘルプファイル,ｷｰﾜｰﾄﾞ,検索キー１,検索キー２,予備１,メモ\r\n"
+                                    "2,2025/03/10,\"/doc/表,一覧.xls\",ワード,操作,B,EXCEL,\"罫線は\r\n書式から\"\r\n"
+                                    "5,,,わーど,操作,,HLP,no date\r\n";
+        QCOMPARE(file.readAll(), expected);
+        file.close();
+
+        // The grid's order is the file's; quotes are doubled.
+        w.click(u"Command5"_s);
+        w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
+        fakes->fileDialog.answers.enqueue(path);
+        w.action(u"CsvAction"_s)->trigger();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.value(1), QByteArray("3,2024/12/24,,abc,,B,,\"He said \"\"ok\"\", then left\"\r"));
+        QCOMPARE(lines.size(), 1 + 5 + 1 + 1); // header, five memos, one line break inside, end
+        file.close();
+
+        fakes->fileDialog.answers.enqueue(std::nullopt);
+        w.action(u"CsvAction"_s)->trigger();
+        QCOMPARE(fakes->messageBox.asked.size(), 0);
+
+        const QString nowhere = book->dir() + u"/found.csv/inside.csv"_s;
+        fakes->fileDialog.answers.enqueue(nowhere);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        w.action(u"CsvAction"_s)->trigger();
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(messageLines(fakes->messageBox.asked[0].text).value(0), u"ファイルに書き出せませんでした。"_s);
+        QVERIFY(!QFile::exists(nowhere));
+        QCOMPARE(QDir(book->dir()).entryList({u"*.csv*"_s}, QDir::Files), QStringList{u"found.csv"_s});
+    }
+
+    // The memo of the page in front, and the list of the memos found, on as many pages as
+    // they need; as a PDF file too.
+    void printing()
+    {
+        std::shared_ptr<MemoIndex> index = settledIndex();
+        const ResultWindow w = ResultWindow::open(book->session);
+        w.grid()->setCurrentIndex(w.grid()->model()->index(3, 1));
+        QTest::keyClick(w.form, Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(fakes->printing.printed.size(), 1);
+        QCOMPARE(fakes->printing.printed[0].title, u"ﾜｰﾌﾟﾛ"_s);
+        QCOMPARE(fakes->printing.printed[0].pages, 1);
+
+        // A kept page prints what it keeps; a long memo takes more pages.
+        const Result saved =
+            Connection::shared(book->dbPath())
+                ->exec(u"UPDATE メモ帳 SET メモ = '%1' WHERE ID = 1"_s.arg(u"長い行\r\n"_s.repeated(200)));
+        QVERIFY(saved);
+        w.click(u"Command5"_s);
+        w.get<QTabWidget>(u"SSTab1"_s)->setCurrentIndex(2);
+        w.action(u"PrintMemoAction"_s)->trigger();
+        QCOMPARE(fakes->printing.printed.last().title, u"印刷"_s);
+        QVERIFY(fakes->printing.printed.last().pages >= 3);
+
+        w.action(u"PrintListAction"_s)->trigger();
+        QCOMPARE(fakes->printing.printed.last().title, u"メモの一覧（5 件）"_s);
+        QCOMPARE(fakes->printing.printed.last().pages, 1);
+        for (int i = 0; i < 150; ++i)
+            book->addMemo({"", "", u"語%1"_s.arg(i), "", "", "", ""});
+        w.click(u"Command5"_s);
+        w.action(u"PrintListAction"_s)->trigger();
+        QCOMPARE(fakes->printing.printed.last().title, u"メモの一覧（155 件）"_s);
+        const int pages = fakes->printing.printed.last().pages;
+        QVERIFY2(pages >= 2 && pages <= 6, qPrintable(QString::number(pages)));
+
+        const QString pdf = book->dir() + u"/list.pdf"_s;
+        fakes->fileDialog.answers.enqueue(pdf);
+        w.action(u"ListPdfAction"_s)->trigger();
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(5) == "%PDF-");
+        QVERIFY(!QFile::exists(pdf + u".part"_s));
+
+        fakes->fileDialog.answers.enqueue(book->dir() + u"/none/memo.pdf"_s);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        w.action(u"MemoPdfAction"_s)->trigger();
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+    }
+};
+
+ORV_TEST_MAIN(TestResultTools)
+#include "tst_result_tools.moc"
