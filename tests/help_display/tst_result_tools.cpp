@@ -8,6 +8,7 @@
 #include "help_display/H_PRN.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
+#include "platform/HelpViewerWindow.h"
 #include "platform/MemoBox.h"
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
@@ -316,6 +317,34 @@ private Q_SLOTS:
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         w.action(u"MemoPdfAction"_s)->trigger();
         QCOMPARE(fakes->messageBox.asked.size(), 1);
+    }
+
+    // The product help has a topic for each of these, which the viewer's index finds.
+    void helpTopics_data()
+    {
+        QTest::addColumn<QString>("anchor");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("full-text search") << u"FULL_TEXT"_s << u"言葉でメモを探す"_s;
+        QTest::newRow("type to pick") << u"PICK"_s << u"一覧から入力"_s;
+        QTest::newRow("printing") << u"PRINT"_s << u"印刷と"_s;
+        QTest::newRow("csv") << u"EXPORT"_s << u"csv"_s;
+    }
+    void helpTopics()
+    {
+        QFETCH(QString, anchor);
+        QFETCH(QString, typed);
+        const QString help = QFINDTESTDATA("../resources/help/orvalent-help.html");
+        QVERIFY(!help.isEmpty());
+        HelpViewerWindow* viewer = HelpViewerWindow::window();
+        viewer->openFile(help);
+        QVERIFY(viewer->showTopic(anchor));
+        const int shown = viewer->displayedTopic();
+        auto* search = findRequired<QLineEdit>(viewer, u"searchBox"_s);
+        search->clear();
+        commitText(search, typed);
+        QTest::keyClick(search, Qt::Key_Return);
+        QCOMPARE(viewer->displayedTopic(), shown);
+        viewer->close();
     }
 };
 
