@@ -91,9 +91,6 @@ ResultActions::ResultActions(QWidget* window, RecordSet* result, DataGrid* grid,
     addSeparator();
     connect(addAction(Names[5], QStringLiteral("一覧をCSVに書き出す(&E)…"), {}), &QAction::triggered, this,
             &ResultActions::exportCsv);
-
-    m_box = new FullTextBox(window);
-    connect(m_box, &FullTextBox::searchRequested, this, &ResultActions::searched);
 }
 
 void ResultActions::addSeparator()
@@ -120,11 +117,18 @@ QAction* ResultActions::addAction(const QString& name, const QString& text, cons
 void ResultActions::setIndexStatus(const QString& text)
 {
     m_indexStatus = text;
-    m_box->setStatus(text);
+    if (m_box)
+        m_box->setStatus(text);
 }
 
 void ResultActions::openSearchBox()
 {
+    // Made on first use: most visits to the window never need it.
+    if (!m_box) {
+        m_box = new FullTextBox(m_window);
+        m_box->setStatus(m_indexStatus);
+        connect(m_box, &FullTextBox::searchRequested, this, &ResultActions::searched);
+    }
     m_box->open();
 }
 

@@ -26,7 +26,6 @@ public:
                   Search search);
 
     void setBookPath(const QString& path) { m_bookPath = path; }
-    FullTextBox* searchBox() const { return m_box; }
     // Tells the search box how far the index is; empty when it is ready.
     void setIndexStatus(const QString& text);
 
