@@ -7,7 +7,9 @@ packages=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
           libsqlite3-dev sqlite3
           mdbtools-dev mdbtools
-          qt6-translations-l10n fonts-noto-cjk xvfb xauth)
+          qt6-translations-l10n fonts-noto-cjk xvfb xauth
+          fcitx5-frontend-qt6
+          desktop-file-utils dbus-daemon at-spi2-core python3-pyatspi)
 
 missing=()
 for p in "${packages[@]}"; do

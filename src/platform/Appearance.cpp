@@ -34,23 +34,23 @@ void Appearance::apply(QApplication& app)
 
 QIcon Appearance::programIcon()
 {
+    // The 16-colour pictures at their own sizes; the larger ones keep the icon sharp on screens
+    // that scale the program up.
     QIcon icon;
-    icon.addPixmap(QPixmap(QStringLiteral(":/icons/orvalent32.xpm")));
-    icon.addPixmap(QPixmap(QStringLiteral(":/icons/orvalent16.xpm")));
+    icon.addFile(QStringLiteral(":/icons/orvalent32.xpm"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/orvalent16.xpm"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/hicolor/64x64/apps/orvalent.png"), QSize(64, 64));
+    icon.addFile(QStringLiteral(":/icons/hicolor/128x128/apps/orvalent.png"), QSize(128, 128));
     return icon;
 }
 
 QIcon Appearance::navigationIcon(Navigation which)
 {
-    switch (which) {
-    case Navigation::First:
-        return QIcon(QStringLiteral(":/icons/first.xpm"));
-    case Navigation::Previous:
-        return QIcon(QStringLiteral(":/icons/previous.xpm"));
-    case Navigation::Next:
-        return QIcon(QStringLiteral(":/icons/next.xpm"));
-    case Navigation::Last:
-        return QIcon(QStringLiteral(":/icons/last.xpm"));
-    }
-    return {};
+    static const char* const names[] = {"first", "previous", "next", "last"};
+    const QString name = QStringLiteral(":/icons/") + QLatin1String(names[int(which)]);
+    // Drawn again at twice the size for screens scaled to 200 %, where the small one would blur.
+    QIcon icon;
+    icon.addFile(name + QStringLiteral(".xpm"), QSize(16, 16));
+    icon.addFile(name + QStringLiteral("-32.png"), QSize(32, 32));
+    return icon;
 }
