@@ -166,6 +166,7 @@ private Q_SLOTS:
         }
         fakes->messageBox.answers << MessageBox::Answer::Ok;
         w.clickInto(into);
+        QVERIFY(!fakes->messageBox.asked.isEmpty());
         QCOMPARE(fakes->messageBox.asked.last().text, message);
         QCOMPARE(messageLines(message).last().contains(u"取消すか"_s), into != u"Text3"_s);
         // The focus coming back from the message box does not warn again (no answer is queued).
@@ -342,12 +343,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("memo");  // as stored
         QTest::addColumn<QString>("typed"); // at the end of the memo box; nothing: only looked at
+        QTest::addColumn<bool>("cancelled");
         QTest::addColumn<QString>("after"); // as stored after moving about and closing
-        QTest::newRow("CR LF, looked at") << u"一行目\r\n二行目\r\n"_s << QString() << u"一行目\r\n二行目\r\n"_s;
-        QTest::newRow("LF, looked at") << u"一行目\n二行目"_s << QString() << u"一行目\n二行目"_s;
-        QTest::newRow("CR, looked at") << u"一行目\r二行目"_s << QString() << u"一行目\r二行目"_s;
-        QTest::newRow("LF, edited") << u"一行目\n二行目"_s << u"。"_s << u"一行目\r\n二行目。"_s;
-        QTest::newRow("a line added") << u"一行目\r\n二行目"_s << u"\n三行目"_s << u"一行目\r\n二行目\r\n三行目"_s;
+        const QString lf = u"一行目\n二行目"_s;
+        QTest::newRow("CR LF, looked at")
+            << u"一行目\r\n二行目\r\n"_s << QString() << false << u"一行目\r\n二行目\r\n"_s;
+        QTest::newRow("LF, looked at") << lf << QString() << false << lf;
+        QTest::newRow("CR, looked at") << u"一行目\r二行目"_s << QString() << false << u"一行目\r二行目"_s;
+        QTest::newRow("LF, edited") << lf << u"。"_s << false << u"一行目\r\n二行目。"_s;
+        QTest::newRow("LF, edited, cancelled") << lf << u"。"_s << true << lf;
+        QTest::newRow("a line added") << u"一行目\r\n二行目"_s << u"\n三行目"_s << false
+                                      << u"一行目\r\n二行目\r\n三行目"_s;
     }
 
     // Memos keep CR LF line ends: one that is only looked at is never written, whatever its line
@@ -356,6 +362,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, memo);
         QFETCH(QString, typed);
+        QFETCH(bool, cancelled);
         const qint64 id = book->addMemo({"2024/05/01", "", "鍵", "", "", "", memo});
         book->addMemo(Second);
         HWriteWindow w = HWriteWindow::open(book->session);
@@ -365,6 +372,8 @@ private Q_SLOTS:
             box->moveCursor(QTextCursor::End);
             box->insertPlainText(typed);
         }
+        if (cancelled)
+            w.click(u"Command8"_s);
         w.click(u"Command5"_s);
         w.click(u"Command4"_s);
         w.click(u"Command11"_s);

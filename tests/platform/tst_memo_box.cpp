@@ -97,6 +97,7 @@ private Q_SLOTS:
         QCOMPARE(changes.count(), 1);
         box.setText(u"別のメモ"_s);
         QCOMPARE(box.verticalScrollBar()->value(), 0);
+        QCOMPARE(changes.count(), 2); // once for each write
     }
 };
 
