@@ -26,6 +26,16 @@ bool isBareName(const QString& source)
     return !source.isEmpty() && !source.contains(blank);
 }
 
+// The values of the statement's current row.
+QVariantList rowValues(const Statement& statement, int columns)
+{
+    QVariantList values;
+    values.reserve(columns);
+    for (int c = 0; c < columns; ++c)
+        values.append(statement.value(c));
+    return values;
+}
+
 // Reads the rows of the given keys into rows, by key.
 Result fetchRows(sqlite3* db, const QString& rowSelect, int keyPosition, int columns, const QVector<qint64>& keys,
                  QHash<qint64, QVariantList>& rows)
@@ -38,13 +48,8 @@ Result fetchRows(sqlite3* db, const QString& rowSelect, int keyPosition, int col
         wanted.append(QString::number(key));
     Statement statement(db, rowSelect + wanted.join(QLatin1Char(',')) + QLatin1Char(')'));
     Statement::Step step;
-    while ((step = statement.step()) == Statement::Step::Row) {
-        QVariantList values;
-        values.reserve(columns);
-        for (int c = 0; c < columns; ++c)
-            values.append(statement.value(c));
-        rows.insert(statement.int64(keyPosition), values);
-    }
+    while ((step = statement.step()) == Statement::Step::Row)
+        rows.insert(statement.int64(keyPosition), rowValues(statement, columns));
     return step == Statement::Step::Error ? statement.lastError() : Result::success();
 }
 
@@ -166,13 +171,8 @@ Result RecordSet::readRun(Run& run) const
         Statement& statement = *run.statement;
         const int columns = int(run.fields.size());
         Statement::Step step;
-        while ((step = statement.step()) == Statement::Step::Row) {
-            QVariantList row;
-            row.reserve(columns);
-            for (int c = 0; c < columns; ++c)
-                row.append(statement.value(c));
-            run.rows.append(row);
-        }
+        while ((step = statement.step()) == Statement::Step::Row)
+            run.rows.append(rowValues(statement, columns));
         return step == Statement::Step::Error ? statement.lastError() : Result::success();
     }
 
