@@ -107,6 +107,9 @@ BackupGenerations::Outcome BackupGenerations::keep(const QString& backup, const 
     for (const QString& name : names) {
         if (const std::optional<QDate> day = dayOf(name))
             days.append(*day);
+        // A copy of another day left half written by a start-up that was killed.
+        else if (name.endsWith(QLatin1String(".part")) && dayOf(name.chopped(5)).value_or(today) != today)
+            QFile::remove(folder + QLatin1Char('/') + name);
     }
     const QList<QDate> kept = daysToKeep(days, today);
     for (const QDate& day : std::as_const(days)) {

@@ -1,6 +1,7 @@
 #include "platform/DatabaseBackup.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -8,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,6 +194,25 @@ private:
     QByteArray m_named;
 };
 
+// One start-up at a time makes the copy in a folder: what another one left there with a
+// hidden name is then known to be the remains of a start-up that was killed, and is removed.
+class FolderLock
+{
+public:
+    explicit FolderLock(const QString& folder)
+        : m_fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd.get() < 0 || ::flock(m_fd.get(), LOCK_EX) != 0)
+            return;
+        const QStringList left = QDir(folder).entryList({QStringLiteral(".IDATA2.mdb.*")}, QDir::Files | QDir::Hidden);
+        for (const QString& name : left)
+            QFile::remove(folder + QLatin1Char('/') + name);
+    }
+
+private:
+    Fd m_fd;
+};
+
 // Copies `size` bytes from the start of `in` to `out` by the kernel where it can, by reads
 // and writes where it cannot. Writing back to the disk starts behind each piece, so that
 // the final sync has little left to do.
@@ -366,6 +387,8 @@ DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const 
     // A read-only copy is refused by its permission bits, whoever runs the program.
     if (target.exists() && (!target.isFile() || !(target.permissions() & QFileDevice::WriteOwner)))
         return refuse(Refusal::CannotWrite, QStringLiteral("cannot replace ") + to);
+
+    const FolderLock lock(target.absolutePath());
 
     // An empty file would read as an empty database, and a file of another program must not
     // be handed to the engine to write in.

@@ -2,12 +2,13 @@
 // ended; the start-up tests run it as a child process, to kill it at random moments or to
 // run it as another user.
 //   orv_start_driver <program folder>
-// Prints "STARTING" first, then "STARTED", or "REFUSED" after the message shown; exit code
-// 0 for a start, 3 for a refusal.
+// Prints "STARTING" first, "COPYING" and "COPIED" around the copy of the memo book, then
+// "STARTED", or "REFUSED" after the message shown; exit code 0 for a start, 3 for a refusal.
 
 #include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "platform/MessageBox.h"
+#include "platform/StartupFileSystem.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
 
@@ -28,6 +29,29 @@ public:
     }
 };
 
+void say(const char* line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+// The real file system, saying when the copy starts and ends.
+class NarratedFileSystem : public StartupFileSystem
+{
+public:
+    QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
+    bool makeDir(const QString& path) override { return real().makeDir(path); }
+    QDate today() override { return real().today(); }
+    std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
+    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    {
+        say("COPYING");
+        Result copied = real().copyDatabase(from, to, progress);
+        say("COPIED");
+        return copied;
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -43,13 +67,14 @@ int main(int argc, char* argv[])
     Appearance::apply(app);
     PrintedMessageBox messages;
     MessageBox::setInstance(&messages);
-    std::printf("STARTING\n");
-    std::fflush(stdout);
+    NarratedFileSystem fileSystem;
+    StartupFileSystem::setInstance(&fileSystem);
+    say("STARTING");
     const bool started = VEZOVEDO::Main(QString::fromLocal8Bit(argv[1]) + QStringLiteral("/orvalent"), session);
-    std::printf(started ? "STARTED\n" : "REFUSED\n");
-    std::fflush(stdout);
+    say(started ? "STARTED" : "REFUSED");
     if (ORVAM* window = ORVAM::ifLoaded())
         window->unload();
     MessageBox::setInstance(nullptr);
+    StartupFileSystem::setInstance(nullptr);
     return started ? 0 : 3;
 }
