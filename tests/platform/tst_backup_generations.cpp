@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -69,6 +70,19 @@ private Q_SLOTS:
         QCOMPARE(read.value_or(QDate()), day);
         if (day.isValid())
             QCOMPARE(BackupGenerations::fileName(day), name);
+    }
+
+    // The help file tells the user where to look, by the names the program uses.
+    void helpNamesTheFolderAndTheFiles()
+    {
+        QFile help(QFINDTESTDATA("../../resources/help/orvalent-help.html"));
+        QVERIFY(help.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(help.readAll());
+        QVERIFY(text.contains(QStringLiteral("「") + BackupGenerations::FolderName + QStringLiteral("」")));
+        static const QRegularExpression example(QStringLiteral("IDATA2-\\d{4}-\\d{2}-\\d{2}\\.mdb"));
+        const QRegularExpressionMatch match = example.match(text);
+        QVERIFY(match.hasMatch());
+        QVERIFY(BackupGenerations::dayOf(match.captured()));
     }
 
     // Today is Thursday 2026-12-10; its week began on Monday 2026-12-07, and the four weeks
