@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -293,7 +294,7 @@ void HelpViewerWindow::showDocument(const QString& text, bool isHtml)
         m_browser->setHtml(text);
     else
         m_browser->setPlainText(text);
-    collectTopics();
+    m_topics = readTopics(*m_browser->document());
     // Sections stand indented under their chapters.
     const int top = std::accumulate(m_topics.cbegin(), m_topics.cend(), 6, [](int least, const Topic& t) {
         return t.level > 0 ? std::min(least, t.level) : least;
@@ -313,10 +314,10 @@ void HelpViewerWindow::showDocument(const QString& text, bool isHtml)
     m_browser->verticalScrollBar()->setValue(0);
 }
 
-void HelpViewerWindow::collectTopics()
+QList<HelpViewerWindow::Topic> HelpViewerWindow::readTopics(const QTextDocument& document)
 {
-    const QTextDocument* document = m_browser->document();
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    QList<Topic> topics;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         QStringList anchors;
         QList<Topic> anchored;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -335,10 +336,24 @@ void HelpViewerWindow::collectTopics()
         const QString heading = block.text().simplified();
         const int level = block.blockFormat().headingLevel();
         if (level > 0 && !heading.isEmpty())
-            m_topics.append({heading, anchors, block.position(), level});
+            topics.append({heading, anchors, block.position(), level});
         else
-            m_topics.append(anchored);
+            topics.append(anchored);
     }
+    return topics;
+}
+
+QList<HelpViewerWindow::Topic> HelpViewerWindow::indexOf(const QByteArray& data, const QString& path)
+{
+    const Loaded loaded = load(data, path);
+    if (loaded.kind == Kind::Other)
+        return {};
+    QTextDocument document;
+    if (loaded.kind == Kind::Html)
+        document.setHtml(loaded.text);
+    else
+        document.setPlainText(loaded.text);
+    return readTopics(document);
 }
 
 void HelpViewerWindow::selectNearest(const QString& typed)

@@ -13,6 +13,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTabWidget;
+class QTextDocument;
 class QTextBrowser;
 class QUrl;
 
@@ -55,6 +56,12 @@ public:
     // The line above the page that says why nothing or something else is shown.
     QString message() const;
 
+    // The index of a document: its headings, and the named anchors outside headings.
+    static QList<Topic> readTopics(const QTextDocument& document);
+    // The index of a file's content as the viewer would show it; empty for a file that it
+    // hands to another program.
+    static QList<Topic> indexOf(const QByteArray& data, const QString& path);
+
     // The one window, made on first use.
     static HelpViewerWindow* window();
     // The window if it has been made.
@@ -74,7 +81,6 @@ private:
     void clearPage();
     void setMessage(const QString& text);
     void showDocument(const QString& html, bool isHtml);
-    void collectTopics();
     void selectNearest(const QString& typed);
     void displaySelected();
     void displayTopic(int index);

@@ -47,6 +47,8 @@ const NamedKey NamedKeys[] = {
 
 // More repeats than anyone types by hand are taken for a fault, not a wish.
 constexpr int MaxRepeat = 10000;
+// Each group is parsed a level deeper: a limit keeps any text from exhausting the stack.
+constexpr int MaxDepth = 64;
 
 class Parser
 {
@@ -96,6 +98,8 @@ private:
                 modifier(Qt::AltModifier);
                 continue;
             case '(': {
+                if (depth >= MaxDepth)
+                    return fail(QStringLiteral("groups nested too deeply"), m_pos);
                 const qsizetype open = m_pos++;
                 if (Result r = sequence(held | pending, depth + 1); !r)
                     return r;

@@ -56,6 +56,11 @@ private Q_SLOTS:
         QTest::newRow("stray closing parenthesis") << "ab)" << none << 3;
         QTest::newRow("modifier before closing") << "(a+)" << none << 3;
         QTest::newRow("repeat too large") << "{a 99999999}" << none << 1;
+        QTest::newRow("groups nested deeper than 64")
+            << QString(65, QLatin1Char('(')) + QLatin1Char('a') + QString(65, QLatin1Char(')')) << none << 65;
+        QTest::newRow("groups nested 64 deep")
+            << QString(64, QLatin1Char('(')) + QLatin1Char('a') + QString(64, QLatin1Char(')')) << QStringList{"A=a"}
+            << 0;
     }
 
     void parse()
