@@ -9,7 +9,8 @@ packages=(g++ cmake ninja-build pkg-config
           mdbtools-dev mdbtools
           qt6-translations-l10n fonts-noto-cjk xvfb xauth
           fcitx5-frontend-qt6
-          desktop-file-utils dbus-daemon at-spi2-core python3-pyatspi)
+          desktop-file-utils dbus-daemon at-spi2-core python3-pyatspi
+          clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#if defined(__has_feature)
+#define ORV_HAS_ADDRESS_SANITIZER __has_feature(address_sanitizer)
+#else
+#define ORV_HAS_ADDRESS_SANITIZER 0
+#endif
+
 using JetConversion::Outcome;
 
 namespace {
@@ -60,8 +66,12 @@ void onCpuLimit(int)
 
 void installGuards()
 {
+    // AddressSanitizer reserves terabytes of address space at start: in a checked build a
+    // limit on it would fail every allocation, so there its own limits stand in.
+#if !defined(__SANITIZE_ADDRESS__) && !ORV_HAS_ADDRESS_SANITIZER
     rlimit memory{MemoryLimit, MemoryLimit};
     setrlimit(RLIMIT_AS, &memory);
+#endif
     rlimit cpu{CpuSeconds, CpuSeconds + 10};
     setrlimit(RLIMIT_CPU, &cpu);
     // A crash report would make a core dump of up to the memory limit.
