@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int BuildBatch = 2000;
-constexpr int BuildCommitEvery = 50000;
 constexpr int VerifyBatch = 5000;
 constexpr int VerifyAttempts = 5;
 constexpr int BusyTimeoutMs = 5000;
@@ -30,9 +29,23 @@ const char* const CreateSql[] = {
     "detail=full)",
     "CREATE VIRTUAL TABLE memo_chars USING fts5(body, tokenize='orv_ngram chars', content='', columnsize=0, "
     "detail=none)",
-    // A bigger buffer in memory means fewer, larger segments to merge while the index is made.
+    // While the index is made its segments are left unmerged and merged once at the end: each
+    // entry is then written twice instead of once for every level of merging.
     "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('hashsize', 33554432)",
     "INSERT INTO memo_chars(memo_chars, rank) VALUES('hashsize', 16777216)",
+    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('automerge', 0)",
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('automerge', 0)",
+    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('crisismerge', 2000)",
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('crisismerge', 2000)",
+};
+
+// The merging of the index in use: a save adds a small segment, and small ones are merged
+// a little at a time as further saves come.
+const char* const InUseSql[] = {
+    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('automerge', 4)",
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('automerge', 4)",
+    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('crisismerge', 16)",
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('crisismerge', 16)",
 };
 
 // Closes a connection when it goes out of scope.
@@ -260,7 +273,6 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     QVector<Row> rows;
     rows.reserve(BuildBatch);
     qint64 last = 0;
-    qint64 sinceCommit = 0;
     for (;;) {
         if (progress.cancel)
             return Result::failure(QStringLiteral("cancelled"));
@@ -271,17 +283,21 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
                 return r;
         }
         progress.done += rows.size();
-        sinceCommit += rows.size();
         if (rows.size() < BuildBatch)
             break;
         last = rows.last().id;
-        if (sinceCommit >= BuildCommitEvery) {
-            sinceCommit = 0;
-            if (Result r = exec(out.db, QStringLiteral("COMMIT")); !r)
-                return r;
-            if (Result r = exec(out.db, QStringLiteral("BEGIN")); !r)
-                return r;
-        }
+    }
+    // One segment per table to start with: the saves that follow merge only their own small ones.
+    for (const char* optimize : {"INSERT INTO memo_pairs(memo_pairs) VALUES('optimize')",
+                                 "INSERT INTO memo_chars(memo_chars) VALUES('optimize')"}) {
+        if (progress.cancel)
+            return Result::failure(QStringLiteral("cancelled"));
+        if (Result r = exec(out.db, QString::fromLatin1(optimize)); !r)
+            return r;
+    }
+    for (const char* sql : InUseSql) {
+        if (Result r = exec(out.db, QString::fromLatin1(sql)); !r)
+            return r;
     }
     Statement format(out.db, QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
     format.bindInt64(1, Format);

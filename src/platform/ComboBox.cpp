@@ -3,23 +3,29 @@
 #include "core/TextFold.h"
 
 #include <QAbstractItemView>
+#include <QAbstractListModel>
 #include <QCompleter>
 #include <QLineEdit>
+#include <QListView>
 #include <QSignalBlocker>
-#include <QSortFilterProxyModel>
 #include <QStringListModel>
 
-// The list's entries that contain a folded text; the entries are folded once, when the list
-// is replaced, so that each key costs one pass of plain comparisons.
-class PickFilter : public QSortFilterProxyModel
+// The list's entries that contain a folded text, in the list's order. The entries are folded
+// once, when the list is replaced, so that each key costs one pass of plain comparisons; the
+// rows are then given anew in one reset, which costs the view less than row-by-row changes.
+class PickFilter : public QAbstractListModel
 {
 public:
-    explicit PickFilter(QStringListModel* list, QObject* parent) : QSortFilterProxyModel(parent), m_list(list)
+    using QAbstractListModel::QAbstractListModel;
+
+    void setEntries(const QStringList& entries)
     {
-        setSourceModel(list);
-        connect(list, &QAbstractItemModel::modelReset, this, &PickFilter::foldEntries);
-        connect(list, &QAbstractItemModel::dataChanged, this, &PickFilter::foldEntries);
-        foldEntries();
+        m_entries = entries;
+        m_folded.clear();
+        m_folded.reserve(entries.size());
+        for (const QString& entry : entries)
+            m_folded.append(TextFold::fold(entry));
+        refilter();
     }
 
     void setNeedle(const QString& typed)
@@ -28,28 +34,35 @@ public:
         if (needle == m_needle)
             return;
         m_needle = needle;
-        invalidateFilter();
+        refilter();
     }
 
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex&) const override
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(m_rows.size()); }
+
+    QVariant data(const QModelIndex& index, int role) const override
     {
-        return !m_needle.isEmpty() && m_folded.value(row).contains(m_needle);
+        if (!index.isValid() || index.row() >= m_rows.size() || (role != Qt::DisplayRole && role != Qt::EditRole))
+            return {};
+        return m_entries.at(m_rows.at(index.row()));
     }
 
 private:
-    void foldEntries()
+    void refilter()
     {
-        m_folded.clear();
-        const QStringList entries = m_list->stringList();
-        m_folded.reserve(entries.size());
-        for (const QString& entry : entries)
-            m_folded.append(TextFold::fold(entry));
-        invalidateFilter();
+        beginResetModel();
+        m_rows.clear();
+        if (!m_needle.isEmpty()) {
+            for (int i = 0; i < m_folded.size(); ++i) {
+                if (m_folded.at(i).contains(m_needle))
+                    m_rows.append(i);
+            }
+        }
+        endResetModel();
     }
 
-    QStringListModel* m_list;
+    QStringList m_entries;
     QStringList m_folded;
+    QVector<int> m_rows;
     QString m_needle;
 };
 
@@ -76,11 +89,15 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent)
     });
 
     // The entries to pick from while typing, in place of the completion of the text's start.
-    m_filter = new PickFilter(m_model, this);
+    m_filter = new PickFilter(this);
     auto* picker = new PickCompleter(m_filter, this);
     picker->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     picker->setCaseSensitivity(Qt::CaseInsensitive);
     picker->setMaxVisibleItems(8);
+    // All rows are one line high: the list need not measure thousands of entries to show eight.
+    auto* rows = new QListView;
+    rows->setUniformItemSizes(true);
+    picker->setPopup(rows);
     setCompleter(picker);
     // Before the line edit asks the picker to show itself for the same key.
     connect(lineEdit(), &QLineEdit::textEdited, this, &ComboBox::typed);
@@ -108,6 +125,7 @@ void ComboBox::setListItems(const QStringList& items)
     {
         const QSignalBlocker blocker(this);
         m_model->setStringList(items);
+        m_filter->setEntries(items);
         setCurrentIndex(-1);
         setEditText(keep);
     }
