@@ -11,6 +11,7 @@
 #include "platform/HelpViewerWindow.h"
 #include "platform/MemoBox.h"
 #include "startup/ORVAM.h"
+#include "support/IndexProbe.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
@@ -227,6 +228,24 @@ private Q_SLOTS:
         QCOMPARE(book->scalar(u"SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 3"_s).toString(), u"印刷"_s);
     }
 
+    // What the entry window saves is in the index when the window has closed, without the next
+    // start having to compare the index with the memo book.
+    void entryWindowKeepsTheIndex()
+    {
+        settledIndex().reset();
+        book->session.EditMemoId = 3;
+        H_WRITE* entry = H_WRITE::instance(book->session);
+        entry->showForm();
+        QVERIFY(QTest::qWaitForWindowActive(entry));
+        findRequired<MemoBox>(entry, u"Text2"_s)->setText(u"書き足した言葉"_s);
+        findRequired<QAbstractButton>(entry, u"Command7"_s)->click();
+        entry->unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(book->scalar(u"SELECT メモ FROM メモ帳 WHERE ID = 3"_s).toString(), u"書き足した言葉"_s);
+        QCOMPARE(indexedIds(book->dbPath(), u"書き足した"_s), u"3"_s);
+        QCOMPARE(indexedIds(book->dbPath(), u"said"_s), u""_s);
+    }
+
     // The memos found, all fields, as CSV: byte order mark, CR LF, quoted as RFC 4180 says;
     // a cancelled dialog writes nothing, a folder that cannot take the file says so.
     void exportCsv()
@@ -283,13 +302,22 @@ private Q_SLOTS:
         QCOMPARE(fakes->printing.printed[0].title, u"ﾜｰﾌﾟﾛ"_s);
         QCOMPARE(fakes->printing.printed[0].pages, 1);
 
-        // A kept page prints what it keeps; a long memo takes more pages.
+        // The page in front prints what it shows: a kept page its own memo.
+        w.get<QTabWidget>(u"SSTab1"_s)->setCurrentIndex(2);
+        w.get<QAbstractButton>(u"Check1(2)"_s)->click();
+        w.grid()->setCurrentIndex(w.grid()->model()->index(0, 1));
+        w.action(u"PrintMemoAction"_s)->trigger();
+        QCOMPARE(fakes->printing.printed.last().title, u"ﾜｰﾌﾟﾛ"_s);
+        w.get<QTabWidget>(u"SSTab1"_s)->setCurrentIndex(0);
+        w.action(u"PrintMemoAction"_s)->trigger();
+        QCOMPARE(fakes->printing.printed.last().title, u"印刷"_s);
+
+        // A long memo takes more pages.
         const Result saved =
             Connection::shared(book->dbPath())
                 ->exec(u"UPDATE メモ帳 SET メモ = '%1' WHERE ID = 1"_s.arg(u"長い行\r\n"_s.repeated(200)));
         QVERIFY(saved);
         w.click(u"Command5"_s);
-        w.get<QTabWidget>(u"SSTab1"_s)->setCurrentIndex(2);
         w.action(u"PrintMemoAction"_s)->trigger();
         QCOMPARE(fakes->printing.printed.last().title, u"印刷"_s);
         QVERIFY(fakes->printing.printed.last().pages >= 3);
