@@ -11,15 +11,40 @@ namespace {
 // Lines of a text document are separated by this character in its raw text.
 constexpr QChar LineBreak = QChar::ParagraphSeparator;
 
+// A line longer than this wraps: unwrapped, every paint measures all of it.
+constexpr int LongestUnwrappedLine = 4096;
+
+bool hasLongLine(const QString& text)
+{
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n' || c == LineBreak)
+            lineStart = i + 1;
+        else if (i - lineStart >= LongestUnwrappedLine)
+            return true;
+    }
+    return false;
+}
+
+bool hasLongLine(const QTextDocument* document)
+{
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.length() > LongestUnwrappedLine)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 MemoBox::MemoBox(QWidget* parent) : QPlainTextEdit(parent)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // Without wrapping, every paint of a long line measures all of it; wrapping at word
-    // boundaries only searches a line without blanks to its end for each line it makes.
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Wrapping at word boundaries would search a line without blanks to its end for each
+    // line it makes; a line that wraps at all wraps anywhere.
+    setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::WrapAnywhere);
     setTabChangesFocus(true);
     useSimpleShaping();
@@ -27,8 +52,11 @@ MemoBox::MemoBox(QWidget* parent) : QPlainTextEdit(parent)
         if (!m_writing)
             Q_EMIT changed();
     });
-    connect(document(), &QTextDocument::contentsChange, this,
-            [this](int from, int, int added) { keepLayouts(from, added); });
+    connect(document(), &QTextDocument::contentsChange, this, [this](int from, int, int added) {
+        keepLayouts(from, added);
+        if (!m_writing)
+            fitWrapping(hasLongLine(document()));
+    });
 }
 
 QString MemoBox::withCrLf(const QString& text)
@@ -64,6 +92,8 @@ void MemoBox::setText(const QString& text)
         return;
     }
     m_writing = true;
+    // Decided before the text is laid out, which is then done once.
+    fitWrapping(hasLongLine(text));
     setPlainText(text);
     m_writing = false;
     Q_EMIT changed();
@@ -93,6 +123,13 @@ void MemoBox::useSimpleShaping()
         return;
     font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
     document()->setDefaultFont(font);
+}
+
+void MemoBox::fitWrapping(bool longLine)
+{
+    const LineWrapMode wanted = longLine ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap;
+    if (lineWrapMode() != wanted)
+        setLineWrapMode(wanted);
 }
 
 void MemoBox::keepLayouts(int from, int length)

@@ -80,6 +80,30 @@ private Q_SLOTS:
         QVERIFY(copied->text() == QString(memo).replace(u"\r\n"_s, u"\n"_s));
     }
 
+    void linesRunOnUnlessTooLongToScroll_data()
+    {
+        QTest::addColumn<int>("longest");
+        QTest::addColumn<bool>("wraps");
+        QTest::newRow("a memo's usual lines") << 300 << false;
+        QTest::newRow("a line of a million characters") << 1000000 << true;
+    }
+
+    // As a memo box with both scroll bars, lines run on past the box's width; a line too long to
+    // scroll along wraps, and the box goes back to scrolling for the next memo.
+    void linesRunOnUnlessTooLongToScroll()
+    {
+        QFETCH(int, longest);
+        QFETCH(bool, wraps);
+        MemoBox box;
+        box.resize(300, 120);
+        box.show();
+        box.setText(u"短い行\r\n"_s + QString(longest, u'長') + u"\r\n終わり"_s);
+        QCOMPARE(box.lineWrapMode() == QPlainTextEdit::WidgetWidth, wraps);
+        QCOMPARE(box.horizontalScrollBar()->maximum() > 0, !wraps);
+        box.setText(u"別のメモ"_s);
+        QCOMPARE(box.lineWrapMode(), QPlainTextEdit::NoWrap);
+    }
+
     // Showing the same memo again changes nothing the user sees: the scroll position stays.
     void sameMemoShownAgainKeepsItsPlace()
     {
