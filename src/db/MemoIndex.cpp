@@ -3,6 +3,7 @@
 #include "core/TextFold.h"
 #include "db/Connection.h"
 #include "db/MemoIndexFile.h"
+#include "db/MemoIndexWriter.h"
 #include "db/MemoSearch.h"
 #include "db/Statement.h"
 
@@ -146,6 +147,22 @@ std::shared_ptr<MemoIndex> MemoIndex::open(const QString& bookPath)
 
 MemoIndex::MemoIndex(const QString& bookPath) : m_bookPath(bookPath), m_progress(new MemoIndexFile::Progress)
 {
+    m_writer =
+        std::make_unique<MemoIndexWriter>([this](const QList<MemoIndexWriter::Change>& changes, const Result& outcome) {
+            // On the writer's thread: a memo written stays noted only if it has changed again since.
+            {
+                QMutexLocker lock(&m_mutex);
+                for (const MemoIndexWriter::Change& change : changes) {
+                    auto it = m_pending.find(change.id);
+                    if (it != m_pending.end() && (!outcome || it->serial == change.serial))
+                        m_pending.erase(it);
+                }
+                ++m_changes;
+            }
+            if (!outcome)
+                QMetaObject::invokeMethod(
+                    this, [this, why = outcome.message] { indexBroken(why); }, Qt::QueuedConnection);
+        });
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(250);
     connect(m_progressTimer, &QTimer::timeout, this, [this] {
@@ -164,6 +181,7 @@ MemoIndex::~MemoIndex()
     joinWorker();
     flush();
     removeHooks();
+    m_writer.reset(); // writes what was saved last
     closeIndex();
     if (m_state == State::Building)
         QFile::remove(indexPath() + QStringLiteral(".new"));
@@ -352,6 +370,7 @@ void MemoIndex::swapIn()
         return;
     }
     flush();
+    m_writer->drain();
     const QString fresh = indexPath() + QStringLiteral(".new");
     Result done;
     {
@@ -372,7 +391,9 @@ void MemoIndex::swapIn()
     }
     m_replay.clear();
     if (done) {
-        QFile::remove(indexPath() + QStringLiteral("-journal"));
+        closeIndex();
+        for (const char* leftover : {"-journal", "-wal", "-shm"})
+            QFile::remove(indexPath() + QLatin1String(leftover));
         // rename() replaces the old file in one step, also one that is read-only.
         if (std::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(indexPath()).constData()) != 0)
             done = Result::failure(QStringLiteral("the new index could not take the old one's place"));
@@ -401,6 +422,7 @@ void MemoIndex::noteChange(qint64 id, const QByteArray* oldBody)
     {
         QMutexLocker lock(&m_mutex);
         Pending& pending = m_pending[id];
+        pending.serial = ++m_serial;
         if (oldBody && !pending.oldBodies.contains(*oldBody))
             pending.oldBodies.append(*oldBody);
     }
@@ -455,19 +477,31 @@ void MemoIndex::flush()
     QHash<qint64, Pending> taken;
     {
         QMutexLocker lock(&m_mutex);
-        if (m_pending.isEmpty())
-            return;
-        taken = m_pending;
+        for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
+            if (it->sent != it->serial || m_state != State::Ready)
+                taken.insert(it.key(), *it);
+        }
     }
-    if (!m_book)
+    if (taken.isEmpty() || !m_book)
         return;
     // A change is written once it has been stored; within a transaction it may still be undone.
     if (!sqlite3_get_autocommit(m_book->handle())) {
         scheduleFlush(20);
         return;
     }
+    if (m_state != State::Ready) {
+        if (m_state == State::Building)
+            moveToReplay(taken);
+        QMutexLocker lock(&m_mutex);
+        for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
+            if (m_pending.value(it.key()).serial == it->serial)
+                m_pending.remove(it.key());
+        }
+        ++m_changes;
+        return;
+    }
     // The memos as they are stored now; a memo book that cannot be read is tried again later.
-    QHash<qint64, std::optional<QByteArray>> current;
+    QList<MemoIndexWriter::Change> changes;
     for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
         QByteArray body;
         bool exists = false;
@@ -476,52 +510,43 @@ void MemoIndex::flush()
                 scheduleFlush(1000);
             return;
         }
-        current.insert(it.key(), exists ? std::optional<QByteArray>(body) : std::nullopt);
+        changes.append({it.key(), it->oldBodies, exists ? std::optional<QByteArray>(body) : std::nullopt, it->serial});
     }
-    if (m_state == State::Ready && m_db) {
-        Result done = exec(m_db, QStringLiteral("BEGIN"));
-        for (auto it = taken.cbegin(); done && it != taken.cend(); ++it) {
-            const std::optional<QByteArray>& now = current[it.key()];
-            done = MemoIndexFile::apply(m_db, it.key(), it->oldBodies, now ? &*now : nullptr);
-        }
-        if (done)
-            done = exec(m_db, QStringLiteral("COMMIT"));
-        if (!done) {
-            if (!sqlite3_get_autocommit(m_db))
-                skipOnFailure(exec(m_db, QStringLiteral("ROLLBACK")), lcIndex(), "undoing a failed index update");
-            forget(taken);
-            indexBroken(done.message);
-            return;
-        }
-    } else if (m_state == State::Building) {
-        for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
-            Pending& replay = m_replay[it.key()];
-            for (const QByteArray& old : it->oldBodies) {
-                if (!replay.oldBodies.contains(old))
-                    replay.oldBodies.append(old);
-            }
+    {
+        QMutexLocker lock(&m_mutex);
+        for (const MemoIndexWriter::Change& change : std::as_const(changes)) {
+            auto it = m_pending.find(change.id);
+            if (it != m_pending.end())
+                it->sent = change.serial;
         }
     }
-    forget(taken);
+    m_writer->write(indexPath(), std::move(changes));
 }
 
-void MemoIndex::forget(const QHash<qint64, Pending>& written)
+void MemoIndex::moveToReplay(const QHash<qint64, Pending>& taken)
 {
-    QMutexLocker lock(&m_mutex);
-    for (auto it = written.cbegin(); it != written.cend(); ++it)
-        m_pending.remove(it.key());
-    ++m_changes;
+    for (auto it = taken.cbegin(); it != taken.cend(); ++it) {
+        Pending& replay = m_replay[it.key()];
+        for (const QByteArray& old : it->oldBodies) {
+            if (!replay.oldBodies.contains(old))
+                replay.oldBodies.append(old);
+        }
+    }
 }
 
 bool MemoIndex::waitForIdle(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (m_workerRunning || m_flushScheduled) {
+    auto busy = [this] {
+        QMutexLocker lock(&m_mutex);
+        return m_workerRunning || m_flushScheduled || !m_writer->idle() ||
+               (m_state == State::Ready && !m_pending.isEmpty());
+    };
+    while (busy()) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (m_workerRunning)
-            QThread::msleep(5);
+        QThread::msleep(2);
     }
     return true;
 }

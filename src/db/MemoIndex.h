@@ -15,6 +15,7 @@
 #include <thread>
 
 class Connection;
+class MemoIndexWriter;
 class QTimer;
 struct sqlite3;
 namespace MemoIndexFile {
@@ -89,8 +90,10 @@ private:
     struct Pending
     {
         QList<QByteArray> oldBodies;
+        quint64 serial = 0; // the latest note of a change of the memo
+        quint64 sent = 0;   // the note that the writer has been given
     };
-    void forget(const QHash<qint64, Pending>& written);
+    void moveToReplay(const QHash<qint64, Pending>& taken);
 
     QString m_bookPath;
     std::shared_ptr<Connection> m_book;
@@ -99,9 +102,11 @@ private:
     bool m_flushScheduled = false;
     bool m_closing = false;
 
-    QMutex m_mutex; // guards m_pending and m_changes, which the worker reads
+    QMutex m_mutex; // guards m_pending and m_changes, which the worker and the writer use
     QHash<qint64, Pending> m_pending;
     quint64 m_changes = 0;
+    quint64 m_serial = 0;
+    std::unique_ptr<MemoIndexWriter> m_writer;
     // Changes since the build began, written into the new index before it takes over.
     QHash<qint64, Pending> m_replay;
 

@@ -303,7 +303,13 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     format.bindInt64(1, Format);
     if (Result r = format.exec(); !r)
         return r;
-    return exec(out.db, QStringLiteral("COMMIT"));
+    if (Result r = exec(out.db, QStringLiteral("COMMIT")); !r)
+        return r;
+    // In use, searches read while saves are written and merged, neither waiting for the other.
+    Statement wal(out.db, QStringLiteral("PRAGMA journal_mode = WAL"));
+    if (wal.step() != Statement::Step::Row || wal.value(0).toString() != QLatin1String("wal"))
+        return Result::failure(QStringLiteral("the index cannot be written ahead"));
+    return Result::success();
 }
 
 MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QString& indexPath, Progress& progress,

@@ -1,5 +1,8 @@
 #include "help_display/FullTextBox.h"
 
+#include "core/Log.h"
+#include "platform/HelpViewer.h"
+
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -39,6 +42,19 @@ FullTextBox::FullTextBox(QWidget* window) : QWidget(window, Qt::Tool)
     connect(m_search, &QPushButton::clicked, this, [this] { Q_EMIT searchRequested(m_words->text()); });
     connect(m_words, &QLineEdit::returnPressed, this, [this] { Q_EMIT searchRequested(m_words->text()); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    // F1 is the box's own: the window's F1 would open the window's topic instead.
+    m_words->installEventFilter(this);
+    m_search->installEventFilter(this);
+    close->installEventFilter(this);
+}
+
+bool FullTextBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FullTextBox::open()
@@ -77,6 +93,12 @@ void FullTextBox::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         close();
+        return;
+    }
+    if (event->key() == Qt::Key_F1) {
+        // The help at this box's own topic, as F1 opens each window's.
+        skipOnFailure(HelpViewer::instance().showTopic(HelpViewer::applicationHelpFile(), QStringLiteral("FULL_TEXT")),
+                      lcViewer(), "F1");
         return;
     }
     QWidget::keyPressEvent(event);

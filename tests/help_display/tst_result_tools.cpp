@@ -131,6 +131,9 @@ private Q_SLOTS:
         QCOMPARE(w.result()->recordSource(), w.form->searchSql() + u" Order By ID"_s);
         QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
         QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), u"2 件見つかりました。"_s);
+        QVERIFY(QTest::qWaitForWindowActive(w.form->findChild<FullTextBox*>()));
+        QTest::keyClick(findRequired<QLineEdit>(w.form, u"FullTextWords"_s), Qt::Key_F1);
+        QCOMPARE(fakes->helpViewer.shown.value(0).topic, u"FULL_TEXT"_s);
 
         w.fullText(u"印刷 ﾜｰﾌﾟﾛ"_s);
         QCOMPARE(w.column(u"ID"_s), u"4"_s);

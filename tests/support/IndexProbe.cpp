@@ -11,7 +11,7 @@
 QString indexedIds(const QString& bookPath, const QString& word)
 {
     Result opened;
-    sqlite3* db = MemoIndexFile::openConnection(MemoIndexFile::pathFor(bookPath), true, false, &opened);
+    sqlite3* db = MemoIndexFile::openConnection(MemoIndexFile::pathFor(bookPath), false, false, &opened);
     if (!db)
         return QStringLiteral("error: ") + opened.message;
     QStringList ids;

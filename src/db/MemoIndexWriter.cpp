@@ -1,0 +1,94 @@
+#include "db/MemoIndexWriter.h"
+
+#include "db/MemoIndexFile.h"
+#include "db/Statement.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+Result exec(sqlite3* db, const char* sql)
+{
+    Statement statement(db, QString::fromLatin1(sql));
+    if (!statement.prepared())
+        return statement.prepared();
+    return statement.exec();
+}
+
+Result writeAll(const QString& indexPath, const QList<MemoIndexWriter::Change>& changes)
+{
+    Result done;
+    sqlite3* db = MemoIndexFile::openConnection(indexPath, false, false, &done);
+    if (!db)
+        return done;
+    // Derived data: a crash costs a comparison at the next start, not a lost memo.
+    done = exec(db, "PRAGMA synchronous = OFF");
+    if (done)
+        done = exec(db, "BEGIN");
+    for (const MemoIndexWriter::Change& change : changes) {
+        if (!done)
+            break;
+        done = MemoIndexFile::apply(db, change.id, change.oldBodies, change.current ? &*change.current : nullptr);
+    }
+    if (done)
+        done = exec(db, "COMMIT");
+    sqlite3_close_v2(db);
+    return done;
+}
+
+} // namespace
+
+MemoIndexWriter::MemoIndexWriter(Written written) : m_written(std::move(written))
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+MemoIndexWriter::~MemoIndexWriter()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void MemoIndexWriter::write(const QString& indexPath, QList<Change> changes)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.emplace_back(indexPath, std::move(changes));
+    }
+    m_wake.notify_all();
+}
+
+void MemoIndexWriter::drain()
+{
+    std::unique_lock lock(m_mutex);
+    m_drained.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+}
+
+bool MemoIndexWriter::idle()
+{
+    std::lock_guard lock(m_mutex);
+    return m_queue.empty() && !m_busy;
+}
+
+void MemoIndexWriter::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_queue.empty()) // stopping, with nothing left to write
+            return;
+        auto [path, changes] = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_busy = true;
+        lock.unlock();
+        const Result outcome = writeAll(path, changes);
+        m_written(changes, outcome);
+        lock.lock();
+        m_busy = false;
+        m_drained.notify_all();
+    }
+}
