@@ -3,15 +3,14 @@
 #include "platform/Form.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QPageLayout>
+#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-
-#include <cstdio>
+#include <QSaveFile>
 
 namespace {
 
@@ -47,25 +46,30 @@ public:
 
     Result printToPdf(const QString& path, const QString& title, const Painter& paint) override
     {
-        // Written beside under another name and renamed when complete, so that a full disk
-        // leaves no half-written file under the chosen name.
-        const QString part = path + QStringLiteral(".part");
+        // Made in memory and written through a file that takes the name only when complete:
+        // the PDF writer itself does not notice a full disk.
+        QBuffer pdf;
+        pdf.open(QIODevice::WriteOnly);
         {
-            QPrinter printer(QPrinter::HighResolution);
-            setUp(printer, title);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(part);
-            paint(&printer);
-            // QPrinter reports a file it could not write only through its state.
-            if (printer.printerState() == QPrinter::Error || QFileInfo(part).size() == 0) {
-                QFile::remove(part);
-                return Result::failure(QStringLiteral("the PDF file could not be written: ") + path);
-            }
+            QPdfWriter writer(&pdf);
+            writer.setTitle(title);
+            writer.setResolution(600);
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+            paint(&writer);
         }
-        if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-            QFile::remove(part);
-            return Result::failure(QStringLiteral("the PDF file could not take its name: ") + path);
+        if (pdf.data().isEmpty())
+            return Result::failure(QStringLiteral("nothing was painted for ") + path);
+        QSaveFile file(path);
+        file.setDirectWriteFallback(false);
+        if (!file.open(QIODevice::WriteOnly) || file.write(pdf.data()) != pdf.data().size()) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            file.commit();
+            return Result::failure(why);
         }
+        if (!file.commit())
+            return Result::failure(file.errorString());
         return Result::success();
     }
 

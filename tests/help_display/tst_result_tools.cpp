@@ -6,6 +6,7 @@
 #include "forms/DataGrid.h"
 #include "help_display/FullTextBox.h"
 #include "help_display/H_PRN.h"
+#include "help_display/ResultExport.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
 #include "platform/HelpViewerWindow.h"
@@ -291,6 +292,16 @@ private Q_SLOTS:
         QCOMPARE(messageLines(fakes->messageBox.asked[0].text).value(0), u"ファイルに書き出せませんでした。"_s);
         QVERIFY(!QFile::exists(nowhere));
         QCOMPARE(QDir(book->dir()).entryList({u"*.csv*"_s}, QDir::Files), QStringList{u"found.csv"_s});
+
+        // A failure part way leaves the file that was there as it was, and nothing beside it.
+        const Result failed = ResultExport::toCsv(
+            Connection::shared(book->dbPath())->handle(),
+            u"SELECT ID, CASE WHEN ID = 3 THEN abs(-9223372036854775807 - 1) ELSE メモ END FROM メモ帳 ORDER BY ID"_s,
+            path);
+        QVERIFY(!failed);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("He said"));
+        QCOMPARE(QDir(book->dir()).entryList({u"*.csv*"_s}, QDir::Files), QStringList{u"found.csv"_s});
     }
 
     // The memo of the page in front, and the list of the memos found, on as many pages as
@@ -342,7 +353,7 @@ private Q_SLOTS:
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(5) == "%PDF-");
-        QVERIFY(!QFile::exists(pdf + u".part"_s));
+        QCOMPARE(QDir(book->dir()).entryList({u"list.pdf*"_s}, QDir::Files), QStringList{u"list.pdf"_s});
 
         fakes->fileDialog.answers.enqueue(book->dir() + u"/none/memo.pdf"_s);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
