@@ -1,5 +1,6 @@
 #include "db/MemoIndex.h"
 
+#include "core/Log.h"
 #include "core/TextFold.h"
 #include "db/Connection.h"
 #include "db/MemoIndexFile.h"
@@ -12,7 +13,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QThread>
 #include <QTimer>
 
@@ -24,8 +24,6 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-Q_LOGGING_CATEGORY(lcIndex, "orv.index", QtWarningMsg)
 
 namespace {
 
@@ -129,7 +127,7 @@ struct MemoIndexHooks
         }
         all().insert(db, hooks);
         if (!MemoSearch::install(db, &hooks->finder))
-            qCWarning(lcIndex, "the search function could not be installed");
+            qCWarning(lcDb, "the search function could not be installed");
         return hooks;
     }
 };
@@ -197,7 +195,7 @@ void MemoIndex::start()
     Result opened;
     m_book = Connection::shared(m_bookPath, &opened);
     if (!m_book) {
-        qCInfo(lcIndex, "no index for %s: %s", qUtf8Printable(m_bookPath), qUtf8Printable(opened.message));
+        qCInfo(lcDb, "no index for %s: %s", qUtf8Printable(m_bookPath), qUtf8Printable(opened.message));
         return;
     }
     installHooks();
@@ -217,7 +215,7 @@ void MemoIndex::installHooks()
     hooks->index = this;
     for (const char* sql : TriggerSql) {
         if (Result r = exec(m_book->handle(), QString::fromUtf8(sql)); !r)
-            qCWarning(lcIndex, "no change notes: %s", qUtf8Printable(r.message));
+            qCWarning(lcDb, "no change notes: %s", qUtf8Printable(r.message));
     }
 }
 
@@ -229,7 +227,7 @@ void MemoIndex::removeHooks()
         hooks->index = nullptr;
     for (const char* name : TriggerNames)
         skipOnFailure(exec(m_book->handle(), QStringLiteral("DROP TRIGGER IF EXISTS temp.%1").arg(QLatin1String(name))),
-                      lcIndex(), "dropping a change note trigger");
+                      lcDb(), "dropping a change note trigger");
 }
 
 bool MemoIndex::openIndex()
@@ -246,7 +244,7 @@ bool MemoIndex::openIndex()
     if (opened)
         opened = exec(m_db, QStringLiteral("PRAGMA synchronous = OFF"));
     if (!opened) {
-        qCInfo(lcIndex, "index %s set aside: %s", qUtf8Printable(indexPath()), qUtf8Printable(opened.message));
+        qCInfo(lcDb, "index %s set aside: %s", qUtf8Printable(indexPath()), qUtf8Printable(opened.message));
         closeIndex();
         return false;
     }
@@ -310,7 +308,7 @@ void MemoIndex::startBuild()
         lowerThreadPriority();
         const Result built = MemoIndexFile::build(book, target, *progress);
         if (!built)
-            qCInfo(lcIndex, "index not made: %s", qUtf8Printable(built.message));
+            qCInfo(lcDb, "index not made: %s", qUtf8Printable(built.message));
         if (progress->cancel)
             return;
         QMetaObject::invokeMethod(
@@ -347,7 +345,7 @@ void MemoIndex::onVerified(bool stale)
     joinWorker();
     if (!stale || m_state != State::Ready)
         return;
-    qCInfo(lcIndex, "index %s is stale; making it anew", qUtf8Printable(indexPath()));
+    qCInfo(lcDb, "index %s is stale; making it anew", qUtf8Printable(indexPath()));
     startBuild();
 }
 
@@ -402,7 +400,7 @@ void MemoIndex::swapIn()
         setState(State::Ready);
         return;
     }
-    qCInfo(lcIndex, "index %s not used: %s", qUtf8Printable(indexPath()), qUtf8Printable(done.message));
+    qCInfo(lcDb, "index %s not used: %s", qUtf8Printable(indexPath()), qUtf8Printable(done.message));
     QFile::remove(fresh);
     setState(State::Unavailable);
 }
@@ -411,7 +409,7 @@ void MemoIndex::indexBroken(const QString& why)
 {
     if (m_state != State::Ready || m_closing)
         return;
-    qCInfo(lcIndex, "index %s broken (%s); making it anew", qUtf8Printable(indexPath()), qUtf8Printable(why));
+    qCInfo(lcDb, "index %s broken (%s); making it anew", qUtf8Printable(indexPath()), qUtf8Printable(why));
     m_progress->cancel = true;
     joinWorker();
     startBuild();

@@ -64,8 +64,13 @@ private:
     qint64 m_total;
 };
 
-QString suggested(const QString& name)
+// A file name in the home folder; a keyword may hold characters that no file name can.
+QString suggested(QString name)
 {
+    for (QChar& c : name) {
+        if (c == QLatin1Char('/') || c.unicode() < 0x20)
+            c = QLatin1Char('_');
+    }
     return QDir::home().filePath(name);
 }
 
