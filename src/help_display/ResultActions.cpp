@@ -122,8 +122,20 @@ QAction* ResultActions::addAction(const QString& name, const QString& text, cons
 void ResultActions::setIndexStatus(const QString& text)
 {
     m_indexStatus = text;
-    if (m_box)
-        m_box->setStatus(text);
+    showStatus();
+}
+
+void ResultActions::showStatus()
+{
+    // While the index is made the memo book itself is read; the line says why it takes longer.
+    if (!m_box)
+        return;
+    if (m_indexStatus.isEmpty())
+        m_box->setStatus(m_found);
+    else if (m_found.isEmpty())
+        m_box->setStatus(m_indexStatus);
+    else
+        m_box->setStatus(m_found + QStringLiteral("（") + m_indexStatus + QStringLiteral("）"));
 }
 
 void ResultActions::openSearchBox()
@@ -131,7 +143,7 @@ void ResultActions::openSearchBox()
     // Made on first use: most visits to the window never need it.
     if (!m_box) {
         m_box = new FullTextBox(m_window);
-        m_box->setStatus(m_indexStatus);
+        showStatus();
         connect(m_box, &FullTextBox::searchRequested, this, &ResultActions::searched);
     }
     m_box->open();
@@ -140,10 +152,8 @@ void ResultActions::openSearchBox()
 void ResultActions::searched(const QString& words)
 {
     m_search(words);
-    if (!m_indexStatus.isEmpty())
-        m_box->setStatus(m_indexStatus);
-    else
-        m_box->setStatus(QStringLiteral("%1 件見つかりました。").arg(m_result->recordCount()));
+    m_found = QStringLiteral("%1 件見つかりました。").arg(m_result->recordCount());
+    showStatus();
 }
 
 void ResultActions::printMemo(bool toPdf)

@@ -39,6 +39,7 @@ private:
     void addSeparator();
     void openSearchBox();
     void searched(const QString& words);
+    void showStatus();
     void printMemo(bool toPdf);
     void printList(bool toPdf);
     void exportCsv();
@@ -53,4 +54,5 @@ private:
     Search m_search;
     FullTextBox* m_box = nullptr;
     QString m_indexStatus;
+    QString m_found;
 };

@@ -176,10 +176,16 @@ private Q_SLOTS:
         const ResultWindow w = ResultWindow::open(book->session);
         w.fullText(u"ﾜｰﾄﾞ"_s);
         QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
-        QVERIFY(MemoIndex::open(book->dbPath())->waitForIdle(20000));
+        // The count, and while the index is made how far it is.
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        const QString status = findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text();
+        QVERIFY2(status.startsWith(u"2 件見つかりました。"_s), qPrintable(status));
+        QCOMPARE(status.contains(u"（全文索引を作成中"_s), index->state() == MemoIndex::State::Building);
+        QVERIFY(index->waitForIdle(20000));
         QTRY_COMPARE(line->text(), QString());
         w.fullText(u"ﾜｰﾄﾞ"_s);
         QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
+        QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), u"2 件見つかりました。"_s);
     }
 
     // Typing shows the entries that contain what was typed, whatever its form, in list
