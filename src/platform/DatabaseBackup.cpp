@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThreadPool>
 
 #include <sqlite3.h>
 
@@ -178,13 +179,26 @@ public:
             if (m_named.isEmpty())
                 return Result::failure(QStringLiteral("no free name for the copy"));
         }
-        if (::rename(m_named.constData(), to.constData()) != 0)
-            return Result::failure(systemError(QStringLiteral("replace ") + target));
+        // Giving back the old copy's room takes a while for a large file: it is done beside
+        // the rest of start-up. Until then the old copy keeps a hidden name, which the next
+        // start clears if this one ends first.
+        QByteArray old =
+            m_folder + "/.IDATA2.mdb.old-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        if (::link(to.constData(), old.constData()) != 0)
+            old.clear();
+        if (::rename(m_named.constData(), to.constData()) != 0) {
+            const Result failed = Result::failure(systemError(QStringLiteral("replace ") + target));
+            if (!old.isEmpty())
+                ::unlink(old.constData());
+            return failed;
+        }
         m_named.clear();
         m_fd.reset();
         // The rename itself is made durable with its folder.
         if (Fd dir(::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0)
             ::fsync(dir.get());
+        if (!old.isEmpty())
+            QThreadPool::globalInstance()->start([old] { ::unlink(old.constData()); });
         return {};
     }
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 
 #include <sqlite3.h>
 
@@ -110,8 +111,12 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(book(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         const QByteArray before = contentsOf(book());
         const QDateTime modified = QFileInfo(book()).lastModified();
-        // What a start-up killed in its last step left behind.
+        // What a start-up killed in its last step left behind, and the copy of the start before.
         QVERIFY(QFile(QFileInfo(target).path() + QStringLiteral("/.IDATA2.mdb.k1ll3d")).open(QIODevice::WriteOnly));
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the copy of the start before");
+        old.close();
 
         QList<qint64> reported;
         qint64 total = 0;
@@ -131,6 +136,8 @@ private Q_SLOTS:
         QVERIFY(reported.size() >= 3);
         QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
         QCOMPARE(reported.last(), total);
+        // The old copy's room is given back in the background.
+        QThreadPool::globalInstance()->waitForDone();
         QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"IDATA2.mdb"});
     }
