@@ -8,8 +8,11 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -21,21 +24,33 @@ constexpr int BusyTimeoutMs = 5000;
 const QString SelectRows = QStringLiteral("SELECT ID, %1 FROM main.メモ帳 WHERE ID > ?1 ORDER BY ID LIMIT ?2")
                                .arg(QString::fromUtf8(MemoIndexFile::Fields));
 
-// The statements that make an index; the full-text tables keep no copy of the texts.
+// The statements that make an index; the full-text tables keep no copy of the texts. The two
+// full-text tables are made at once on two threads, the one of single characters in a file of
+// its own that is then copied in.
 const char* const CreateSql[] = {
     "CREATE TABLE memo_meta (key TEXT PRIMARY KEY, value)",
     "CREATE TABLE memo_rows (ID INTEGER PRIMARY KEY, fingerprint INTEGER NOT NULL)",
     "CREATE VIRTUAL TABLE memo_pairs USING fts5(body, tokenize='orv_ngram pairs', content='', columnsize=0, "
     "detail=full)",
+};
+const char* const CreateCharsSql =
     "CREATE VIRTUAL TABLE memo_chars USING fts5(body, tokenize='orv_ngram chars', content='', columnsize=0, "
-    "detail=none)",
-    // While the index is made its segments are left unmerged and merged once at the end: each
-    // entry is then written twice instead of once for every level of merging.
-    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('hashsize', 33554432)",
-    "INSERT INTO memo_chars(memo_chars, rank) VALUES('hashsize', 16777216)",
+    "detail=none)";
+// The shadow tables that hold all of a contentless full-text table without sizes; copied row
+// by row they are the same index in another file.
+const char* const CharsShadowTables[] = {"memo_chars_data", "memo_chars_idx"};
+
+// While the index is made its segments are left unmerged and merged once at the end: each
+// entry is then written twice instead of once for every level of merging. A larger buffer of
+// pending entries makes fewer segments to merge.
+const char* const BuildPairsSql[] = {
+    "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('hashsize', 67108864)",
     "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('automerge', 0)",
-    "INSERT INTO memo_chars(memo_chars, rank) VALUES('automerge', 0)",
     "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('crisismerge', 2000)",
+};
+const char* const BuildCharsSql[] = {
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('hashsize', 16777216)",
+    "INSERT INTO memo_chars(memo_chars, rank) VALUES('automerge', 0)",
     "INSERT INTO memo_chars(memo_chars, rank) VALUES('crisismerge', 2000)",
 };
 
@@ -236,75 +251,189 @@ Result MemoIndexFile::apply(sqlite3* db, qint64 id, const QList<QByteArray>& old
     return bindAndRun(forget, id, nullptr);
 }
 
+namespace {
+
+Result execAll(sqlite3* db, std::initializer_list<const char*> statements)
+{
+    for (const char* sql : statements) {
+        if (Result r = exec(db, QString::fromUtf8(sql)); !r)
+            return r;
+    }
+    return Result::success();
+}
+
+// A file being made: nothing in it needs to survive a crash, since an unfinished index is made
+// again, so it is written without a journal and without waiting for the disk.
+Result startFile(sqlite3* db, const char* cacheSize)
+{
+    if (Result r = execAll(db, {"PRAGMA journal_mode = OFF", "PRAGMA synchronous = OFF"}); !r)
+        return r;
+    if (Result r = exec(db, QString::fromLatin1(cacheSize)); !r)
+        return r;
+    return exec(db, QStringLiteral("BEGIN"));
+}
+
+// Reads every memo of the book, in short batches so that saves need not wait, and hands each
+// to write. Each part of a build reads the book on its own; a memo saved meanwhile may be read
+// before the save by one part and after it by the other, and the save is replayed into both.
+Result readAll(const QString& bookPath, MemoIndexFile::Progress& progress, const std::atomic<bool>& stop,
+               const std::function<Result(qint64 id, const QByteArray& body)>& write)
+{
+    Result opened;
+    Closer in{MemoIndexFile::openConnection(bookPath, true, false, &opened)};
+    if (!in.db)
+        return opened;
+    Statement select(in.db, SelectRows);
+    if (!select.prepared())
+        return select.prepared();
+    QVector<Row> rows;
+    rows.reserve(BuildBatch);
+    qint64 last = 0;
+    for (;;) {
+        if (progress.cancel || stop)
+            return Result::failure(QStringLiteral("cancelled"));
+        if (Result r = readRows(select, last, BuildBatch, rows); !r)
+            return r;
+        for (const Row& row : std::as_const(rows)) {
+            if (Result r = write(row.id, row.body); !r)
+                return r;
+        }
+        progress.done += rows.size();
+        if (rows.size() < BuildBatch)
+            return Result::success();
+        last = rows.last().id;
+    }
+}
+
+// One segment per table to start with: the saves that follow merge only their own small ones.
+Result optimize(sqlite3* db, const char* table, MemoIndexFile::Progress& progress)
+{
+    if (progress.cancel)
+        return Result::failure(QStringLiteral("cancelled"));
+    return exec(db, QStringLiteral("INSERT INTO %1(%1) VALUES('optimize')").arg(QLatin1String(table)));
+}
+
+// The table of single characters, made in a file of its own.
+Result buildChars(const QString& bookPath, const QString& file, MemoIndexFile::Progress& progress,
+                  const std::atomic<bool>& stop)
+{
+    QFile::remove(file);
+    Result opened;
+    Closer out{MemoIndexFile::openConnection(file, false, true, &opened)};
+    if (!out.db)
+        return opened;
+    if (Result r = startFile(out.db, "PRAGMA cache_size = -16000"); !r)
+        return r;
+    if (Result r = exec(out.db, QString::fromUtf8(CreateCharsSql)); !r)
+        return r;
+    for (const char* sql : BuildCharsSql) {
+        if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
+            return r;
+    }
+    Statement chars(out.db, QStringLiteral("INSERT INTO memo_chars(rowid, body) VALUES(?1, ?2)"));
+    if (Result r = readAll(bookPath, progress, stop,
+                           [&chars](qint64 id, const QByteArray& body) { return bindAndRun(chars, id, &body); });
+        !r)
+        return r;
+    if (Result r = optimize(out.db, "memo_chars", progress); !r)
+        return r;
+    return exec(out.db, QStringLiteral("COMMIT"));
+}
+
+// Takes the table of single characters over from the file in which it was made.
+Result copyChars(sqlite3* db, const QString& file)
+{
+    Statement attach(db, QStringLiteral("ATTACH DATABASE ?1 AS part"));
+    attach.bindText(1, file);
+    if (Result r = attach.exec(); !r)
+        return r;
+    Result done = exec(db, QString::fromUtf8(CreateCharsSql));
+    for (const char* table : CharsShadowTables) {
+        if (done)
+            done = exec(db, QStringLiteral("DELETE FROM main.%1").arg(QLatin1String(table)));
+        if (done)
+            done = exec(db, QStringLiteral("INSERT INTO main.%1 SELECT * FROM part.%1").arg(QLatin1String(table)));
+    }
+    // Detaching needs the transaction ended; the caller commits first.
+    return done;
+}
+
+} // namespace
+
 Result MemoIndexFile::build(const QString& bookPath, const QString& target, Progress& progress)
 {
-    for (const QString& leftover : {target, target + QStringLiteral("-journal")})
+    const QString charsFile = target + QStringLiteral("-chars");
+    for (const QString& leftover : {target, target + QStringLiteral("-journal"), charsFile})
         QFile::remove(leftover);
     Result opened;
     Closer out{openConnection(target, false, true, &opened)};
     if (!out.db)
         return opened;
-    Closer in{openConnection(bookPath, true, false, &opened)};
-    if (!in.db)
-        return opened;
-
-    // Nothing here needs to survive a crash: an unfinished index is made again.
-    for (const char* pragma : {"PRAGMA journal_mode = OFF", "PRAGMA synchronous = OFF", "PRAGMA cache_size = -32000"}) {
-        if (Result r = exec(out.db, QString::fromLatin1(pragma)); !r)
-            return r;
-    }
-    if (Result r = exec(out.db, QStringLiteral("BEGIN")); !r)
+    if (Result r = startFile(out.db, "PRAGMA cache_size = -65536"); !r)
         return r;
     for (const char* sql : CreateSql) {
         if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
             return r;
     }
+    for (const char* sql : BuildPairsSql) {
+        if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
+            return r;
+    }
     {
+        Closer in{openConnection(bookPath, true, false, &opened)};
+        if (!in.db)
+            return opened;
         Statement count(in.db, QStringLiteral("SELECT count(*) FROM main.メモ帳"));
         if (count.step() != Statement::Step::Row)
             return count.lastError();
-        progress.total = count.int64(0);
+        // Each memo is read twice, once for each part.
+        progress.total = 2 * count.int64(0);
     }
 
-    Statement select(in.db, SelectRows);
-    if (!select.prepared())
-        return select.prepared();
-    Writer writer(out.db);
-    QVector<Row> rows;
-    rows.reserve(BuildBatch);
-    qint64 last = 0;
-    for (;;) {
-        if (progress.cancel)
-            return Result::failure(QStringLiteral("cancelled"));
-        if (Result r = readRows(select, last, BuildBatch, rows); !r)
+    // The single characters on a thread of their own (on Linux it keeps the lowered priority of
+    // the thread that starts it), the pairs and the fingerprints here.
+    // A part that fails stops the other.
+    std::atomic<bool> stop{false};
+    Result charsBuilt;
+    std::thread chars([&] {
+        charsBuilt = buildChars(bookPath, charsFile, progress, stop);
+        if (!charsBuilt)
+            stop = true;
+    });
+    Statement pairs(out.db, QStringLiteral("INSERT INTO memo_pairs(rowid, body) VALUES(?1, ?2)"));
+    Statement row(out.db, QStringLiteral("INSERT INTO memo_rows(ID, fingerprint) VALUES(?1, ?2)"));
+    Result built = readAll(bookPath, progress, stop, [&](qint64 id, const QByteArray& body) {
+        if (Result r = bindAndRun(pairs, id, &body); !r)
             return r;
-        for (const Row& row : rows) {
-            if (Result r = writer.insert(row.id, row.body); !r)
-                return r;
-        }
-        progress.done += rows.size();
-        if (rows.size() < BuildBatch)
-            break;
-        last = rows.last().id;
-    }
-    // One segment per table to start with: the saves that follow merge only their own small ones.
-    for (const char* optimize : {"INSERT INTO memo_pairs(memo_pairs) VALUES('optimize')",
-                                 "INSERT INTO memo_chars(memo_chars) VALUES('optimize')"}) {
-        if (progress.cancel)
-            return Result::failure(QStringLiteral("cancelled"));
-        if (Result r = exec(out.db, QString::fromLatin1(optimize)); !r)
-            return r;
-    }
+        sqlite3_reset(row.handle());
+        sqlite3_bind_int64(row.handle(), 1, id);
+        sqlite3_bind_int64(row.handle(), 2, fingerprint(id, body));
+        return row.exec();
+    });
+    if (built)
+        built = optimize(out.db, "memo_pairs", progress);
+    if (!built)
+        stop = true;
+    chars.join();
+    if (built && !charsBuilt)
+        built = charsBuilt;
+    if (built)
+        built = copyChars(out.db, charsFile);
     for (const char* sql : InUseSql) {
-        if (Result r = exec(out.db, QString::fromLatin1(sql)); !r)
-            return r;
+        if (built)
+            built = exec(out.db, QString::fromLatin1(sql));
     }
-    Statement format(out.db, QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
-    format.bindInt64(1, Format);
-    if (Result r = format.exec(); !r)
-        return r;
-    if (Result r = exec(out.db, QStringLiteral("COMMIT")); !r)
-        return r;
+    if (built) {
+        Statement format(out.db, QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
+        format.bindInt64(1, Format);
+        built = format.exec();
+    }
+    if (built)
+        built = exec(out.db, QStringLiteral("COMMIT"));
+    (void)exec(out.db, QStringLiteral("DETACH DATABASE part"));
+    QFile::remove(charsFile);
+    if (!built)
+        return built;
     // In use, searches read while saves are written and merged, neither waiting for the other.
     Statement wal(out.db, QStringLiteral("PRAGMA journal_mode = WAL"));
     if (wal.step() != Statement::Step::Row || wal.value(0).toString() != QLatin1String("wal"))
@@ -319,7 +448,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
     Result opened;
     Closer db{openConnection(bookPath, true, false, &opened)};
     if (!db.db)
-        return Verdict::Current; // nothing to compare with; the book's own windows say why
+        return Verdict::Unchecked; // nothing to compare with; the book's own windows say why
     Statement attach(db.db, QStringLiteral("ATTACH DATABASE ?1 AS idx"));
     attach.bindText(1, indexPath);
     if (!attach.exec() || !check(db.db, "idx"))
@@ -369,7 +498,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
             settled = changes() == before;
         }
         if (!settled)
-            return Verdict::Current; // the user keeps saving; the next start compares again
+            return Verdict::Unchecked; // the user keeps saving; the next start compares again
         qsizetype i = 0;
         qsizetype j = 0;
         while (i < rows.size() || j < prints.size()) {
