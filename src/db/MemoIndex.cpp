@@ -77,6 +77,7 @@ struct MemoIndexHooks
     sqlite3* db = nullptr;
     MemoIndex* index = nullptr;
     MemoSearch::Finder finder;
+    MemoSearch::ExactFinder exactFinder;
 
     static QHash<sqlite3*, MemoIndexHooks*>& all()
     {
@@ -107,6 +108,7 @@ struct MemoIndexHooks
     {
         auto* hooks = static_cast<MemoIndexHooks*>(data);
         all().remove(hooks->db);
+        MemoSearch::setExactFinder(hooks->db, nullptr);
         delete hooks;
     }
 
@@ -120,6 +122,9 @@ struct MemoIndexHooks
         hooks->finder = [hooks](const QStringList& words, QVector<qint64>& ids) {
             return hooks->index ? hooks->index->find(words, ids) : MemoSearch::scan(hooks->db, words, ids);
         };
+        hooks->exactFinder = [hooks](const QStringList& words, QVector<qint64>& ids) {
+            return hooks->index && hooks->index->findExactly(words, ids);
+        };
         if (sqlite3_create_function_v2(db, "orv_memo_changed", -1, SQLITE_UTF8, hooks, changed, nullptr, nullptr,
                                        destroy) != SQLITE_OK) {
             delete hooks;
@@ -128,6 +133,7 @@ struct MemoIndexHooks
         all().insert(db, hooks);
         if (!MemoSearch::install(db, &hooks->finder))
             qCWarning(lcDb, "the search function could not be installed");
+        MemoSearch::setExactFinder(db, &hooks->exactFinder);
         return hooks;
     }
 };
@@ -295,6 +301,8 @@ void MemoIndex::startBuild()
         return;
     joinWorker();
     closeIndex();
+    m_agreedAtVersion = -1;
+    m_startedAtVersion = bookVersion();
     m_replay.clear();
     m_progress->done = 0;
     m_progress->total = 0;
@@ -321,6 +329,8 @@ void MemoIndex::startVerify()
     if (m_closing)
         return;
     joinWorker();
+    m_agreedAtVersion = -1;
+    m_startedAtVersion = bookVersion();
     m_progress->done = 0;
     m_progress->total = 0;
     m_progress->cancel = false;
@@ -335,15 +345,18 @@ void MemoIndex::startVerify()
         if (verdict == MemoIndexFile::Verdict::Cancelled)
             return;
         QMetaObject::invokeMethod(
-            this, [this, stale = verdict == MemoIndexFile::Verdict::Stale] { onVerified(stale); },
-            Qt::QueuedConnection);
+            this, [this, verdict] { onVerified(verdict); }, Qt::QueuedConnection);
     });
 }
 
-void MemoIndex::onVerified(bool stale)
+void MemoIndex::onVerified(MemoIndexFile::Verdict verdict)
 {
     joinWorker();
-    if (!stale || m_state != State::Ready)
+    if (m_state != State::Ready)
+        return;
+    if (verdict == MemoIndexFile::Verdict::Current)
+        m_agreedAtVersion = m_startedAtVersion;
+    if (verdict != MemoIndexFile::Verdict::Stale)
         return;
     qCInfo(lcDb, "index %s is stale; making it anew", qUtf8Printable(indexPath()));
     startBuild();
@@ -397,6 +410,7 @@ void MemoIndex::swapIn()
             done = Result::failure(QStringLiteral("the new index could not take the old one's place"));
     }
     if (done && openIndex()) {
+        m_agreedAtVersion = m_startedAtVersion;
         setState(State::Ready);
         return;
     }
@@ -407,6 +421,7 @@ void MemoIndex::swapIn()
 
 void MemoIndex::indexBroken(const QString& why)
 {
+    m_agreedAtVersion = -1;
     if (m_state != State::Ready || m_closing)
         return;
     qCInfo(lcDb, "index %s broken (%s); making it anew", qUtf8Printable(indexPath()), qUtf8Printable(why));
@@ -532,6 +547,14 @@ void MemoIndex::moveToReplay(const QHash<qint64, Pending>& taken)
     }
 }
 
+qint64 MemoIndex::bookVersion() const
+{
+    if (!m_book)
+        return -1;
+    Statement version(m_book->handle(), QStringLiteral("PRAGMA main.data_version"));
+    return version.step() == Statement::Step::Row ? version.int64(0) : -1;
+}
+
 bool MemoIndex::waitForIdle(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -587,6 +610,14 @@ Result MemoIndex::queryIndex(const QStringList& words, QVector<qint64>& ids)
     }
     ids = std::move(result);
     return Result::success();
+}
+
+bool MemoIndex::findExactly(const QStringList& words, QVector<qint64>& ids)
+{
+    if (m_state != State::Ready || !m_db || m_agreedAtVersion < 0 || bookVersion() != m_agreedAtVersion)
+        return false;
+    // A damaged index falls back to reading the book, which is exact too.
+    return bool(find(words, ids));
 }
 
 Result MemoIndex::find(const QStringList& words, QVector<qint64>& ids)

@@ -20,7 +20,8 @@ class QTimer;
 struct sqlite3;
 namespace MemoIndexFile {
 struct Progress;
-}
+enum class Verdict;
+} // namespace MemoIndexFile
 
 // The full-text index of one memo book, kept current while the program runs.
 //
@@ -59,6 +60,10 @@ public:
     // The IDs of the memos in which every one of the folded words occurs, ascending. The
     // index answers when it is ready, the memo book itself otherwise.
     Result find(const QStringList& words, QVector<qint64>& ids);
+    // The same from the index alone, only while it is known to agree with the memo book: it
+    // has been compared with the book or made from it, and no other connection has changed the
+    // book since. False otherwise, and then the book must be read.
+    bool findExactly(const QStringList& words, QVector<qint64>& ids);
 
 Q_SIGNALS:
     void progressChanged();
@@ -74,7 +79,7 @@ private:
     void startVerify();
     void joinWorker();
     void onBuilt(bool ok);
-    void onVerified(bool stale);
+    void onVerified(MemoIndexFile::Verdict verdict);
     void swapIn();
     void indexBroken(const QString& why);
     void scheduleFlush(int delayMs = 0);
@@ -84,6 +89,8 @@ private:
     Result readCurrent(qint64 id, QByteArray& body, bool& exists);
     Result queryIndex(const QStringList& words, QVector<qint64>& ids);
     void setState(State state);
+    // Counts the changes that other connections have committed to the memo book.
+    qint64 bookVersion() const;
 
     friend struct MemoIndexHooks;
 
@@ -109,6 +116,11 @@ private:
     std::unique_ptr<MemoIndexWriter> m_writer;
     // Changes since the build began, written into the new index before it takes over.
     QHash<qint64, Pending> m_replay;
+
+    // The memo book's version when the running comparison or build began, and when the index
+    // was last found to agree with it (-1: not known to agree).
+    qint64 m_startedAtVersion = -1;
+    qint64 m_agreedAtVersion = -1;
 
     std::unique_ptr<MemoIndexFile::Progress> m_progress;
     std::thread m_worker;

@@ -63,7 +63,9 @@ struct Progress
 // book is read in short batches, so that saves need not wait for the build.
 Result build(const QString& bookPath, const QString& target, Progress& progress);
 
-enum class Verdict { Current, Stale, Cancelled };
+// Unchecked: kept without having been compared to the end (the book could not be read, or the
+// user kept saving), so not known to agree.
+enum class Verdict { Current, Stale, Cancelled, Unchecked };
 // Compares the index with the memo book, memo by memo. inFlux names memos whose change has been
 // saved but not yet written into the index; changes() counts the changes written so far, so
 // that a batch read while one was written is read again.

@@ -1,12 +1,21 @@
 #include "db/MemoSearch.h"
 
 #include "core/TextFold.h"
+#include "db/Catalogue.h"
 #include "db/MemoIndexFile.h"
 #include "db/Statement.h"
+
+#include <QHash>
 
 #include <sqlite3.h>
 
 namespace {
+
+QHash<sqlite3*, const MemoSearch::ExactFinder*>& exactFinders()
+{
+    static QHash<sqlite3*, const MemoSearch::ExactFinder*> finders;
+    return finders;
+}
 
 const char* const ModuleName = "全文検索";
 
@@ -180,6 +189,34 @@ QString MemoSearch::condition(const QString& typed)
     }
     text.replace(QLatin1Char('\''), QStringLiteral("''"));
     return QStringLiteral("ID IN (SELECT ID FROM %1('%2'))").arg(QString::fromUtf8(ModuleName), text);
+}
+
+void MemoSearch::setExactFinder(sqlite3* db, const ExactFinder* finder)
+{
+    if (finder)
+        exactFinders().insert(db, finder);
+    else
+        exactFinders().remove(db);
+}
+
+bool MemoSearch::quickKeys(sqlite3* db, const QString& statement, QVector<qint64>& ids)
+{
+    const ExactFinder* finder = exactFinders().value(db);
+    if (!finder || !*finder)
+        return false;
+    // The typed text is what stands between the quotes of the shape that condition() makes;
+    // the statement is taken only if that text, quoted again, gives it back exactly.
+    static const QString marker(QChar(0xE000));
+    static const QStringList shape =
+        Catalogue::orderedSearch(Catalogue::searchStatement(condition(marker))).split(marker);
+    if (shape.size() != 2 || !statement.startsWith(shape[0]) || !statement.endsWith(shape[1]) ||
+        statement.size() < shape[0].size() + shape[1].size())
+        return false;
+    QString typed = statement.mid(shape[0].size(), statement.size() - shape[0].size() - shape[1].size());
+    typed.replace(QStringLiteral("''"), QStringLiteral("'"));
+    if (Catalogue::orderedSearch(Catalogue::searchStatement(condition(typed))) != statement)
+        return false;
+    return (*finder)(TextFold::words(typed), ids);
 }
 
 Result MemoSearch::scan(sqlite3* db, const QStringList& words, QVector<qint64>& ids)

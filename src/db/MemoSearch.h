@@ -27,6 +27,19 @@ Result install(sqlite3* db, const Finder* finder);
 // one quoted value, so that nothing in it is read as statement or query syntax.
 QString condition(const QString& typed);
 
+// Finds the IDs for folded words only when an index that agrees with the memo book holds
+// them all (no memo in it deleted or changed by another program since it was compared); false
+// otherwise.
+using ExactFinder = std::function<bool(const QStringList& words, QVector<qint64>& ids)>;
+// Makes such a finder known for a connection, or forgets it (nullptr).
+void setExactFinder(sqlite3* db, const ExactFinder* finder);
+
+// The keys of a record source that is a full-text search in ID order, as
+// Catalogue::orderedSearch(Catalogue::searchStatement(condition(typed))) makes it, read from
+// the index without looking each memo up in the memo book. False when the statement is of
+// another shape or the index cannot tell exactly: the statement must then be run.
+bool quickKeys(sqlite3* db, const QString& statement, QVector<qint64>& ids);
+
 // Reads every memo of the connection's memo book and keeps those that hold all the words.
 Result scan(sqlite3* db, const QStringList& words, QVector<qint64>& ids);
 

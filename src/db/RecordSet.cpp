@@ -4,6 +4,7 @@
 
 #include "db/BusyWait.h"
 #include "db/Connection.h"
+#include "db/MemoSearch.h"
 #include "db/Statement.h"
 
 #include <QRegularExpression>
@@ -180,6 +181,13 @@ Result RecordSet::readRun(Run& run) const
     // the engine do this without reading the rows. A bare table comes in key order: left
     // to itself, SQLite reads it through whichever index it estimates smallest, which
     // with index statistics in the file can be the date index.
+    // A full-text search gives its keys from the index, when that agrees with the book,
+    // without each memo being looked up.
+    if (MemoSearch::quickKeys(db, run.sql, run.keys)) {
+        run.statement.reset();
+        return fetchRows(db, run.rowSelect, run.keyPosition, int(run.fields.size()), run.keys.mid(0, FetchWindow),
+                         run.cache);
+    }
     QString keySql = QStringLiteral("SELECT ") + quoteIdentifier(run.fields[run.keyPosition]) +
                      QStringLiteral(" FROM (") + run.sql + QLatin1Char(')');
     if (isBareName(m_source))

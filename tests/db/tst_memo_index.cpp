@@ -1,10 +1,12 @@
 // The full-text index: how texts are folded and matched, and how the index keeps up with the
 // memo book (saves, deletes, other programs' changes, a missing, damaged or read-only file).
 #include "core/TextFold.h"
+#include "db/Catalogue.h"
 #include "db/Connection.h"
 #include "db/MemoIndex.h"
 #include "db/MemoIndexFile.h"
 #include "db/MemoSearch.h"
+#include "db/RecordSet.h"
 #include "db/Statement.h"
 #include "support/IndexProbe.h"
 #include "support/MemoBook.h"
@@ -62,6 +64,33 @@ class TestMemoIndex : public QObject
         while ((step = found.step()) == Statement::Step::Row)
             list.append(found.int64(0));
         return step == Statement::Step::Error ? u"error: "_s + found.lastError().message : ids(list);
+    }
+
+    // The display window's search statement in ID order, as its record set runs it.
+    static QString searchStatement(const QString& typed)
+    {
+        return Catalogue::orderedSearch(Catalogue::searchStatement(MemoSearch::condition(typed)));
+    }
+
+    // The keys that the display window's record set reads for a statement.
+    QString recordSetKeys(const QString& statement)
+    {
+        RecordSet result(u"Data1"_s);
+        result.setDatabaseName(book->dbPath());
+        result.setRecordSource(statement);
+        if (const Result r = result.refresh(); !r)
+            return u"error: "_s + r.message;
+        QStringList keys;
+        for (int row = 0; row < result.recordCount(); ++row)
+            keys.append(result.value(row, result.fieldIndex(u"ID"_s)).toString());
+        return keys.join(u',');
+    }
+
+    // The keys read straight from the index, or "statement" when it must be run instead.
+    QString quickKeys(const QString& statement)
+    {
+        QVector<qint64> keys;
+        return MemoSearch::quickKeys(shared->handle(), statement, keys) ? ids(keys) : u"statement"_s;
     }
 
     // A change saved the way the windows save: through the shared connection.
@@ -202,9 +231,13 @@ private Q_SLOTS:
         std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
         QCOMPARE(index->state(), MemoIndex::State::Building);
         QCOMPARE(search(typed), found);
+        QCOMPARE(quickKeys(searchStatement(typed)), u"statement"_s);
         QVERIFY(index->waitForIdle(20000));
         QCOMPARE(index->state(), MemoIndex::State::Ready);
         QCOMPARE(search(typed), found);
+        // The record set of the display window takes the keys from the index itself.
+        QCOMPARE(quickKeys(searchStatement(typed)), found);
+        QCOMPARE(recordSetKeys(searchStatement(typed)), found);
         QCOMPARE(book->count(u"メモ帳"_s), 6);
     }
 
@@ -293,6 +326,7 @@ private Q_SLOTS:
         QCOMPARE(search(u"行"_s), u""_s);
         QCOMPARE(search(u"ワード"_s), u"2,3,4"_s);
         QVERIFY(!QFile::exists(path + u".new"_s));
+        QVERIFY(!QFile::exists(path + u".new-chars"_s));
     }
 
     // Saves made while the index is being made are in it when it takes over.
@@ -334,6 +368,63 @@ private Q_SLOTS:
         QCOMPARE(index->state(), MemoIndex::State::Ready);
         QVERIFY(index->waitForIdle(20000));
         QCOMPARE(remade.count(), 0);
+    }
+
+    // The keys of a full-text search come from the index only while it agrees with the memo
+    // book: after another program's change the statement runs, and a memo that program
+    // deleted is not listed. Statements of another shape always run.
+    void keysFromTheIndex_data()
+    {
+        QTest::addColumn<QString>("happening");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("quick");
+        QTest::addColumn<QString>("keys");
+        const QString words = u"ワード"_s;
+        QTest::newRow("index agrees") << u""_s << searchStatement(words) << u"2,3,4"_s << u"2,3,4"_s;
+        QTest::newRow("own save") << u"save"_s << searchStatement(words) << u"2,4"_s << u"2,4"_s;
+        QTest::newRow("own delete") << u"delete"_s << searchStatement(words) << u"3,4"_s << u"3,4"_s;
+        QTest::newRow("another program's delete")
+            << u"other delete"_s << searchStatement(words) << u"statement"_s << u"3,4"_s;
+        QTest::newRow("another program's change")
+            << u"other save"_s << searchStatement(words) << u"statement"_s << u"2,3,4"_s;
+        QTest::newRow("next start after another program's change")
+            << u"other save, restart"_s << searchStatement(words) << u"2,4"_s << u"2,4"_s;
+        QTest::newRow("quotes in the words") << u""_s << searchStatement(u"don't"_s) << u"3"_s << u"3"_s;
+        QTest::newRow("sorted by another field")
+            << u""_s << Catalogue::sortStatement(Catalogue::searchStatement(MemoSearch::condition(words)), u"日付"_s)
+            << u"statement"_s << u"3,4,2"_s;
+        QTest::newRow("a further condition")
+            << u""_s
+            << Catalogue::orderedSearch(Catalogue::searchStatement(MemoSearch::condition(words) + u" AND ID > 2"_s))
+            << u"statement"_s << u"3,4"_s;
+        QTest::newRow("quote closed early")
+            << u""_s
+            << searchStatement(words).replace(u"ワード"_s, u"ワード')) OR ID IN (SELECT ID FROM 全文検索('印"_s)
+            << u"statement"_s << u"1,2,3,4,6"_s;
+    }
+    void keysFromTheIndex()
+    {
+        QFETCH(QString, happening);
+        QFETCH(QString, statement);
+        QFETCH(QString, quick);
+        QFETCH(QString, keys);
+        addSample();
+        std::shared_ptr<MemoIndex> index = openReady();
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        if (happening == u"save"_s)
+            save(u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '別' WHERE ID = 3"_s);
+        else if (happening == u"delete"_s)
+            save(u"DELETE FROM メモ帳 WHERE ID = 2"_s);
+        else if (happening == u"other delete"_s)
+            book->exec(u"DELETE FROM メモ帳 WHERE ID = 2"_s);
+        else if (happening.startsWith(u"other save"_s))
+            book->exec(u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '別' WHERE ID = 3"_s);
+        if (happening.endsWith(u"restart"_s)) {
+            index.reset();
+            index = openReady();
+        }
+        QCOMPARE(quickKeys(statement), quick);
+        QCOMPARE(recordSetKeys(statement), keys);
     }
 
     // Without a memo book there is no index and no file.
