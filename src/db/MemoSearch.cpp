@@ -216,7 +216,10 @@ bool MemoSearch::quickKeys(sqlite3* db, const QString& statement, QVector<qint64
     typed.replace(QStringLiteral("''"), QStringLiteral("'"));
     if (Catalogue::orderedSearch(Catalogue::searchStatement(condition(typed))) != statement)
         return false;
-    return (*finder)(TextFold::words(typed), ids);
+    if ((*finder)(TextFold::words(typed), ids))
+        return true;
+    ids.clear(); // the statement gives them all
+    return false;
 }
 
 Result MemoSearch::scan(sqlite3* db, const QStringList& words, QVector<qint64>& ids)

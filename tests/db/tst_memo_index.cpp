@@ -381,6 +381,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("keys");
         const QString words = u"ワード"_s;
         QTest::newRow("index agrees") << u""_s << searchStatement(words) << u"2,3,4"_s << u"2,3,4"_s;
+        QTest::newRow("next start") << u"restart"_s << searchStatement(words) << u"2,3,4"_s << u"2,3,4"_s;
         QTest::newRow("own save") << u"save"_s << searchStatement(words) << u"2,4"_s << u"2,4"_s;
         QTest::newRow("own delete") << u"delete"_s << searchStatement(words) << u"3,4"_s << u"3,4"_s;
         QTest::newRow("another program's delete")
