@@ -103,8 +103,13 @@ Schema::PathTableOutcome Schema::makePathTable(const QString& databasePath, QStr
 
 void Schema::refreshStatistics(const QString& databasePath)
 {
-    if (std::shared_ptr<Connection> connection = Connection::open(databasePath)) {
-        skipOnFailure(connection->exec(QStringLiteral("PRAGMA analysis_limit = 400")), lcDb(), "analysis limit");
-        skipOnFailure(connection->exec(QStringLiteral("ANALYZE")), lcDb(), "index figures");
+    // The engine alone, with no handler of the program's: this runs beside the windows.
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_busy_timeout(db, Connection::BusyTimeoutMs);
+        skipOnFailure(Statement(db, QStringLiteral("PRAGMA analysis_limit = 400")).exec(), lcDb(), "analysis limit");
+        skipOnFailure(Statement(db, QStringLiteral("ANALYZE")).exec(), lcDb(), "index figures");
     }
+    sqlite3_close(db);
 }

@@ -31,7 +31,8 @@ PathTableOutcome makePathTable(const QString& databasePath, QString* why = nullp
 
 // Samples the indexes so that the engine can plan well: with the figures in the file, a list
 // of the distinct keywords skips from one value to the next instead of reading every memo's
-// entry. Cheap (a few hundred rows of each index are read); a failure changes nothing.
+// entry. Cheap (a few hundred rows of each index are read); a failure changes nothing. Uses
+// a connection of its own and may run on any thread.
 void refreshStatistics(const QString& databasePath);
 
 } // namespace Schema

@@ -194,11 +194,15 @@ public:
         }
         m_named.clear();
         m_fd.reset();
-        // The rename itself is made durable with its folder.
-        if (Fd dir(::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0)
-            ::fsync(dir.get());
-        if (!old.isEmpty())
-            QThreadPool::globalInstance()->start([old] { ::unlink(old.constData()); });
+        // The rename is made durable with its folder, and the old copy's room given back,
+        // beside the rest of start-up: until the folder is synced, a power cut leaves the old
+        // copy in place, which is whole.
+        QThreadPool::globalInstance()->start([folder = m_folder, old] {
+            if (Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0)
+                ::fsync(dir.get());
+            if (!old.isEmpty())
+                ::unlink(old.constData());
+        });
         return {};
     }
 
@@ -314,8 +318,6 @@ Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, c
             return checked;
         if (!copied)
             return refuse(Refusal::CannotWrite, copied.message);
-        if (::fsync(part.fd()) != 0)
-            return refuse(Refusal::CannotWrite, systemError(QStringLiteral("sync the copy")));
     }
     source.reset();
     if (Result committed = part.commit(to); !committed)

@@ -72,11 +72,23 @@ public:
     template <class... Args> static T* instance(Args&&... args)
     {
         if (!isLoaded()) {
-            s_form = new T(std::forward<Args>(args)...);
+            s_form = s_prepared ? s_prepared.data() : new T(std::forward<Args>(args)...);
+            s_prepared = nullptr;
             s_form->load();
         }
         return s_form;
     }
+    // Makes the window ahead of its first use, while something else keeps the program
+    // waiting: it is neither shown nor loaded (its load handler has not run), and the next
+    // instance() loads this one. discardPrepared() drops it unused.
+    template <class... Args> static void prepare(Args&&... args)
+    {
+        if (!isLoaded() && !s_prepared) {
+            s_prepared = new T(std::forward<Args>(args)...);
+            s_prepared->ensurePolished();
+        }
+    }
+    static void discardPrepared() { delete s_prepared.data(); }
     static bool isLoaded() { return s_form && !s_form->isUnloaded(); }
     static T* ifLoaded() { return isLoaded() ? s_form.data() : nullptr; }
     // Closing a window that is not loaded does nothing.
@@ -88,4 +100,5 @@ public:
 
 private:
     static inline QPointer<T> s_form;
+    static inline QPointer<T> s_prepared;
 };

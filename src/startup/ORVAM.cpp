@@ -78,8 +78,10 @@ ORVAM::ORVAM(Session& session)
 void ORVAM::onLoad()
 {
     m_loadSucceeded = GL_HELP_PATH_TABLE_MAKE();
+    // The engine's figures help the search window's lists; the window needs not wait for
+    // them (their write waits for the file's sync), so they are written while it shows.
     if (m_loadSucceeded)
-        Schema::refreshStatistics(m_session.DbPath);
+        m_statistics = std::async(std::launch::async, [path = m_session.DbPath] { Schema::refreshStatistics(path); });
 }
 
 bool ORVAM::GL_HELP_PATH_TABLE_MAKE()

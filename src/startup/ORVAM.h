@@ -2,6 +2,8 @@
 
 #include "platform/Form.h"
 
+#include <future>
+
 class QAction;
 class QPushButton;
 struct Session;
@@ -29,4 +31,6 @@ private:
 
     Session& m_session;
     bool m_loadSucceeded = false;
+    // Ends with the window: the future of an asynchronous call waits for it when destroyed.
+    std::future<void> m_statistics;
 };

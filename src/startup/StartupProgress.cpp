@@ -57,7 +57,7 @@ void StartupProgress::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-Result StartupProgress::run(const Job& job, int delayMs)
+Result StartupProgress::run(const Job& job, const std::function<void()>& meanwhile, int delayMs)
 {
     struct Shared
     {
@@ -72,7 +72,10 @@ Result StartupProgress::run(const Job& job, int delayMs)
         });
     });
     using namespace std::chrono;
-    if (running.wait_for(milliseconds(delayMs)) == std::future_status::ready)
+    const auto shownAt = steady_clock::now() + milliseconds(delayMs);
+    if (meanwhile)
+        meanwhile();
+    if (running.wait_until(shownAt) == std::future_status::ready)
         return running.get();
 
     StartupProgress window;

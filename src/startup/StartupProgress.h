@@ -25,10 +25,11 @@ public:
     using Report = std::function<void(qint64 done, qint64 total)>;
     using Job = std::function<Result(const Report& report)>;
 
-    // Runs the job on a thread of its own. If it has not ended after delayMs, the window is
-    // shown with the progress that the job reports (from any thread) until it ends; the
-    // window is gone before this returns.
-    static Result run(const Job& job, int delayMs = 500);
+    // Runs the job on a thread of its own, and meanwhile on this thread, which must not
+    // need the job's result. If the job has not ended after delayMs, the window is shown
+    // with the progress that the job reports (from any thread) until it ends; the window is
+    // gone before this returns.
+    static Result run(const Job& job, const std::function<void()>& meanwhile = {}, int delayMs = 500);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

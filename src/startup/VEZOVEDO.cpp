@@ -124,14 +124,19 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     const QString source = session.AppDir + separator + database;
     const QString backup = session.BackupDir + separator + database;
     const QString backupDir = session.BackupDir;
-    // A large memo book takes a while to copy: the user is told what keeps the window.
-    const Result copied = StartupProgress::run([&](const StartupProgress::Report& report) {
-        Result result = fs.copyDatabase(source, backup, report);
-        if (result)
-            keepGeneration(fs, backup, backupDir, separator);
-        return result;
-    });
+    // A large memo book takes a while to copy: the user is told what keeps the window. The
+    // main window is made meanwhile, hidden and not loaded: nothing touches the memo book
+    // before its backup is done, and a failed backup leaves no window behind.
+    const Result copied = StartupProgress::run(
+        [&](const StartupProgress::Report& report) {
+            Result result = fs.copyDatabase(source, backup, report);
+            if (result)
+                keepGeneration(fs, backup, backupDir, separator);
+            return result;
+        },
+        [&session] { ORVAM::prepare(session); });
     if (!copied) {
+        ORVAM::discardPrepared();
         qCWarning(lcStartup, "backup: %s", qUtf8Printable(copied.message));
         return fail();
     }
