@@ -36,6 +36,8 @@ qint64 count(const QString& path, const QString& table)
     sqlite3* db = nullptr;
     qint64 n = -1;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        // A started program writes the engine's figures beside its first paint.
+        sqlite3_busy_timeout(db, 5000);
         sqlite3_stmt* stmt = nullptr;
         const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(table).toUtf8();
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
@@ -164,7 +166,8 @@ private Q_SLOTS:
         closeAllForms();
         QVERIFY(VEZOVEDO::Main(program(), session));
         QCOMPARE(fakes->messageBox.asked.size(), 1);
-        QCOMPARE(backupFiles().size(), 2);
+        // The replaced backup is deleted beside the rest of start-up.
+        QTRY_COMPARE(backupFiles().size(), 2);
     }
 
     void anOlderKeptOriginalIsNeverOverwritten()
