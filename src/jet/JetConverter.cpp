@@ -8,6 +8,12 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 using JetConversion::Outcome;
 
 namespace {
@@ -57,6 +63,97 @@ public:
 
 private:
     sqlite3* m_db = nullptr;
+};
+
+// Records read and decoded on a thread of their own while the ones before them are written.
+// Batches of records go to the writer and come back to be filled again, so that the values'
+// buffers are reused; a few batches at most are on their way at any time.
+class RecordPipe
+{
+public:
+    struct Batch
+    {
+        std::vector<QList<JetReader::Value>> records;
+        size_t count = 0;
+    };
+
+    explicit RecordPipe(JetReader::Table& source) : m_source(source)
+    {
+        for (Batch& batch : m_batches) {
+            batch.records.resize(BatchRecords);
+            m_empty.push_back(&batch);
+        }
+        m_reader = std::thread([this] { read(); });
+    }
+    ~RecordPipe() { stop(); }
+    RecordPipe(const RecordPipe&) = delete;
+    RecordPipe& operator=(const RecordPipe&) = delete;
+
+    // Gives back the batch written (or nullptr) and waits for the next one; nullptr once the
+    // source has ended, at its end or at a failure.
+    Batch* next(Batch* written)
+    {
+        std::unique_lock lock(m_mutex);
+        if (written) {
+            m_empty.push_back(written);
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [this] { return !m_full.empty() || m_ended; });
+        if (m_full.empty())
+            return nullptr;
+        Batch* batch = m_full.front();
+        m_full.pop_front();
+        return batch;
+    }
+
+    // Ends the reading thread; the source may be asked for its failure afterwards.
+    void stop()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_changed.notify_all();
+        if (m_reader.joinable())
+            m_reader.join();
+    }
+
+private:
+    static constexpr size_t BatchRecords = 256;
+
+    void read()
+    {
+        bool ended = false;
+        while (!ended) {
+            Batch* batch = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_empty.empty() || m_stopped; });
+                if (m_stopped)
+                    break;
+                batch = m_empty.front();
+                m_empty.pop_front();
+            }
+            batch->count = 0;
+            while (batch->count < BatchRecords && m_source.next())
+                m_source.takeValues(batch->records[batch->count++]);
+            ended = batch->count < BatchRecords;
+            std::lock_guard lock(m_mutex);
+            (batch->count > 0 ? m_full : m_empty).push_back(batch);
+            m_ended = ended;
+            m_changed.notify_all();
+        }
+    }
+
+    JetReader::Table& m_source;
+    Batch m_batches[4];
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch*> m_empty;
+    std::deque<Batch*> m_full;
+    bool m_ended = false;
+    bool m_stopped = false;
+    std::thread m_reader;
 };
 
 struct Failure
@@ -123,36 +220,41 @@ std::optional<Failure> copyTable(JetReader::Table& source, Writer& writer, const
 
     const qint64 total = source.recordCount();
     qint64 done = 0;
-    while (source.next()) {
-        const QList<JetReader::Value>& values = source.values();
-        for (qsizetype i = 0; i < values.size(); ++i) {
-            const JetReader::Value& value = values[i];
-            const int slot = int(i) + 1;
-            if (value.kind == JetReader::Value::Kind::Null) {
-                sqlite3_bind_null(insert, slot);
-            } else if (targets[i] == QLatin1String("ID")) {
-                bool number = false;
-                const qint64 id = value.bytes.toLongLong(&number);
-                if (!number)
-                    return finish(Failure{Outcome::Damaged, QStringLiteral("an ID that is no number")});
-                sqlite3_bind_int64(insert, slot, id);
-            } else if (value.kind == JetReader::Value::Kind::Blob) {
-                sqlite3_bind_blob64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
-                                    SQLITE_STATIC);
-            } else {
-                sqlite3_bind_text64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
-                                    SQLITE_STATIC, SQLITE_UTF8);
+    RecordPipe pipe(source);
+    RecordPipe::Batch* batch = nullptr;
+    while ((batch = pipe.next(batch))) {
+        for (size_t record = 0; record < batch->count; ++record) {
+            const QList<JetReader::Value>& values = batch->records[record];
+            for (qsizetype i = 0; i < values.size(); ++i) {
+                const JetReader::Value& value = values[i];
+                const int slot = int(i) + 1;
+                if (value.kind == JetReader::Value::Kind::Null) {
+                    sqlite3_bind_null(insert, slot);
+                } else if (targets[i] == QLatin1String("ID")) {
+                    bool number = false;
+                    const qint64 id = value.bytes.toLongLong(&number);
+                    if (!number)
+                        return finish(Failure{Outcome::Damaged, QStringLiteral("an ID that is no number")});
+                    sqlite3_bind_int64(insert, slot, id);
+                } else if (value.kind == JetReader::Value::Kind::Blob) {
+                    sqlite3_bind_blob64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
+                                        SQLITE_STATIC);
+                } else {
+                    sqlite3_bind_text64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
+                                        SQLITE_STATIC, SQLITE_UTF8);
+                }
             }
+            if (sqlite3_step(insert) != SQLITE_DONE) {
+                const int code = sqlite3_errcode(writer.db());
+                return finish(Failure{writeOutcome(code), writer.error()});
+            }
+            sqlite3_reset(insert);
+            ++done;
+            if (progress && done % 1000 == 0)
+                progress(done, total);
         }
-        if (sqlite3_step(insert) != SQLITE_DONE) {
-            const int code = sqlite3_errcode(writer.db());
-            return finish(Failure{writeOutcome(code), writer.error()});
-        }
-        sqlite3_reset(insert);
-        ++done;
-        if (progress && done % 1000 == 0)
-            progress(done, total);
     }
+    pipe.stop();
     if (source.failure() != JetReader::Failure::None)
         return finish(Failure{
             source.failure() == JetReader::Failure::Unreadable ? Outcome::Unreadable : Outcome::Damaged, source.why()});

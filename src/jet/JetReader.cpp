@@ -88,7 +88,11 @@ public:
     const QList<JetReader::Column>& columns() const override { return m_columns; }
     qint64 recordCount() const override { return m_table->num_rows; }
     std::optional<qint64> nextAutoNumber() const override { return m_nextAutoNumber; }
-    const QList<JetReader::Value>& values() const override { return m_values; }
+    void takeValues(QList<JetReader::Value>& into) override
+    {
+        into.resize(m_values.size());
+        m_values.swap(into);
+    }
     JetReader::Failure failure() const override { return m_failure; }
     QString why() const override { return m_why; }
 
@@ -142,9 +146,18 @@ private:
         const unsigned long pageNumber = unsigned(pgRow) >> 8;
         const int row = pgRow & 0xff;
         const int pageSize = int(m_mdb->fmt->pg_size);
-        if (pageNumber == 0 || mdb_read_alt_pg(m_mdb, pageNumber) != pageSize)
+        if (pageNumber == 0)
             return false;
-        const unsigned char* buf = m_mdb->alt_pg_buf;
+        // The long values of records that follow each other mostly share a page: it is read
+        // from the file once for all of them.
+        if (pageNumber != m_longValuePage) {
+            m_longValuePage = 0;
+            if (mdb_read_alt_pg(m_mdb, pageNumber) != pageSize)
+                return false;
+            m_longValueBuffer = QByteArray(reinterpret_cast<const char*>(m_mdb->alt_pg_buf), pageSize);
+            m_longValuePage = pageNumber;
+        }
+        const auto* buf = reinterpret_cast<const unsigned char*>(m_longValueBuffer.constData());
         const int rco = m_mdb->fmt->row_count_offset;
         if (row >= (buf[rco] | buf[rco + 1] << 8))
             return false;
@@ -191,7 +204,8 @@ private:
         const quint32 header = u32(page() + start);
         const qsizetype length = qsizetype(header & MemoLengthMask);
         if (header & MemoInline) {
-            out = QByteArray(reinterpret_cast<const char*>(page() + start + MemoHeaderSize), size - MemoHeaderSize);
+            out.resize(0); // keeps the buffer for the next value
+            out.append(reinterpret_cast<const char*>(page() + start + MemoHeaderSize), size - MemoHeaderSize);
             return true;
         }
         int pgRow = int(u32(page() + start + 4));
@@ -201,7 +215,8 @@ private:
             if (!otherRecord(pgRow, &chunk, &chunkSize) || chunkSize < length)
                 return fail(
                     QStringLiteral("column %1 has a long value that cannot be read").arg(QString::fromUtf8(col->name)));
-            out = QByteArray(chunk, length);
+            out.resize(0);
+            out.append(chunk, length);
             return true;
         }
         if (header & ~MemoLengthMask)
@@ -291,12 +306,10 @@ private:
         }
         case MDB_TEXT:
             return text(reinterpret_cast<const char*>(p), size, value, col->name);
-        case MDB_MEMO: {
-            QByteArray raw;
-            if (!longValue(col, start, size, raw))
+        case MDB_MEMO:
+            if (!longValue(col, start, size, m_longValue))
                 return false;
-            return text(raw.constData(), raw.size(), value, col->name);
-        }
+            return text(m_longValue.constData(), m_longValue.size(), value, col->name);
         case MDB_OLE: {
             if (!longValue(col, start, size, value.bytes))
                 return false;
@@ -319,6 +332,9 @@ private:
     QList<JetReader::Value> m_values;
     std::vector<MdbField> m_fields;
     std::optional<qint64> m_nextAutoNumber;
+    unsigned long m_longValuePage = 0;
+    QByteArray m_longValueBuffer;
+    QByteArray m_longValue;
     qint64 m_fetched = 0;
     JetReader::Failure m_failure = JetReader::Failure::None;
     QString m_why;

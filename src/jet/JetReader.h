@@ -43,8 +43,10 @@ public:
         virtual std::optional<qint64> nextAutoNumber() const = 0;
         // Moves to the next record; false at the end or on a failure (see failure()).
         virtual bool next() = 0;
-        // The current record's values, in column order.
-        virtual const QList<Value>& values() const = 0;
+        // Hands the current record's values, in column order, over into `into`, whose
+        // buffers the next record is read into instead: no copy, and no allocation once the
+        // buffers have grown.
+        virtual void takeValues(QList<Value>& into) = 0;
         virtual Failure failure() const = 0;
         virtual QString why() const = 0;
     };

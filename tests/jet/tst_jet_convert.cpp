@@ -87,7 +87,7 @@ public:
             ++position;
             return position != failAt && position < records.size();
         }
-        const QList<Value>& values() const override { return records[position]; }
+        void takeValues(QList<Value>& into) override { into = records[position]; }
         Failure failure() const override { return position == failAt ? Failure::Damaged : Failure::None; }
         QString why() const override { return QStringLiteral("made to fail"); }
     };
@@ -305,33 +305,67 @@ private Q_SLOTS:
                  "an application table is made only from one the file has");
     }
 
+    // Records are read on a thread of their own while the ones before them are written: none
+    // may be lost or repeated, whatever their number.
+    void everyRecordInItsOrder_data()
+    {
+        QTest::addColumn<int>("count");
+        for (int count : {0, 1, 2, 255, 256, 257, 700, 1024, 1025})
+            QTest::newRow(qPrintable(QString::number(count))) << count;
+    }
+
+    void everyRecordInItsOrder()
+    {
+        QFETCH(int, count);
+        FakeReader reader;
+        FakeReader::FakeTable memos;
+        memos.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("メモ"), 12, false}};
+        QList<QVariantList> expected;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray memo = "メモ " + QByteArray::number(i) + QByteArray(i % 50, 'x');
+            memos.records.append({text(QByteArray::number(3 * i + 1).constData()), text(memo.constData())});
+            expected.append({QString::number(3 * i + 1), QString::fromUtf8(memo)});
+        }
+        reader.tables.insert(QStringLiteral("メモ帳"), memos);
+        const JetConverter::Report report = JetConverter::convert(reader, target());
+        QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
+        QCOMPARE(report.memos, count);
+        QCOMPARE(rows(target(), QStringLiteral("SELECT ID, メモ FROM メモ帳 ORDER BY rowid")), expected);
+    }
+
     void failuresRemoveTheNewFile_data()
     {
         QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("count");
         QTest::addColumn<JetConversion::Outcome>("outcome");
-        QTest::newRow("reader fails half-way") << 0 << JetConversion::Outcome::Damaged;
-        QTest::newRow("two records with one ID") << 1 << JetConversion::Outcome::Damaged;
-        QTest::newRow("an ID that is no number") << 2 << JetConversion::Outcome::Damaged;
-        QTest::newRow("application table fails") << 3 << JetConversion::Outcome::Damaged;
+        QTest::newRow("reader fails half-way") << 0 << 3 << JetConversion::Outcome::Damaged;
+        QTest::newRow("two records with one ID") << 1 << 3 << JetConversion::Outcome::Damaged;
+        QTest::newRow("an ID that is no number") << 2 << 3 << JetConversion::Outcome::Damaged;
+        QTest::newRow("application table fails") << 3 << 3 << JetConversion::Outcome::Damaged;
+        QTest::newRow("reader fails far on") << 0 << 2000 << JetConversion::Outcome::Damaged;
+        QTest::newRow("two records with one ID far on") << 1 << 2000 << JetConversion::Outcome::Damaged;
     }
 
     void failuresRemoveTheNewFile()
     {
         QFETCH(int, fault);
+        QFETCH(int, count);
         QFETCH(JetConversion::Outcome, outcome);
         FakeReader reader;
         FakeReader::FakeTable memos;
         memos.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("メモ"), 12, false}};
-        memos.records = {{text("1"), text("a")}, {text("2"), text("b")}, {text("3"), text("c")}};
+        for (int i = 0; i < count; ++i)
+            memos.records.append({text(QByteArray::number(i + 1).constData()), text("a")});
         FakeReader::FakeTable paths;
         paths.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("パス"), 10, false}};
         paths.records = {{text("1"), text("p")}};
+        const int late = count - 1;
         switch (fault) {
         case 0:
-            memos.failAt = 2;
+            memos.failAt = late;
             break;
         case 1:
-            memos.records[2][0] = text("1");
+            memos.records[late][0] = text("1");
             break;
         case 2:
             memos.records[1][0] = text("zwei");
