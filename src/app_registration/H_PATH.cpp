@@ -111,21 +111,14 @@ void H_PATH::bindControls()
 
 void H_PATH::connectHandlers()
 {
-    auto clicked = [this](const char* name, auto&& handler) {
-        auto* b = client()->findChild<QAbstractButton*>(QString::fromUtf8(name));
-        connect(b, &QAbstractButton::clicked, this, std::forward<decltype(handler)>(handler));
-    };
-    clicked("Command3", [this] { run(&CommandRow::first); });
-    clicked("Command1", [this] { run(&CommandRow::previous); });
-    clicked("Command5", [this] { run(&CommandRow::next); });
-    clicked("Command6", [this] { run(&CommandRow::last); });
-    clicked("Command7", [this] { run(&CommandRow::save); });
-    clicked("Command8", [this] { run(&CommandRow::cancel); });
-    clicked("Command9", [this] { run(&CommandRow::add); });
-    clicked("Command10", [this] { run(&CommandRow::deleteRecord); });
-    clicked("Command11", [this] { unload(); });
-    clicked("Command2", [] { CommandRow::help(); });
-    clicked("Command13", [this] { chooseProgramFile(); });
+    // A cell being edited in the grid is finished before any command of the row runs.
+    m_commands.connectButtons(client(),
+                              {"Command3", "Command1", "Command5", "Command6", "Command7", "Command8", "Command10"},
+                              [this](CommandRow::Command command) { run(command); });
+    onClicked("Command9", [this] { run(&CommandRow::add); });
+    onClicked("Command11", [this] { unload(); });
+    onClicked("Command2", [] { CommandRow::help(); });
+    onClicked("Command13", [this] { chooseProgramFile(); });
 }
 
 void H_PATH::onLoad()

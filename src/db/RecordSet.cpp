@@ -254,19 +254,17 @@ bool RecordSet::eof() const
     return recordCount() == 0 || m_position == Position::Empty || m_position == Position::Eof;
 }
 
-Result RecordSet::checkMove() const
+Result RecordSet::prepareMove(std::optional<Position> endReached)
 {
-    if (recordCount() == 0)
+    if (recordCount() == 0 || m_position == endReached)
         return Result::failure(NoCurrentRecord);
-    return Result::success();
+    return writePending();
 }
 
 Result RecordSet::moveFirst()
 {
     BusyWait::Scope wait;
-    if (Result r = checkMove(); !r)
-        return r;
-    if (Result r = writePending(); !r)
+    if (Result r = prepareMove(); !r)
         return r;
     return goTo(Position::OnRecord, 0);
 }
@@ -274,9 +272,7 @@ Result RecordSet::moveFirst()
 Result RecordSet::moveLast()
 {
     BusyWait::Scope wait;
-    if (Result r = checkMove(); !r)
-        return r;
-    if (Result r = writePending(); !r)
+    if (Result r = prepareMove(); !r)
         return r;
     return goTo(Position::OnRecord, recordCount() - 1);
 }
@@ -284,11 +280,7 @@ Result RecordSet::moveLast()
 Result RecordSet::moveNext()
 {
     BusyWait::Scope wait;
-    if (Result r = checkMove(); !r)
-        return r;
-    if (m_position == Position::Eof)
-        return Result::failure(NoCurrentRecord);
-    if (Result r = writePending(); !r)
+    if (Result r = prepareMove(Position::Eof); !r)
         return r;
     // After a delete the next record has slid into the deleted one's place.
     int next = m_index + 1;
@@ -304,11 +296,7 @@ Result RecordSet::moveNext()
 Result RecordSet::movePrevious()
 {
     BusyWait::Scope wait;
-    if (Result r = checkMove(); !r)
-        return r;
-    if (m_position == Position::Bof)
-        return Result::failure(NoCurrentRecord);
-    if (Result r = writePending(); !r)
+    if (Result r = prepareMove(Position::Bof); !r)
         return r;
     const int previous = m_position == Position::Eof ? recordCount() - 1 : m_index - 1;
     if (previous < 0)

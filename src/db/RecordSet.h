@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 
 class Connection;
 
@@ -110,7 +111,8 @@ private:
     Result readRun(Run& run) const;
     void installRun(Run&& run);
 
-    Result checkMove() const;
+    // Refuses a move without records or past the end already reached; writes the pending edits.
+    Result prepareMove(std::optional<Position> endReached = std::nullopt);
     // Reads the record at the position first: a record that cannot be read is never made
     // current, and the record set stays where it was.
     Result goTo(Position position, int index);

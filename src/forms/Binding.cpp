@@ -9,6 +9,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <type_traits>
 
 Binding::Binding(RecordSet* recordSet, const QString& field, QObject* control)
     : QObject(control), m_recordSet(recordSet), m_field(field), m_control(control)
@@ -24,41 +25,24 @@ Binding::Binding(RecordSet* recordSet, const QString& field, QObject* control)
     });
 }
 
-Binding::Binding(RecordSet* recordSet, const QString& field, TextBox* control)
+template <class Control>
+Binding::Binding(RecordSet* recordSet, const QString& field, Control* control)
     : Binding(recordSet, field, static_cast<QObject*>(control))
 {
     m_text = [control] { return control->text(); };
     m_show = [control](const QString& text) { control->setText(text); };
-    connect(control, &TextBox::changed, this, &Binding::onChanged);
+    // A label shows the field only; the edit controls report the user's typing.
+    if constexpr (std::is_same_v<Control, QLabel>)
+        m_editable = false;
+    else
+        connect(control, &Control::changed, this, &Binding::onChanged);
     showCurrent();
 }
 
-Binding::Binding(RecordSet* recordSet, const QString& field, MemoBox* control)
-    : Binding(recordSet, field, static_cast<QObject*>(control))
-{
-    m_text = [control] { return control->text(); };
-    m_show = [control](const QString& text) { control->setText(text); };
-    connect(control, &MemoBox::changed, this, &Binding::onChanged);
-    showCurrent();
-}
-
-Binding::Binding(RecordSet* recordSet, const QString& field, ComboBox* control)
-    : Binding(recordSet, field, static_cast<QObject*>(control))
-{
-    m_text = [control] { return control->text(); };
-    m_show = [control](const QString& text) { control->setText(text); };
-    connect(control, &ComboBox::changed, this, &Binding::onChanged);
-    showCurrent();
-}
-
-Binding::Binding(RecordSet* recordSet, const QString& field, QLabel* control)
-    : Binding(recordSet, field, static_cast<QObject*>(control))
-{
-    m_editable = false;
-    m_text = [control] { return control->text(); };
-    m_show = [control](const QString& text) { control->setText(text); };
-    showCurrent();
-}
+template Binding::Binding(RecordSet*, const QString&, TextBox*);
+template Binding::Binding(RecordSet*, const QString&, MemoBox*);
+template Binding::Binding(RecordSet*, const QString&, ComboBox*);
+template Binding::Binding(RecordSet*, const QString&, QLabel*);
 
 Binding::~Binding()
 {

@@ -22,11 +22,9 @@ class Binding : public QObject, public RecordSetClient
     Q_OBJECT
 
 public:
-    Binding(RecordSet* recordSet, const QString& field, TextBox* control);
-    Binding(RecordSet* recordSet, const QString& field, MemoBox* control);
-    Binding(RecordSet* recordSet, const QString& field, ComboBox* control);
-    // A label only shows its field.
-    Binding(RecordSet* recordSet, const QString& field, QLabel* control);
+    // Binds a TextBox, MemoBox or ComboBox, or a QLabel, which only shows its field.
+    template <class Control>
+    Binding(RecordSet* recordSet, const QString& field, Control* control);
     ~Binding() override;
 
     // Drops the binding: the control keeps what it shows. Restoring it shows the current

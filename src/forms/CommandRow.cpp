@@ -6,6 +6,8 @@
 #include "forms/Messages.h"
 #include "platform/KeySender.h"
 
+#include <QAbstractButton>
+
 CommandRow::CommandRow(RecordSet* main, std::function<void()> refreshLists)
     : m_main(main), m_refreshLists(std::move(refreshLists))
 {}
@@ -110,4 +112,23 @@ void CommandRow::deleteRecord()
 void CommandRow::help()
 {
     skipOnFailure(KeySender::instance().send(QStringLiteral("{F1}"), false), lcViewer(), "F1");
+}
+
+void CommandRow::connectButtons(QWidget* client, const std::array<const char*, 7>& names,
+                                std::function<void(Command)> run)
+{
+    static constexpr std::array<Command, 7> commands = {&CommandRow::first, &CommandRow::previous, &CommandRow::next,
+                                                        &CommandRow::last,  &CommandRow::save,     &CommandRow::cancel,
+                                                        &CommandRow::deleteRecord};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        auto* button = client->findChild<QAbstractButton*>(QString::fromUtf8(names[i]));
+        Q_ASSERT(button);
+        const Command command = commands[i];
+        QObject::connect(button, &QAbstractButton::clicked, client, [this, command, run] {
+            if (run)
+                run(command);
+            else
+                (this->*command)();
+        });
+    }
 }

@@ -2,8 +2,10 @@
 
 #include "core/Result.h"
 
+#include <array>
 #include <functional>
 
+class QWidget;
 class RecordSet;
 
 // The command row that the editing windows share: first, previous, next, last, save,
@@ -25,6 +27,13 @@ public:
     void deleteRecord();
     // Presses F1, as if the user had, which opens the window's help.
     static void help();
+
+    using Command = void (CommandRow::*)();
+    // The window's buttons for first, previous, next, last, save, cancel and delete, by their
+    // names among the children of `client`. `run`, when given, runs each command (so that a
+    // window can finish an edit first); otherwise the command runs alone.
+    void connectButtons(QWidget* client, const std::array<const char*, 7>& names,
+                        std::function<void(Command)> run = {});
 
     // Previous, staying on the first record at the start.
     static Result previousOrFirst(RecordSet& recordSet);

@@ -267,27 +267,18 @@ void H_WRITE::bindControls()
 
 void H_WRITE::connectHandlers()
 {
-    auto clicked = [this](const char* name, auto&& handler) {
-        auto* b = client()->findChild<QAbstractButton*>(QString::fromUtf8(name));
-        connect(b, &QAbstractButton::clicked, this, std::forward<decltype(handler)>(handler));
-    };
-    clicked("Command3", [this] { m_commands.first(); });
-    clicked("Command4", [this] { m_commands.previous(); });
-    clicked("Command5", [this] { m_commands.next(); });
-    clicked("Command6", [this] { m_commands.last(); });
-    clicked("Command7", [this] { m_commands.save(); });
-    clicked("Command8", [this] { m_commands.cancel(); });
-    clicked("Command9", [this] {
+    m_commands.connectButtons(client(),
+                              {"Command3", "Command4", "Command5", "Command6", "Command7", "Command8", "Command10"});
+    onClicked("Command9", [this] {
         ADD_RECORD();
         SQL_SET();
     });
-    clicked("Command10", [this] { m_commands.deleteRecord(); });
-    clicked("Command11", [this] { unload(); });
-    clicked("Command1", [] { CommandRow::help(); });
-    clicked("Command2", [this] { openMemoFile(); });
-    clicked("Command12", [this] { chooseMemoFile(); });
+    onClicked("Command11", [this] { unload(); });
+    onClicked("Command1", [] { CommandRow::help(); });
+    onClicked("Command2", [this] { openMemoFile(); });
+    onClicked("Command12", [this] { chooseMemoFile(); });
     // The memo's application ID from the registered ones.
-    clicked("Command13", [this] { DBCombo7->setText(DBCombo3->text()); });
+    onClicked("Command13", [this] { DBCombo7->setText(DBCombo3->text()); });
 
     // The date box shows the date field in the long form, except while an add writes
     // today's date into both.

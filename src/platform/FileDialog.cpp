@@ -87,14 +87,20 @@ std::optional<QString> choose(QFileDialog& dialog, const QString& initialName)
 
 class QtFileDialog final : public FileDialog
 {
+    // Qt's own dialog everywhere, so that the filters and the matching behave alike on every desktop.
+    static void prepare(QFileDialog& dialog, QFileDialog::AcceptMode mode)
+    {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(mode);
+        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    }
+
 public:
     std::optional<QString> getOpenFileName(const Request& request) override
     {
         const QList<FilterEntry> entries = parseFilter(request.filter);
         QFileDialog dialog(dialogParent(), request.title);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        prepare(dialog, QFileDialog::AcceptOpen);
         // Qt's dialog has no read-only check box, so the HideReadOnly flag is always honoured.
         auto* proxy = new PipeFilterProxy;
         dialog.setProxyModel(proxy);
@@ -129,9 +135,7 @@ public:
     {
         const QList<FilterEntry> entries = parseFilter(request.filter);
         QFileDialog dialog(dialogParent(), request.title);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
+        prepare(dialog, QFileDialog::AcceptSave);
         QStringList filters;
         for (const FilterEntry& e : entries)
             filters.append(e.description + QStringLiteral(" (") + e.patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QPointer>
 #include <QWidget>
 
@@ -47,6 +48,13 @@ protected:
     virtual void onUnload() {}
     // Places the window's outer frame at a twips position on the screen.
     void placeAt(int leftTwips, int topTwips);
+    // Runs `handler` when the client area's button of that name is clicked.
+    template <class Handler> void onClicked(const char* buttonName, Handler&& handler)
+    {
+        auto* button = m_client->findChild<QAbstractButton*>(QString::fromUtf8(buttonName));
+        Q_ASSERT(button);
+        connect(button, &QAbstractButton::clicked, this, std::forward<Handler>(handler));
+    }
 
     bool event(QEvent* e) override;
     // Enter presses the focused button, as on the platform the program comes from.
