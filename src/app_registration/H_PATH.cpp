@@ -102,9 +102,7 @@ void H_PATH::createControls()
 
 void H_PATH::bindControls()
 {
-    new Binding(Data1, QStringLiteral("パス"), DBCombo1);
-    new Binding(Data1, QStringLiteral("アプリＩＤ"), DBCombo2);
-    new Binding(Data1, QStringLiteral("ID"), Label1);
+    bindFields(Data1, "パス", DBCombo1, "アプリＩＤ", DBCombo2, "ID", Label1);
     new ListBinding(Data2, QStringLiteral("パス"), DBCombo1);
     new ListBinding(Data3, QStringLiteral("アプリＩＤ"), DBCombo2);
 }

@@ -1,13 +1,7 @@
 #pragma once
 
 #include "forms/CommandRow.h"
-#include "platform/Form.h"
-
-class ComboBox;
-class DataGrid;
-class QLabel;
-class RecordSet;
-struct Session;
+#include "forms/Window.h"
 
 // The registration of applications: one record of table パス at a time in the two combo
 // boxes, all of them in the grid, the program file chosen in a file dialog, and the shared
@@ -39,9 +33,8 @@ private:
 
     Session& m_session;
 
-    RecordSet* Data1 = nullptr;
-    RecordSet* Data2 = nullptr;
-    RecordSet* Data3 = nullptr;
+    // The record sets: Data1 the window's own, the others its lists and lookups.
+    RecordSet *Data1 = nullptr, *Data2 = nullptr, *Data3 = nullptr;
 
     ComboBox* DBCombo1 = nullptr;
     ComboBox* DBCombo2 = nullptr;

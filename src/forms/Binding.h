@@ -23,8 +23,7 @@ class Binding : public QObject, public RecordSetClient
 
 public:
     // Binds a TextBox, MemoBox or ComboBox, or a QLabel, which only shows its field.
-    template <class Control>
-    Binding(RecordSet* recordSet, const QString& field, Control* control);
+    template <class Control> Binding(RecordSet* recordSet, const QString& field, Control* control);
     ~Binding() override;
 
     // Drops the binding: the control keeps what it shows. Restoring it shows the current
@@ -58,6 +57,15 @@ private:
 
 // Fills a combo box's list from one field of a record set, each time that record set runs.
 // The values appear once each, sorted.
+// Binds each control to the field named before it: bindFields(set, "ID", label, "メモ", memoBox).
+template <class Control, class... Rest>
+void bindFields(RecordSet* recordSet, const char* field, Control* control, Rest... rest)
+{
+    new Binding(recordSet, QString::fromUtf8(field), control);
+    if constexpr (sizeof...(rest) > 0)
+        bindFields(recordSet, rest...);
+}
+
 class ListBinding : public QObject
 {
     Q_OBJECT

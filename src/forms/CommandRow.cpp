@@ -117,9 +117,9 @@ void CommandRow::help()
 void CommandRow::connectButtons(QWidget* client, const std::array<const char*, 7>& names,
                                 std::function<void(Command)> run)
 {
-    static constexpr std::array<Command, 7> commands = {&CommandRow::first, &CommandRow::previous, &CommandRow::next,
-                                                        &CommandRow::last,  &CommandRow::save,     &CommandRow::cancel,
-                                                        &CommandRow::deleteRecord};
+    static constexpr std::array<Command, 7> commands = {
+        &CommandRow::first, &CommandRow::previous, &CommandRow::next,        &CommandRow::last,
+        &CommandRow::save,  &CommandRow::cancel,   &CommandRow::deleteRecord};
     for (std::size_t i = 0; i < names.size(); ++i) {
         auto* button = client->findChild<QAbstractButton*>(QString::fromUtf8(names[i]));
         Q_ASSERT(button);

@@ -183,11 +183,8 @@ void H_PRN::bindControls()
         m_pageBindings[i].date = new Binding(Data1, QStringLiteral("日付"), Text2[i]);
         m_pageBindings[i].keyword = new Binding(Data1, QStringLiteral("ｷｰﾜｰﾄﾞ"), Text3[i]);
     }
-    new Binding(Data1, QStringLiteral("ｷｰﾜｰﾄﾞ"), Text5);
-    new Binding(Data1, QStringLiteral("ヘルプファイル"), Text6);
-    new Binding(Data1, QStringLiteral("予備１"), Text7);
-    new Binding(Data5, QStringLiteral("パス"), Text8);
-    new Binding(Data5, QStringLiteral("アプリＩＤ"), Text9);
+    bindFields(Data1, "ｷｰﾜｰﾄﾞ", Text5, "ヘルプファイル", Text6, "予備１", Text7);
+    bindFields(Data5, "パス", Text8, "アプリＩＤ", Text9);
 }
 
 void H_PRN::connectHandlers()

@@ -1,23 +1,11 @@
 #pragma once
 
-#include "platform/Form.h"
+#include "forms/Window.h"
 
 #include <array>
 #include <memory>
 
-class Binding;
-class ComboBox;
-class MemoIndex;
 class ResultActions;
-class DataGrid;
-class MemoBox;
-class QCheckBox;
-class QLabel;
-class QPushButton;
-class QTabWidget;
-class RecordSet;
-class TextBox;
-struct Session;
 
 // The help display and correction window: memos found by keyword and search keys, listed
 // in a sortable grid and shown on six pages, each of which can keep its memo while the user
@@ -67,23 +55,16 @@ private:
     ResultActions* m_actions = nullptr;
     QLabel* m_indexProgress = nullptr;
 
-    RecordSet* Data1 = nullptr;
-    RecordSet* Data2 = nullptr;
-    RecordSet* Data3 = nullptr;
-    RecordSet* Data4 = nullptr;
-    RecordSet* Data5 = nullptr;
+    // The record sets: Data1 the window's own, the others its lists and lookups.
+    RecordSet *Data1 = nullptr, *Data2 = nullptr, *Data3 = nullptr, *Data4 = nullptr, *Data5 = nullptr;
 
-    ComboBox* DBCombo1 = nullptr;
-    ComboBox* DBCombo4 = nullptr;
-    ComboBox* DBCombo2 = nullptr;
+    // Keyword, search key 1, search key 2.
+    ComboBox *DBCombo1 = nullptr, *DBCombo4 = nullptr, *DBCombo2 = nullptr;
     DataGrid* DBGrid1 = nullptr;
     QLabel* Label1 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command8 = nullptr;
+    // Search, correct, close, help, show all, open the memo's file.
+    QPushButton *Command1 = nullptr, *Command2 = nullptr, *Command3 = nullptr, *Command4 = nullptr, *Command5 = nullptr,
+                *Command8 = nullptr;
     QTabWidget* SSTab1 = nullptr;
 
     static constexpr int Pages = 6;
@@ -93,11 +74,9 @@ private:
     std::array<TextBox*, Pages> Text3{};
     std::array<TextBox*, Pages> Text4{};
     std::array<QCheckBox*, Pages> Check1{};
-    TextBox* Text5 = nullptr;
-    TextBox* Text6 = nullptr;
-    TextBox* Text7 = nullptr;
-    TextBox* Text8 = nullptr;
-    TextBox* Text9 = nullptr;
+    // The current memo's keyword, file and application ID; the program path and application
+    // ID of its registered application.
+    TextBox *Text5 = nullptr, *Text6 = nullptr, *Text7 = nullptr, *Text8 = nullptr, *Text9 = nullptr;
 
     // The bindings of each page's memo, date and keyword boxes, released while it keeps.
     struct PageBindings

@@ -142,6 +142,11 @@ void H_WRITE::createControls()
     std::vector<Controls::TabStop> tabStops;
     auto* fieldStyle = new FieldStyle;
     fieldStyle->setParent(this);
+    // Each control takes its place in the tab order by its tab index.
+    auto tab = [&tabStops](int index, auto* control) {
+        tabStops.push_back({index, control});
+        return control;
+    };
 
     label(c, QStringLiteral("Label2(0)"), QStringLiteral("ID"), 120, 120, 732, 252);
     Label1 = label(c, QStringLiteral("Label1"), QString(), 1080, 120, 1452, 252);
@@ -150,60 +155,42 @@ void H_WRITE::createControls()
     white.setColor(QPalette::Window, Qt::white);
     Label1->setPalette(white);
 
-    Text1 = Controls::create<TextBox>(c, QStringLiteral("Text1"), 3120, 0, 2292, 264);
+    Text1 = tab(24, Controls::create<TextBox>(c, QStringLiteral("Text1"), 3120, 0, 2292, 264));
     Text1->hide();
-    tabStops.push_back({24, Text1});
 
     label(c, QStringLiteral("Label2(1)"), QStringLiteral("日付"), 120, 480, 732, 252);
-    Text3 = field<TextBox>(c, fieldStyle, QStringLiteral("Text3"), 1080, 480, 2412, 264);
-    tabStops.push_back({25, Text3});
-    QPushButton* command2 =
-        Controls::button(c, QStringLiteral("Command2"), QStringLiteral("設定ファイル表示"), 4320, 480, 1932, 252);
-    tabStops.push_back({12, command2});
+    Text3 = tab(25, field<TextBox>(c, fieldStyle, QStringLiteral("Text3"), 1080, 480, 2412, 264));
+    tab(12, Controls::button(c, QStringLiteral("Command2"), QStringLiteral("設定ファイル表示"), 4320, 480, 1932, 252));
 
     label(c, QStringLiteral("Label3"), QStringLiteral("表示ﾌｧｲﾙ"), 120, 840, 972, 252);
-    Text4 = field<TextBox>(c, fieldStyle, QStringLiteral("Text4"), 1080, 840, 4332, 264);
-    tabStops.push_back({7, Text4});
-    QPushButton* command12 =
-        Controls::button(c, QStringLiteral("Command12"), QStringLiteral("設定"), 5520, 840, 732, 264);
-    tabStops.push_back({13, command12});
+    Text4 = tab(7, field<TextBox>(c, fieldStyle, QStringLiteral("Text4"), 1080, 840, 4332, 264));
+    tab(13, Controls::button(c, QStringLiteral("Command12"), QStringLiteral("設定"), 5520, 840, 732, 264));
 
     label(c, QStringLiteral("Label2(2)"), QStringLiteral("ｷｰﾜｰﾄﾞ"), 120, 1200, 732, 252);
-    DBCombo1 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo1"), 1080, 1200, 5172, 276);
-    tabStops.push_back({8, DBCombo1});
+    DBCombo1 = tab(8, field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo1"), 1080, 1200, 5172, 276));
 
     label(c, QStringLiteral("Label2(3)"), QStringLiteral("検索キー１"), 120, 1560, 972, 252);
-    DBCombo4 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo4"), 1080, 1560, 3852, 276);
-    tabStops.push_back({9, DBCombo4});
+    DBCombo4 = tab(9, field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo4"), 1080, 1560, 3852, 276));
 
     label(c, QStringLiteral("Label2(4)"), QStringLiteral("検索キー２"), 120, 1920, 972, 252);
-    DBCombo2 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo2"), 1080, 1920, 3852, 276);
-    tabStops.push_back({10, DBCombo2});
-    QPushButton* command1 =
-        Controls::button(c, QStringLiteral("Command1"), QStringLiteral("ヘルプ"), 5520, 1920, 732, 276);
-    tabStops.push_back({14, command1});
+    DBCombo2 = tab(10, field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo2"), 1080, 1920, 3852, 276));
+    tab(14, Controls::button(c, QStringLiteral("Command1"), QStringLiteral("ヘルプ"), 5520, 1920, 732, 276));
 
     label(c, QStringLiteral("Label4"), QStringLiteral("アプリＩＤ"), 120, 2280, 732, 252);
-    DBCombo7 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo7"), 1080, 2280, 2532, 276);
-    tabStops.push_back({28, DBCombo7});
-    DBCombo3 = field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo3"), 3720, 2280, 2532, 276);
+    DBCombo7 = tab(28, field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo7"), 1080, 2280, 2532, 276));
+    DBCombo3 = tab(32, field<ComboBox>(c, fieldStyle, QStringLiteral("DBCombo3"), 3720, 2280, 2532, 276));
     DBCombo3->setToolTip(QStringLiteral("アプリケーション登録で登録して下さい。"));
-    tabStops.push_back({32, DBCombo3});
 
     label(c, QStringLiteral("Label2(5)"), QStringLiteral("メモ"), 120, 2640, 732, 252);
-    QPushButton* command13 =
-        Controls::button(c, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"), 4320, 2640, 1932, 252);
-    tabStops.push_back({31, command13});
+    tab(31, Controls::button(c, QStringLiteral("Command13"), QStringLiteral("アプリケーション登録"), 4320, 2640, 1932,
+                             252));
 
-    Text2 = Controls::create<MemoBox>(c, QStringLiteral("Text2"), 120, 2880, 6132, 2172);
-    tabStops.push_back({11, Text2});
+    Text2 = tab(11, Controls::create<MemoBox>(c, QStringLiteral("Text2"), 120, 2880, 6132, 2172));
 
-    Text8 = Controls::create<TextBox>(c, QStringLiteral("Text8"), 240, 3240, 5412, 264);
+    Text8 = tab(30, Controls::create<TextBox>(c, QStringLiteral("Text8"), 240, 3240, 5412, 264));
     Text8->hide();
-    tabStops.push_back({30, Text8});
-    Text9 = Controls::create<TextBox>(c, QStringLiteral("Text9"), 240, 3600, 1212, 264);
+    Text9 = tab(29, Controls::create<TextBox>(c, QStringLiteral("Text9"), 240, 3600, 1212, 264));
     Text9->hide();
-    tabStops.push_back({29, Text9});
 
     const struct
     {
@@ -246,14 +233,8 @@ void H_WRITE::createControls()
 
 void H_WRITE::bindControls()
 {
-    new Binding(Data1, QStringLiteral("ID"), Label1);
-    new Binding(Data1, QStringLiteral("日付"), Text1);
-    new Binding(Data1, QStringLiteral("ヘルプファイル"), Text4);
-    new Binding(Data1, QStringLiteral("ｷｰﾜｰﾄﾞ"), DBCombo1);
-    new Binding(Data1, QStringLiteral("検索キー１"), DBCombo4);
-    new Binding(Data1, QStringLiteral("検索キー２"), DBCombo2);
-    new Binding(Data1, QStringLiteral("予備１"), DBCombo7);
-    new Binding(Data1, QStringLiteral("メモ"), Text2);
+    bindFields(Data1, "ID", Label1, "日付", Text1, "ヘルプファイル", Text4, "ｷｰﾜｰﾄﾞ", DBCombo1, "検索キー１", DBCombo4,
+               "検索キー２", DBCombo2, "予備１", DBCombo7, "メモ", Text2);
 
     new ListBinding(Data2, QStringLiteral("ｷｰﾜｰﾄﾞ"), DBCombo1);
     new ListBinding(Data3, QStringLiteral("検索キー１"), DBCombo4);
@@ -261,8 +242,7 @@ void H_WRITE::bindControls()
     new ListBinding(Data5, QStringLiteral("アプリＩＤ"), DBCombo3);
     new ListBinding(Data6, QStringLiteral("予備１"), DBCombo7);
 
-    new Binding(Data5, QStringLiteral("パス"), Text8);
-    new Binding(Data5, QStringLiteral("アプリＩＤ"), Text9);
+    bindFields(Data5, "パス", Text8, "アプリＩＤ", Text9);
 }
 
 void H_WRITE::connectHandlers()

@@ -2,17 +2,9 @@
 
 #include "forms/CommandRow.h"
 #include "forms/Lists.h"
-#include "platform/Form.h"
+#include "forms/Window.h"
 
 #include <memory>
-
-class ComboBox;
-class MemoBox;
-class MemoIndex;
-class QLabel;
-class RecordSet;
-struct Session;
-class TextBox;
 
 // The help registration window: memos written and corrected one at a time. It opens on all
 // memos, or, when the display window has handed over a memo (the session's EditMemoId), on
@@ -61,25 +53,17 @@ private:
     // Keeps the full-text index current with what this window stores.
     std::shared_ptr<MemoIndex> m_index;
 
-    RecordSet* Data1 = nullptr;
-    RecordSet* Data2 = nullptr;
-    RecordSet* Data3 = nullptr;
-    RecordSet* Data4 = nullptr;
-    RecordSet* Data5 = nullptr;
-    RecordSet* Data6 = nullptr;
+    // The record sets: Data1 the window's own, the others its lists and lookups.
+    RecordSet *Data1 = nullptr, *Data2 = nullptr, *Data3 = nullptr, *Data4 = nullptr, *Data5 = nullptr,
+              *Data6 = nullptr;
 
+    // The memo's ID; the date as stored (hidden) and in the long form; the file; the hidden
+    // program path and application ID of the memo's registered application; the memo text.
     QLabel* Label1 = nullptr;
-    TextBox* Text1 = nullptr;
+    TextBox *Text1 = nullptr, *Text3 = nullptr, *Text4 = nullptr, *Text8 = nullptr, *Text9 = nullptr;
     MemoBox* Text2 = nullptr;
-    TextBox* Text3 = nullptr;
-    TextBox* Text4 = nullptr;
-    TextBox* Text8 = nullptr;
-    TextBox* Text9 = nullptr;
-    ComboBox* DBCombo1 = nullptr;
-    ComboBox* DBCombo2 = nullptr;
-    ComboBox* DBCombo3 = nullptr;
-    ComboBox* DBCombo4 = nullptr;
-    ComboBox* DBCombo7 = nullptr;
+    // Keyword, search key 2, the registered applications, search key 1, the memo's application ID.
+    ComboBox *DBCombo1 = nullptr, *DBCombo2 = nullptr, *DBCombo3 = nullptr, *DBCombo4 = nullptr, *DBCombo7 = nullptr;
 
     CommandRow m_commands;
     int AddInProgress = 0;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 bool JetConversion::syncPath(const QString& path)
 {
@@ -17,27 +18,15 @@ bool JetConversion::syncPath(const QString& path)
 
 QString JetConversion::key(Outcome outcome)
 {
-    switch (outcome) {
-    case Outcome::Converted:
-        return QStringLiteral("converted");
-    case Outcome::Usage:
-        return QStringLiteral("usage");
-    case Outcome::Damaged:
-        return QStringLiteral("damaged");
-    case Outcome::NoMemoTable:
-        return QStringLiteral("no memo table");
-    case Outcome::NoSpace:
-        return QStringLiteral("no space");
-    case Outcome::TargetExists:
-        return QStringLiteral("target exists");
-    case Outcome::Unreadable:
-        return QStringLiteral("unreadable");
-    case Outcome::CannotWrite:
-        return QStringLiteral("cannot write");
-    case Outcome::TimedOut:
-        return QStringLiteral("timed out");
-    case Outcome::OutOfMemory:
-        return QStringLiteral("out of memory");
+    static const std::pair<Outcome, const char*> keys[] = {
+        {Outcome::Converted, "converted"},   {Outcome::Usage, "usage"},
+        {Outcome::Damaged, "damaged"},       {Outcome::NoMemoTable, "no memo table"},
+        {Outcome::NoSpace, "no space"},      {Outcome::TargetExists, "target exists"},
+        {Outcome::Unreadable, "unreadable"}, {Outcome::CannotWrite, "cannot write"},
+        {Outcome::TimedOut, "timed out"},    {Outcome::OutOfMemory, "out of memory"}};
+    for (const auto& [known, key] : keys) {
+        if (known == outcome)
+            return QString::fromLatin1(key);
     }
     return QStringLiteral("unknown");
 }

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <utility>
 
 using Conversion = JetConversion::Outcome;
 
@@ -291,34 +292,28 @@ QString JetImport::successText(qint64 memos, qint64 applications, const QString&
 
 QString JetImport::failureText(Step step, Conversion outcome, bool noSpace)
 {
-    QString why;
+    const QString readOnlyFolder =
+        QStringLiteral("プログラムのフォルダに書き込めません。読み取り専用になっていないか確認して下さい。");
+    // What the child reported, where the step alone does not tell.
+    const std::pair<Conversion, QString> reasons[] = {
+        {Conversion::NoMemoTable,
+         QStringLiteral("ファイルに「メモ帳」の表がありません。このプログラムのデータではありません。")},
+        {Conversion::TimedOut,
+         QStringLiteral("変換が時間内に終わりませんでした。ファイルが壊れている可能性があります。")},
+        {Conversion::Unreadable,
+         QStringLiteral("ファイルを読み取れません。他のプログラムが使用中か、読み取りが許可されていません。")},
+        {Conversion::Usage, QStringLiteral("変換のためのプログラムを起動出来ません。")}};
+    QString why = QStringLiteral("ファイルが壊れているため、読み取れません。");
     if (noSpace || outcome == Conversion::NoSpace) {
         why = QStringLiteral("ディスクの空き容量が足りません。");
     } else if (step == Step::BackupFolder || step == Step::BackupCopy || step == Step::BackupCheck) {
         why = QStringLiteral("元のファイルを「Back Up」フォルダに保存出来ません。");
-    } else if (step == Step::Replace) {
-        why = QStringLiteral("プログラムのフォルダに書き込めません。読み取り専用になっていないか確認して下さい。");
+    } else if (step == Step::Replace || outcome == Conversion::CannotWrite || outcome == Conversion::TargetExists) {
+        why = readOnlyFolder;
     } else {
-        switch (outcome) {
-        case Conversion::NoMemoTable:
-            why = QStringLiteral("ファイルに「メモ帳」の表がありません。このプログラムのデータではありません。");
-            break;
-        case Conversion::TimedOut:
-            why = QStringLiteral("変換が時間内に終わりませんでした。ファイルが壊れている可能性があります。");
-            break;
-        case Conversion::Unreadable:
-            why = QStringLiteral("ファイルを読み取れません。他のプログラムが使用中か、読み取りが許可されていません。");
-            break;
-        case Conversion::CannotWrite:
-        case Conversion::TargetExists:
-            why = QStringLiteral("プログラムのフォルダに書き込めません。読み取り専用になっていないか確認して下さい。");
-            break;
-        case Conversion::Usage:
-            why = QStringLiteral("変換のためのプログラムを起動出来ません。");
-            break;
-        default:
-            why = QStringLiteral("ファイルが壊れているため、読み取れません。");
-            break;
+        for (const auto& [reported, text] : reasons) {
+            if (reported == outcome)
+                why = text;
         }
     }
     return QStringLiteral("古いメモ帳（IDATA2.mdb）を変換出来ませんでした。") + Crlf + why + Crlf +

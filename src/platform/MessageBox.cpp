@@ -18,23 +18,10 @@ public:
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         box.setText(text);
         box.setTextFormat(Qt::PlainText);
-        switch (request.icon) {
-        case Icon::None:
-            box.setIcon(QMessageBox::NoIcon);
-            break;
-        case Icon::Exclamation:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case Icon::Question:
-            box.setIcon(QMessageBox::Question);
-            break;
-        case Icon::Information:
-            box.setIcon(QMessageBox::Information);
-            break;
-        case Icon::Critical:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        }
+        // In the order of Icon.
+        static constexpr QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Warning, QMessageBox::Question,
+                                                      QMessageBox::Information, QMessageBox::Critical};
+        box.setIcon(icons[static_cast<int>(request.icon)]);
         if (request.buttons == Buttons::YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(request.defaultAnswer == Answer::No ? QMessageBox::No : QMessageBox::Yes);

@@ -1,12 +1,8 @@
 #pragma once
 
-#include "platform/Form.h"
+#include "forms/Window.h"
 
 #include <future>
-
-class QAction;
-class QPushButton;
-struct Session;
 
 // The main window: four buttons and two menu commands. It opens the other windows and
 // closes them when it closes.
