@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -207,15 +208,51 @@ std::optional<Failure> copyTable(JetReader::Table& source, Writer& writer, const
         names.append(quoted(target));
         marks.append(QStringLiteral("?"));
     }
-    const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                               .arg(quoted(table), names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
-                               .toUtf8();
-    sqlite3_stmt* insert = nullptr;
-    if (sqlite3_prepare_v2(writer.db(), sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
-        return Failure{writeOutcome(writer.errorCode()), writer.error()};
+    // Several records go in with each statement: the engine's bookkeeping of the table's
+    // numbering, and the start of a statement, then come once for all of them.
+    const int columnCount = int(targets.size());
+    const int variables = sqlite3_limit(writer.db(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    const int perStatement = std::clamp(variables / std::max(1, columnCount), 1, 16);
+    auto prepareInsert = [&](int records, sqlite3_stmt** stmt) {
+        const QString record = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        const QByteArray sql =
+            QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(quoted(table), names.join(QLatin1Char(',')), QStringList(records, record).join(QLatin1Char(',')))
+                .toUtf8();
+        return sqlite3_prepare_v2(writer.db(), sql.constData(), -1, stmt, nullptr) == SQLITE_OK;
+    };
+    sqlite3_stmt* many = nullptr;
+    sqlite3_stmt* one = nullptr;
     auto finish = [&](std::optional<Failure> failure) {
-        sqlite3_finalize(insert);
+        sqlite3_finalize(many);
+        sqlite3_finalize(one);
         return failure;
+    };
+    if (!prepareInsert(perStatement, &many) || !prepareInsert(1, &one))
+        return finish(Failure{writeOutcome(writer.errorCode()), writer.error()});
+    const qsizetype idColumn = targets.indexOf(QLatin1String("ID"));
+    // Binds one record's values from the given parameter on; false for an ID that is no number.
+    auto bind = [&](sqlite3_stmt* insert, int first, const QList<JetReader::Value>& values) {
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const JetReader::Value& value = values[i];
+            const int slot = first + int(i) + 1;
+            if (value.kind == JetReader::Value::Kind::Null) {
+                sqlite3_bind_null(insert, slot);
+            } else if (i == idColumn) {
+                bool number = false;
+                const qint64 id = value.bytes.toLongLong(&number);
+                if (!number)
+                    return false;
+                sqlite3_bind_int64(insert, slot, id);
+            } else if (value.kind == JetReader::Value::Kind::Blob) {
+                sqlite3_bind_blob64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
+                                    SQLITE_STATIC);
+            } else {
+                sqlite3_bind_text64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
+                                    SQLITE_STATIC, SQLITE_UTF8);
+            }
+        }
+        return true;
     };
 
     const qint64 total = source.recordCount();
@@ -223,34 +260,22 @@ std::optional<Failure> copyTable(JetReader::Table& source, Writer& writer, const
     RecordPipe pipe(source);
     RecordPipe::Batch* batch = nullptr;
     while ((batch = pipe.next(batch))) {
-        for (size_t record = 0; record < batch->count; ++record) {
-            const QList<JetReader::Value>& values = batch->records[record];
-            for (qsizetype i = 0; i < values.size(); ++i) {
-                const JetReader::Value& value = values[i];
-                const int slot = int(i) + 1;
-                if (value.kind == JetReader::Value::Kind::Null) {
-                    sqlite3_bind_null(insert, slot);
-                } else if (targets[i] == QLatin1String("ID")) {
-                    bool number = false;
-                    const qint64 id = value.bytes.toLongLong(&number);
-                    if (!number)
-                        return finish(Failure{Outcome::Damaged, QStringLiteral("an ID that is no number")});
-                    sqlite3_bind_int64(insert, slot, id);
-                } else if (value.kind == JetReader::Value::Kind::Blob) {
-                    sqlite3_bind_blob64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
-                                        SQLITE_STATIC);
-                } else {
-                    sqlite3_bind_text64(insert, slot, value.bytes.constData(), sqlite3_uint64(value.bytes.size()),
-                                        SQLITE_STATIC, SQLITE_UTF8);
-                }
+        for (size_t record = 0; record < batch->count;) {
+            const int records = batch->count - record >= size_t(perStatement) ? perStatement : 1;
+            sqlite3_stmt* insert = records > 1 ? many : one;
+            for (int r = 0; r < records; ++r) {
+                if (!bind(insert, r * columnCount, batch->records[record + size_t(r)]))
+                    return finish(Failure{Outcome::Damaged, QStringLiteral("an ID that is no number")});
             }
             if (sqlite3_step(insert) != SQLITE_DONE) {
                 const int code = sqlite3_errcode(writer.db());
                 return finish(Failure{writeOutcome(code), writer.error()});
             }
             sqlite3_reset(insert);
-            ++done;
-            if (progress && done % 1000 == 0)
+            record += size_t(records);
+            const qint64 before = done;
+            done += records;
+            if (progress && done / 1000 != before / 1000)
                 progress(done, total);
         }
     }

@@ -333,6 +333,30 @@ private Q_SLOTS:
         QCOMPARE(rows(target(), QStringLiteral("SELECT ID, メモ FROM メモ帳 ORDER BY rowid")), expected);
     }
 
+    // A large file tells how far it has come every thousand memos or so.
+    void progressOfALargeTable()
+    {
+        FakeReader reader;
+        FakeReader::FakeTable memos;
+        memos.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("メモ"), 12, false}};
+        for (int i = 0; i < 2500; ++i)
+            memos.records.append({text(QByteArray::number(i + 1).constData()), text("m")});
+        reader.tables.insert(QStringLiteral("メモ帳"), memos);
+        QList<qint64> reported;
+        const JetConverter::Report report = JetConverter::convert(reader, target(), [&](qint64 done, qint64 total) {
+            QCOMPARE(total, 2500);
+            reported.append(done);
+        });
+        QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
+        QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+        QCOMPARE(reported.first(), 0);
+        QCOMPARE(reported.last(), 2500);
+        for (qint64 thousand : {1000, 2000})
+            QVERIFY2(std::any_of(reported.cbegin(), reported.cend(),
+                                 [thousand](qint64 done) { return done >= thousand && done < thousand + 1000; }),
+                     qPrintable(QString::number(thousand)));
+    }
+
     void failuresRemoveTheNewFile_data()
     {
         QTest::addColumn<int>("fault");
