@@ -19,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 #include <sys/resource.h>
@@ -59,6 +60,22 @@ Result exec(sqlite3* db, const QString& sql)
     if (!statement.prepared())
         return statement.prepared();
     return statement.exec();
+}
+
+// The IDs above after and up to last that a full-text table finds for a query, ascending.
+Result matchIds(sqlite3* db, const QString& table, const QString& query, qint64 after, qint64 last,
+                QVector<qint64>& ids)
+{
+    Statement match(db, QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?1 AND rowid > ?2 AND rowid <= ?3 "
+                                       "ORDER BY rowid")
+                            .arg(table));
+    match.bindText(1, query);
+    match.bindInt64(2, after);
+    match.bindInt64(3, last);
+    Statement::Step step;
+    while ((step = match.step()) == Statement::Step::Row)
+        ids.append(match.int64(0));
+    return step == Statement::Step::Error ? match.lastError() : Result::success();
 }
 
 // The worker yields to the window: on Linux each thread has a niceness of its own.
@@ -259,6 +276,10 @@ bool MemoIndex::openIndex()
 
 void MemoIndex::closeIndex()
 {
+    if (m_upperDb) {
+        sqlite3_close_v2(m_upperDb);
+        m_upperDb = nullptr;
+    }
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -584,20 +605,43 @@ Result MemoIndex::queryIndex(const QStringList& words, QVector<qint64>& ids)
         quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         (one ? single : longer).append(QLatin1Char('"') + quoted + QLatin1Char('"'));
     }
+    // The IDs are read in two halves at once, the upper one by a second connection on a thread
+    // of its own: a word found in half a million memos takes half the time with two processors.
+    if (!m_upperDb)
+        m_upperDb = MemoIndexFile::openConnection(indexPath(), false, false, nullptr);
+    qint64 middle = 0;
+    {
+        Statement last(m_db, QStringLiteral("SELECT max(ID) FROM memo_rows"));
+        if (last.step() == Statement::Step::Row)
+            middle = last.int64(0) / 2;
+    }
     QVector<qint64> result;
     bool first = true;
     for (const auto& [table, terms] :
          {std::pair{QStringLiteral("memo_pairs"), longer}, std::pair{QStringLiteral("memo_chars"), single}}) {
         if (terms.isEmpty())
             continue;
-        Statement match(m_db, QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ?1 ORDER BY rowid").arg(table));
-        match.bindText(1, terms.join(QStringLiteral(" AND ")));
+        const QString query = terms.join(QStringLiteral(" AND "));
+        QVector<qint64> upper;
+        Result upperRead;
+        auto readUpper = [&, table = table](sqlite3* db) {
+            upperRead = matchIds(db, table, query, middle, std::numeric_limits<qint64>::max(), upper);
+        };
+        std::thread reader;
+        if (m_upperDb)
+            reader = std::thread(readUpper, m_upperDb);
         QVector<qint64> found;
-        Statement::Step step;
-        while ((step = match.step()) == Statement::Step::Row)
-            found.append(match.int64(0));
-        if (step == Statement::Step::Error)
-            return match.lastError();
+        const Result lowerRead = matchIds(m_db, table, query, std::numeric_limits<qint64>::min(), middle, found);
+        if (reader.joinable())
+            reader.join();
+        else
+            readUpper(m_db); // no second connection: one after the other
+
+        if (!lowerRead)
+            return lowerRead;
+        if (!upperRead)
+            return upperRead;
+        found.append(upper);
         if (first) {
             result = std::move(found);
             first = false;

@@ -104,7 +104,8 @@ private:
 
     QString m_bookPath;
     std::shared_ptr<Connection> m_book;
-    sqlite3* m_db = nullptr; // the index, on this thread
+    sqlite3* m_db = nullptr;      // the index, on this thread
+    sqlite3* m_upperDb = nullptr; // the index, for the upper half of a search's IDs
     State m_state = State::Unavailable;
     bool m_flushScheduled = false;
     bool m_closing = false;

@@ -318,6 +318,8 @@ private Q_SLOTS:
         const bool usable = happening == u"change"_s || (happening == u"read-only"_s && QFileInfo(path).isWritable());
         std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
         QCOMPARE(index->state(), usable ? MemoIndex::State::Ready : MemoIndex::State::Building);
+        // A search meanwhile reads the file that is about to be replaced.
+        QVERIFY(!search(u"行"_s).startsWith(u"error"_s));
         QVERIFY(index->waitForIdle(20000));
         QCOMPARE(index->state(), MemoIndex::State::Ready);
         QVERIFY(QFileInfo(path).isWritable());
