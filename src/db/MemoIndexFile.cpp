@@ -45,9 +45,8 @@ const char* const CharsShadowTables[] = {"memo_chars_data", "memo_chars_idx"};
 
 // While the index is made its segments are left unmerged and merged once at the end: each
 // entry is then written twice instead of once for every level of merging. A larger buffer of
-// pending entries makes fewer segments to merge.
-// Pages of 16 KB, in the file and in the full-text table, hold longer runs of a doclist: fewer
-// pages to write and to merge.
+// pending entries makes fewer segments to merge, and pages of 16 KB (in the file and in the
+// full-text table) fewer pages to write and to merge.
 const char* const BuildPairsSql[] = {
     "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('pgsz', 16000)",
     "INSERT INTO memo_pairs(memo_pairs, rank) VALUES('hashsize', 67108864)",
@@ -405,8 +404,8 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     }
 
     // The single characters on a thread of their own (on Linux it keeps the lowered priority of
-    // the thread that starts it), the pairs and the fingerprints here.
-    // A part that fails stops the other.
+    // the thread that starts it), the pairs and the fingerprints here; a part that fails stops
+    // the other.
     std::atomic<bool> stop{false};
     Result charsBuilt;
     double charsSeconds = 0;
