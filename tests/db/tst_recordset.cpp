@@ -300,6 +300,7 @@ private Q_SLOTS:
                  "an empty text is stored as the empty text");
         client.pending = {{QStringLiteral("日付"), QStringLiteral("あした")}};
         QVERIFY(rs->updateRecord());
+        QVERIFY2(client.pending.isEmpty(), "a stored edit is no longer pending");
         QCOMPARE(rs->currentRow(), 1);
         QCOMPARE(book->scalar(QStringLiteral("SELECT 日付 FROM メモ帳 WHERE ID = 2")).toString(),
                  QStringLiteral("あした"));
@@ -322,6 +323,22 @@ private Q_SLOTS:
         QCOMPARE(rs->currentRow(), 0);
         QCOMPARE(client.pending.size(), 1);
         QVERIFY(!rs->updateRecord());
+        rs->detach(&client);
+    }
+
+    // A memo book converted from an old file keeps its extra columns under their own names,
+    // quotes and all; they are written like any other field.
+    void fieldNamedWithAQuoteIsWritten()
+    {
+        addMemos(1);
+        book->exec(QStringLiteral("ALTER TABLE メモ帳 ADD COLUMN \"say \"\"hi\"\"\" TEXT"));
+        auto rs = open(Catalogue::AllMemosForEntry);
+        EditsClient client;
+        rs->attach(&client);
+        client.pending = {{QStringLiteral("say \"hi\""), QStringLiteral("typed")}};
+        QVERIFY(rs->updateRecord());
+        QCOMPARE(book->scalar(QStringLiteral("SELECT \"say \"\"hi\"\"\" FROM メモ帳")).toString(),
+                 QStringLiteral("typed"));
         rs->detach(&client);
     }
 
@@ -356,6 +373,11 @@ private Q_SLOTS:
                  qPrintable(r.message));
         QCOMPARE(rs->recordCount(), 2);
         QCOMPARE(rs->currentRow(), 1);
+
+        // A second statement behind the first is refused, not run and not passed over.
+        rs->setRecordSource(QStringLiteral("SELECT DISTINCT ｷｰﾜｰﾄﾞ FROM メモ帳; DELETE FROM メモ帳"));
+        QVERIFY(!rs->refresh());
+        QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
 
         // A file that is not there fails, and is not made.
         const QString missing = book->dir() + QStringLiteral("/missing.mdb");

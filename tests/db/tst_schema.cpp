@@ -3,6 +3,7 @@
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -22,6 +23,17 @@ private Q_SLOTS:
         QVERIFY(!Schema::createMemoBook(path));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("precious"));
+    }
+
+    // A memo book that could not be made whole is not left behind: the next start would take
+    // the empty file for a memo book without memos.
+    void failedNewMemoBookLeavesNoFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("IDATA2.mdb"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("IDATA2.mdb-journal"))); // no journal can be made
+        QVERIFY(!Schema::createMemoBook(path));
+        QVERIFY(!QFile::exists(path));
     }
 
     void textComparesWithoutLetterCase_data()
