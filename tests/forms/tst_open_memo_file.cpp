@@ -58,6 +58,9 @@ private Q_SLOTS:
         row("registered program, no file", {"APP", "/bin/app"}, "APP", "", "k", true, "/bin/app");
         row("empty keyword, display window", {}, "", "/d/a", "", true, "WINHLP32.EXE", "%I||%D");
         row("empty keyword, entry window", {}, "", "/d/a", "", false, "WINHLP32.EXE");
+        row("blank keyword, entry window", {}, "", "/d/a", " ", false, "WINHLP32.EXE");
+        row("blank keyword, display window", {}, "", "/d/a", " ", true, "WINHLP32.EXE", "%I| |%D");
+        row("registered as one blank", {" ", "/bin/x"}, " ", "/d/a", "k", true, "WINHLP32.EXE", "%I|k|%D");
         row("keyword escaped", {}, "", "/d/a", "C++ %{F4}", true, "WINHLP32.EXE", "%I|C{+}{+} {%}{{}F4{}}|%D");
         row("apostrophe in the ID", {"O'Reilly", "/bin/reader"}, "O'Reilly", "/d/b", "k", true, "/bin/reader");
         row("blanks in the paths", {"APP", "/opt/My Apps/app"}, "APP", "/home/My Docs/a b.txt", "k", true,
