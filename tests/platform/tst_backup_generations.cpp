@@ -118,7 +118,8 @@ private Q_SLOTS:
     }
 
     // Today's copy is made once, from the first start of the day, and survives the backup
-    // being replaced later; older copies go, files of other names stay.
+    // being replaced later; older copies and an older half-written one go, files of other
+    // names stay.
     void keepsTheFirstCopyOfTheDay()
     {
         QTemporaryDir dir;
@@ -131,8 +132,8 @@ private Q_SLOTS:
         const QByteArray first = contentsOf(backup);
 
         QVERIFY(QDir().mkdir(folder));
-        for (const char* name :
-             {"IDATA2-2026-11-01.mdb", "IDATA2-2026-12-09.mdb", "notes.txt", "IDATA2-2026-02-30.mdb"})
+        for (const char* name : {"IDATA2-2026-11-01.mdb", "IDATA2-2026-12-09.mdb", "notes.txt", "IDATA2-2026-02-30.mdb",
+                                 "IDATA2-2026-12-09.mdb.part"}) // the last left half written by a killed start
             QVERIFY(QFile(folder + QLatin1Char('/') + QLatin1String(name)).open(QIODevice::WriteOnly));
 
         const QDate today(2026, 12, 10);
