@@ -331,8 +331,10 @@ void MemoIndex::startBuild()
     const QString book = m_bookPath;
     const QString target = indexPath() + QStringLiteral(".new");
     MemoIndexFile::Progress* progress = m_progress.get();
-    m_worker = std::thread([this, book, target, progress] {
+    const QString aside = indexPath() + QStringLiteral(".old"); // left by a program that ended meanwhile
+    m_worker = std::thread([this, book, target, aside, progress] {
         lowerThreadPriority();
+        QFile::remove(aside);
         const Result built = MemoIndexFile::build(book, target, *progress);
         if (!built)
             qCInfo(lcDb, "index not made: %s", qUtf8Printable(built.message));
@@ -424,9 +426,19 @@ void MemoIndex::swapIn()
         closeIndex();
         for (const char* leftover : {"-journal", "-wal", "-shm"})
             QFile::remove(indexPath() + QLatin1String(leftover));
-        // rename() replaces the old file in one step, also one that is read-only.
-        if (std::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(indexPath()).constData()) != 0)
+        // The old file is moved aside and deleted on a thread of its own: giving back the
+        // blocks of a large file takes a third of a second, which the window would wait for
+        // if rename() replaced it. rename() moves a read-only file too.
+        const QByteArray current = QFile::encodeName(indexPath());
+        const QByteArray aside = QFile::encodeName(indexPath() + QStringLiteral(".old"));
+        const bool movedAside = std::rename(current.constData(), aside.constData()) == 0;
+        if (std::rename(QFile::encodeName(fresh).constData(), current.constData()) != 0) {
             done = Result::failure(QStringLiteral("the new index could not take the old one's place"));
+            if (movedAside)
+                std::rename(aside.constData(), current.constData());
+        } else if (movedAside) {
+            std::thread([aside] { ::unlink(aside.constData()); }).detach();
+        }
     }
     if (done && openIndex()) {
         m_agreedAtVersion = m_startedAtVersion;

@@ -329,6 +329,8 @@ private Q_SLOTS:
         QCOMPARE(search(u"ワード"_s), u"2,3,4"_s);
         QVERIFY(!QFile::exists(path + u".new"_s));
         QVERIFY(!QFile::exists(path + u".new-chars"_s));
+        // The file replaced is deleted in the background, not left behind.
+        QTRY_VERIFY(!QFile::exists(path + u".old"_s));
     }
 
     // Saves made while the index is being made are in it when it takes over.
