@@ -54,6 +54,7 @@ private Q_SLOTS:
         QTest::newRow("latin letter case ignored") << "search t" << 2;
         QTest::newRow("half-width kana finds full-width") << "ﾒﾓ" << 1;
         QTest::newRow("nothing fits") << "zzz" << -1;
+        QTest::newRow("the middle of a title does not fit") << "じめまして" << -1;
     }
 
     void keysDisplayTopic()
@@ -106,13 +107,15 @@ private Q_SLOTS:
         QCOMPARE(browser()->toPlainText(), says.isEmpty() ? QStringLiteral("<h1>見出しではない</h1>\n") : QString());
     }
 
-    // F1 opens the product help file, HTML under its old .HLP name, at the window's topic.
+    // F1 opens the product help file, HTML under its old .HLP name, at the window's topic,
+    // which is found whatever the letter case it is asked for in.
     void productHelpFileHasEveryWindowTopic()
     {
         const QString path = file("ｵﾙﾊﾞﾚﾝﾄ.HLP");
         QVERIFY(QFile::copy(QFINDTESTDATA("../../resources/help/orvalent-help.html"), path));
         for (const char* name : {"ORVAM", "H_WRITE", "H_PRN", "H_PATH", "I_VER"}) {
             QVERIFY(HelpViewer::instance().showTopic(path, QLatin1String(name)).ok && !messageShown());
+            QVERIFY(window()->showTopic(QString::fromLatin1(name).toLower()));
             QCOMPARE(window()->topics().value(window()->displayedTopic()).anchors.value(0), QLatin1String(name));
         }
     }

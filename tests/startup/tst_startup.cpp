@@ -4,6 +4,7 @@
 #include "platform/AppInfo.h"
 #include "platform/HelpViewer.h"
 #include "startup/ORVAM.h"
+#include "startup/StartupProgress.h"
 #include "startup/VEZOVEDO.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
@@ -337,6 +338,29 @@ private Q_SLOTS:
                        QStringLiteral("SELECT count(*) FROM メモ帳")),
                  (QList<QVariantList>{{"0"}}));
         QVERIFY(fakes->messageBox.asked.isEmpty());
+    }
+
+    // The bar shows how far the copy is; before the size is known, and once the copy is done
+    // while the memo book is still being checked, it shows only that work goes on.
+    void progressBarIsBusyWithoutAFigure_data()
+    {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<int>("shown"); // per mille, -1: busy
+        QTest::newRow("size not known") << qint64(0) << qint64(0) << -1;
+        QTest::newRow("halfway") << qint64(50) << qint64(100) << 500;
+        QTest::newRow("copied, still checking") << qint64(100) << qint64(100) << -1;
+    }
+
+    void progressBarIsBusyWithoutAFigure()
+    {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        StartupProgress window;
+        window.setProgress(done, total);
+        const auto* bar = window.findChild<QProgressBar*>(QStringLiteral("progressBar"));
+        QVERIFY(bar);
+        QTEST(bar->maximum() == 0 ? -1 : bar->value() * 1000 / bar->maximum(), "shown");
     }
 
     // A backup that takes a while shows the progress window until it ends; it is gone before
