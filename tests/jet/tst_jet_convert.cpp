@@ -449,6 +449,7 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << "" << true;
         QTest::newRow("odd length") << QByteArray::fromHex("410065") << "" << false;
         QTest::newRow("lone high surrogate") << QByteArray::fromHex("42d84100") << "" << false;
+        QTest::newRow("lone high surrogate at the end") << QByteArray::fromHex("410042d8") << "" << false;
         QTest::newRow("lone low surrogate") << QByteArray::fromHex("b7df") << "" << false;
     }
 

@@ -255,13 +255,24 @@ private Q_SLOTS:
         expectNothingChanged({reason});
     }
 
+    // A conversion that cannot start, or that ends well without writing its file.
+    void conversionThatCannotStartChangesNothing_data()
+    {
+        QTest::addColumn<QString>("converter");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no program") << QStringLiteral("/nonexistent/no-such-program") << "起動出来ません";
+        QTest::newRow("no file written") << QStringLiteral("/bin/true") << "壊れている";
+    }
+
     void conversionThatCannotStartChangesNothing()
     {
+        QFETCH(QString, converter);
+        QFETCH(QString, reason);
         QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
-        JetImport::settings().program = dir->filePath(QStringLiteral("no-such-program"));
+        JetImport::settings().program = converter;
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(!VEZOVEDO::Main(program(), session));
-        expectNothingChanged({QStringLiteral("起動出来ません")});
+        expectNothingChanged({reason});
     }
 
     void backUpAsAFileStopsTheConversion()
