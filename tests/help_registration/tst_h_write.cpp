@@ -9,6 +9,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,6 +97,19 @@ private Q_SLOTS:
         QVERIFY(w.focused(u"Text2"_s));
         w.click(u"Command4"_s);
         QCOMPARE(w.id(), added);
+    }
+
+    // After a refused add the date box goes on following the records.
+    void dateBoxFollowsAfterARefusedAdd()
+    {
+        book->addMemo(First), book->addMemo(Second);
+        HWriteWindow w = HWriteWindow::open(book->session);
+        book->exec(u"CREATE TRIGGER refuse BEFORE INSERT ON メモ帳 BEGIN SELECT RAISE(ABORT, 'no'); END"_s);
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        w.click(u"Command9"_s);
+        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::AddFailure);
+        w.click(u"Command5"_s);
+        QCOMPARE(w.text(u"Text3"_s), u"2024年6月1日"_s);
     }
 
     void correctionMode_data()
@@ -200,6 +214,7 @@ private Q_SLOTS:
         QTest::newRow("another application") << u"application"_s;
         QTest::newRow("a context menu") << u"menu"_s;
         QTest::newRow("a message box") << u"message"_s;
+        QTest::newRow("a popup's focus return") << u"popup"_s;
     }
 
     // The focus that comes back into the memo box with its window, or after a context menu,
@@ -221,6 +236,9 @@ private Q_SLOTS:
             });
             QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(4, 4));
             QApplication::sendEvent(w.get<QAbstractScrollArea>(u"Text2"_s)->viewport(), &menu);
+        } else if (from == u"popup"_s) {
+            QFocusEvent back(QEvent::FocusIn, Qt::PopupFocusReason); // as Qt gives it when a popup closes
+            QApplication::sendEvent(w.get(u"Text2"_s), &back);
         } else {
             QTimer::singleShot(50, [] {
                 if (QWidget* box = QApplication::activeModalWidget())
