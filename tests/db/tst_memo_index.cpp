@@ -218,6 +218,7 @@ private Q_SLOTS:
         QTest::newRow("minus inside") << u"a-b"_s << u"4"_s;
         QTest::newRow("no word across a line break") << u"行末"_s << u""_s;
         QTest::newRow("line ends separate words") << u"行 末"_s << u"5"_s;
+        QTest::newRow("a pasted line separator separates words") << u"行\u2028末"_s << u"5"_s;
         QTest::newRow("no word across fields") << u"印刷設定"_s << u""_s;
         QTest::newRow("statement syntax stays a value") << u"'); DROP TABLE メモ帳; --"_s << u""_s;
         QTest::newRow("blanks only") << u"  　 "_s << u""_s;

@@ -9,6 +9,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -278,6 +279,27 @@ private Q_SLOTS:
         QVERIFY2(w.get<ComboBox>(u"DBCombo7"_s)->listItems().isEmpty(), "the list after the failing one is not read");
         w.click(u"Command7"_s);
         QCOMPARE(w.get<ComboBox>(u"DBCombo7"_s)->listItems(), QStringList{u"APP"_s});
+    }
+
+    // A memo table that cannot be read ends the load before the lists: the window offers
+    // nothing from a damaged memo book, not even the registered applications.
+    void loadEndsWhenTheMemosCannotBeRead()
+    {
+        book->addApplication(u"APP"_s, u"/bin/app"_s);
+        book->addMemo(First);
+        const qint64 root = book->scalar(u"SELECT rootpage FROM sqlite_master WHERE name = 'メモ帳'"_s).toLongLong();
+        const qint64 pageSize = book->scalar(u"PRAGMA page_size"_s).toLongLong();
+        QFile file(book->dbPath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek((root - 1) * pageSize) && file.write(QByteArray(pageSize, '\xff')) == pageSize);
+        QVERIFY(file.seek(24) &&
+                file.write("\xff\xff\xff\xff", 4) == 4); // a new change count: open connections read the file anew
+        file.close();
+        // Starting a new memo fails as well, and so does storing on entering the memo box.
+        fakes->messageBox.answers << MessageBox::Answer::Ok << MessageBox::Answer::Ok;
+        HWriteWindow w = HWriteWindow::open(book->session);
+        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::AddFailure);
+        QCOMPARE(w.get<ComboBox>(u"DBCombo3"_s)->listItems(), QStringList());
     }
 
     void keysForTheViewerNeedAKeyword_data()
