@@ -240,7 +240,8 @@ private:
         value.bytes.resize(0); // keeps the buffer for the next record
         if (col->col_type == MDB_BOOL) {
             // A yes/no field keeps its value in the null mask.
-            setText(value, field.is_null ? QStringLiteral("False") : QStringLiteral("True"));
+            // libmdb reports the bit as "not null" when it is set.
+            setText(value, JetText::yesNo(!field.is_null));
             return true;
         }
         if (field.is_null) {
@@ -257,14 +258,14 @@ private:
         const unsigned char* p = page() + start;
         switch (col->col_type) {
         case MDB_BYTE:
-            setText(value, QString::number(p[0]));
+            setText(value, JetText::integer(p, 1));
             return true;
         case MDB_INT:
-            setText(value, QString::number(qint16(quint16(p[0] | p[1] << 8))));
+            setText(value, JetText::integer(p, 2));
             return true;
         case MDB_LONGINT:
         case MDB_COMPLEX:
-            setText(value, QString::number(qint32(u32(p))));
+            setText(value, JetText::integer(p, 4));
             return true;
         case MDB_MONEY: {
             if (size < 8)
@@ -469,6 +470,20 @@ QString JetText::dateTime(double value)
     if (seconds)
         text += QLatin1Char(' ') + QTime(0, 0).addSecs(int(seconds)).toString(QStringLiteral("HH:mm:ss"));
     return text;
+}
+
+QString JetText::integer(const unsigned char* stored, int bytes)
+{
+    if (bytes == 1)
+        return QString::number(stored[0]);
+    if (bytes == 2)
+        return QString::number(qint16(quint16(stored[0] | stored[1] << 8)));
+    return QString::number(qint32(u32(stored)));
+}
+
+QString JetText::yesNo(bool bitSet)
+{
+    return bitSet ? QStringLiteral("True") : QStringLiteral("False");
 }
 
 QString JetText::currency(qint64 tenThousandths)

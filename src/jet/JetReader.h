@@ -71,6 +71,11 @@ QString dateTime(double value);
 QString currency(qint64 tenThousandths);
 // The shortest text that reads back as the same number.
 QString number(double value, bool singlePrecision);
+// A whole number stored little-endian in 1 byte (a Byte: 0 to 255), 2 or 4 bytes (Integer and
+// Long Integer, signed).
+QString integer(const unsigned char* stored, int bytes);
+// A yes/no field, whose value is its bit of the record's null mask: set is yes.
+QString yesNo(bool bitSet);
 // Jet 4 text as stored: UTF-16LE, or the compressed form that starts with FF FE and switches
 // between one-byte and two-byte characters at each zero byte. Empty optional when the
 // bytes are not valid UTF-16 (a broken surrogate pair, an odd length).

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <sqlite3.h>
 
@@ -421,6 +422,12 @@ private Q_SLOTS:
         QTest::newRow("currency") << "currency" << 123456.0 << "12.3456";
         QTest::newRow("currency, trailing zeros") << "currency" << 125000.0 << "12.5";
         QTest::newRow("currency, whole") << "currency" << -50000.0 << "-5";
+        QTest::newRow("byte, unsigned") << "byte" << 255.0 << "255";
+        QTest::newRow("integer, negative") << "integer" << -2.0 << "-2";
+        QTest::newRow("integer, above a byte") << "integer" << 300.0 << "300";
+        QTest::newRow("long, negative") << "long" << -70000.0 << "-70000";
+        QTest::newRow("yes") << "yes/no" << 1.0 << "True";
+        QTest::newRow("no") << "yes/no" << 0.0 << "False";
     }
 
     void textOfOtherTypes()
@@ -432,7 +439,15 @@ private Q_SLOTS:
             QCOMPARE(JetText::dateTime(value), expected);
         else if (kind == QLatin1String("currency"))
             QCOMPARE(JetText::currency(qint64(value)), expected);
-        else
+        else if (kind == QLatin1String("yes/no"))
+            QCOMPARE(JetText::yesNo(value != 0), expected);
+        else if (const int bytes = kind == QLatin1String("byte")      ? 1
+                                   : kind == QLatin1String("integer") ? 2
+                                                                      : 4;
+                 kind != QLatin1String("double") && kind != QLatin1String("single")) {
+            const auto stored = qToLittleEndian(qint32(value)); // the low bytes come first
+            QCOMPARE(JetText::integer(reinterpret_cast<const unsigned char*>(&stored), bytes), expected);
+        } else
             QCOMPARE(JetText::number(value, kind == QLatin1String("single")), expected);
     }
 

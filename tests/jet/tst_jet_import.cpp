@@ -18,6 +18,12 @@
 
 #include <sqlite3.h>
 
+#if defined(__has_feature)
+#define ORV_TEST_ADDRESS_SANITIZER __has_feature(address_sanitizer)
+#else
+#define ORV_TEST_ADDRESS_SANITIZER 0
+#endif
+
 namespace {
 
 QString sample(const QString& name)
@@ -262,6 +268,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         QTest::newRow("no program") << QStringLiteral("/nonexistent/no-such-program") << "起動出来ません";
         QTest::newRow("no file written") << QStringLiteral("/bin/true") << "壊れている";
+        // A converter that dies after starting its file leaves no part of it behind.
+        QTest::newRow("crash after writing")
+            << QStringLiteral("#!/bin/sh\nprintf 'SQLite format 3' > \"$3\"\nkill -SEGV $$\n") << "壊れている";
     }
 
     void conversionThatCannotStartChangesNothing()
@@ -269,10 +278,50 @@ private Q_SLOTS:
         QFETCH(QString, converter);
         QFETCH(QString, reason);
         QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        if (converter.startsWith(QLatin1String("#!"))) {
+            const QString script = dir->filePath(QStringLiteral("converter.sh"));
+            QFile file(script);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(converter.toUtf8());
+            file.close();
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+            converter = script;
+        }
         JetImport::settings().program = converter;
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(!VEZOVEDO::Main(program(), session));
         expectNothingChanged({reason});
+    }
+
+    // The converting process limits its own processor time, memory and core dumps, so that a
+    // file that makes the reader loop or grow ends even when it keeps reporting.
+    void converterRunsUnderItsLimits()
+    {
+        QProcess child;
+        child.start(QStringLiteral(ORV_PROGRAM),
+                    {QStringLiteral("--convert-jet"), sample(QStringLiteral("hang_props_loop.mdb")),
+                     dir->filePath(QStringLiteral("looping.mdb"))});
+        QVERIFY(child.waitForStarted());
+        // The limits are set before the file is opened; the file then keeps the reader busy.
+        QTest::qWait(1000);
+        QFile limits(QStringLiteral("/proc/%1/limits").arg(child.processId()));
+        QVERIFY(limits.open(QIODevice::ReadOnly));
+        const QString table = QString::fromLatin1(limits.readAll());
+        child.kill();
+        child.waitForFinished();
+        auto soft = [&](const char* name) {
+            for (const QString& line : table.split(QLatin1Char('\n'))) {
+                if (line.startsWith(QLatin1String(name)))
+                    return line.mid(26).simplified().section(QLatin1Char(' '), 0, 0);
+            }
+            return QString();
+        };
+        QCOMPARE(soft("Max cpu time"), QStringLiteral("600"));
+        QCOMPARE(soft("Max core file size"), QStringLiteral("0"));
+        // AddressSanitizer's own limits stand in for the address space limit in a checked build.
+#if !defined(__SANITIZE_ADDRESS__) && !ORV_TEST_ADDRESS_SANITIZER
+        QCOMPARE(soft("Max address space"), QString::number(1 << 30));
+#endif
     }
 
     void backUpAsAFileStopsTheConversion()
