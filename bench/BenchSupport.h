@@ -15,10 +15,19 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace BenchSupport {
+
+// Ends the benchmark with what went wrong.
+[[noreturn]] inline void fail(const QString& what)
+{
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, qPrintable(what));
+    std::exit(1);
+}
 
 inline double msSince(const QElapsedTimer& timer)
 {

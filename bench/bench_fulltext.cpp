@@ -54,12 +54,6 @@ namespace {
 
 int g_repeat = 5;
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_fulltext: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
 void heading(const char* text)
 {
     std::printf("\n== %s\n", text);

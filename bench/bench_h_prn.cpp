@@ -48,12 +48,6 @@ namespace {
 
 int g_repeat = 5;
 
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "bench_h_prn: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
 // Makes the book in a child process and waits for it.
 void generateApart(const QString& path, qint64 memos)
 {

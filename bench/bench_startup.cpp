@@ -61,13 +61,9 @@ public:
 };
 
 // The real file system, with the time the database copy takes.
-class TimedFileSystem : public StartupFileSystem
+class TimedFileSystem : public ForwardingStartupFileSystem
 {
 public:
-    QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
-    bool makeDir(const QString& path) override { return real().makeDir(path); }
-    QDate today() override { return real().today(); }
-    std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
     Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
     {
         startMs = msSince(*clock);

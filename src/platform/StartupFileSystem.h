@@ -31,3 +31,17 @@ public:
     // The file system itself, whatever instance is set.
     static StartupFileSystem& real();
 };
+
+// The file system itself, for a replacement that only watches or changes some of its steps.
+class ForwardingStartupFileSystem : public StartupFileSystem
+{
+public:
+    QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
+    bool makeDir(const QString& path) override { return real().makeDir(path); }
+    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    {
+        return real().copyDatabase(from, to, progress);
+    }
+    QDate today() override { return real().today(); }
+    std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
+};

@@ -36,13 +36,9 @@ void say(const char* line)
 }
 
 // The real file system, saying when the copy starts and ends.
-class NarratedFileSystem : public StartupFileSystem
+class NarratedFileSystem : public ForwardingStartupFileSystem
 {
 public:
-    QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
-    bool makeDir(const QString& path) override { return real().makeDir(path); }
-    QDate today() override { return real().today(); }
-    std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
     Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
     {
         say("COPYING");
