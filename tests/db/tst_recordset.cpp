@@ -9,20 +9,26 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMap>
 #include <QThread>
 #include <QTimer>
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <future>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-// A client holding pending edits, as a bound control would.
+// A client holding pending edits, as a bound control would, attached for its lifetime.
 class EditsClient : public RecordSetClient
 {
 public:
+    EditsClient(RecordSet& rs, QList<FieldEdit> edits = {}) : pending(std::move(edits)), m_rs(rs) { rs.attach(this); }
+    ~EditsClient() override { m_rs.detach(this); }
     void collectPending(QList<FieldEdit>& edits) const override { edits.append(pending); }
     void clearPending() override { pending.clear(); }
     void showCurrent() override
@@ -32,7 +38,28 @@ public:
     }
     QList<FieldEdit> pending;
     int shown = 0;
+
+private:
+    RecordSet& m_rs;
 };
+
+// The busy wait's timeout (and watcher) for one test, put back afterwards.
+struct BusyWaitFor
+{
+    BusyWaitFor(int ms, QList<bool>* indications = nullptr)
+    {
+        BusyWait::setTimeoutMs(ms);
+        if (indications)
+            BusyWait::setHook([indications](bool waiting) { indications->append(waiting); });
+    }
+    ~BusyWaitFor()
+    {
+        BusyWait::setHook({});
+        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+    }
+};
+
+const FieldEdit Typed{u"ｷｰﾜｰﾄﾞ"_s, u"typed"_s};
 
 QList<qint64> keysOf(RecordSet& rs)
 {
@@ -84,11 +111,20 @@ class TestRecordSet : public QObject
 
 private:
     std::unique_ptr<MemoBook> book;
+    const QMap<QString, std::function<Result(RecordSet&)>> operations{
+        {"next", &RecordSet::moveNext},
+        {"previous", &RecordSet::movePrevious},
+        {"last", &RecordSet::moveLast},
+        {"first", &RecordSet::moveFirst},
+        {"row 2", [](RecordSet& rs) { return rs.moveTo(2); }},
+        {"run again", &RecordSet::refresh},
+        {"save", &RecordSet::updateRecord}};
 
-    std::unique_ptr<RecordSet> open(const QString& source)
+    std::unique_ptr<RecordSet> open(const QString& source, bool readOnly = false)
     {
-        auto rs = std::make_unique<RecordSet>(QStringLiteral("Data1"));
+        auto rs = std::make_unique<RecordSet>(u"Data1"_s);
         rs->setDatabaseName(book->dbPath());
+        rs->setReadOnly(readOnly);
         rs->setRecordSource(source);
         const Result r = rs->refresh();
         if (!r)
@@ -96,10 +132,17 @@ private:
         return rs;
     }
 
+    // The entry window's record set over n memos.
+    std::unique_ptr<RecordSet> openMemos(int n)
+    {
+        addMemos(n);
+        return open(Catalogue::AllMemosForEntry);
+    }
+
     void addMemos(int n)
     {
         for (int i = 1; i <= n; ++i)
-            book->addMemo({QStringLiteral("2026/01/0%1").arg(i), QString(), QStringLiteral("kw%1").arg(i)});
+            book->addMemo({u"2026/01/0%1"_s.arg(i), QString(), u"kw%1"_s.arg(i)});
     }
 
 private Q_SLOTS:
@@ -118,8 +161,7 @@ private Q_SLOTS:
             QVERIFY(!((*empty).*move)());
         QVERIFY(!empty->deleteCurrent());
 
-        addMemos(3);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(3);
         QCOMPARE(rs->currentRow(), 0);
         QVERIFY(rs->moveNext() && rs->moveNext() && rs->moveNext());
         QVERIFY(rs->eof() && !rs->hasCurrent());
@@ -142,9 +184,9 @@ private Q_SLOTS:
         QCOMPARE(rs->fieldNames(),
                  (QStringList{"ID", "日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ"}));
         QCOMPARE(rs->field(0).toLongLong(), id);
-        QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("印刷"));
-        QCOMPARE(rs->field(QStringLiteral("メモ帳.予備１")).toString(), QStringLiteral("HLP"));
-        QVERIFY(rs->field(QStringLiteral("nothing")).isNull());
+        QCOMPARE(rs->field(u"ｷｰﾜｰﾄﾞ"_s).toString(), u"印刷"_s);
+        QCOMPARE(rs->field(u"メモ帳.予備１"_s).toString(), u"HLP"_s);
+        QVERIFY(rs->field(u"nothing"_s).isNull());
         QVERIFY(rs->isKeyset() && rs->isUpdatable());
     }
 
@@ -162,8 +204,7 @@ private Q_SLOTS:
     {
         QFETCH(int, memos);
         QFETCH(int, moves);
-        addMemos(memos);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(memos);
         for (int i = 0; i < moves; ++i)
             QVERIFY(rs->moveNext());
         const int before = rs->currentRow();
@@ -172,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(rs->currentRow(), before);
         QTEST(rs->eof(), "eofAfter");
         QCOMPARE(rs->recordCount(), memos + 2);
-        QCOMPARE(book->count(QStringLiteral("メモ帳")), memos + 2);
+        QCOMPARE(book->count(u"メモ帳"_s), memos + 2);
         QVERIFY(rs->moveLast());
         QCOMPARE(rs->field(0).toLongLong(), memos + 2);
         for (int f = 1; f < 8; ++f)
@@ -196,15 +237,14 @@ private Q_SLOTS:
     {
         QFETCH(int, count);
         QFETCH(int, deleteRow);
-        addMemos(count);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(count);
         QVERIFY(rs->moveTo(deleteRow));
         const qint64 deleted = rs->field(0).toLongLong();
         QVERIFY(rs->deleteCurrent());
         QVERIFY(!rs->hasCurrent());
         QVERIFY(rs->field(0).isNull());
         QCOMPARE(rs->recordCount(), count - 1);
-        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ID = %1").arg(deleted)).toInt(), 0);
+        QCOMPARE(book->scalar(u"SELECT count(*) FROM メモ帳 WHERE ID = %1"_s.arg(deleted)).toInt(), 0);
         const Result next = rs->moveNext();
         QTEST(bool(next), "nextSucceeds");
         if (!next)
@@ -221,18 +261,15 @@ private Q_SLOTS:
         for (const char* date : dates)
             book->addMemo({QString::fromLatin1(date)});
         // Figures that make the date index look the cheapest way through the whole table.
-        book->exec(QStringLiteral("ANALYZE"));
-        book->exec(QStringLiteral("DELETE FROM sqlite_stat1"));
+        book->exec(u"ANALYZE"_s);
+        book->exec(u"DELETE FROM sqlite_stat1"_s);
         book->exec(QStringLiteral("INSERT INTO sqlite_stat1 VALUES ('メモ帳', 'メモ帳_日付', '4 1 sz=1'), "
                                   "('メモ帳', 'メモ帳_ID', '4 1 sz=200'), ('メモ帳', NULL, '4 sz=400')"));
-        book->exec(QStringLiteral("ANALYZE sqlite_schema"));
-        QVERIFY2(book->rows(QStringLiteral("EXPLAIN QUERY PLAN SELECT ID FROM メモ帳"))
-                     .value(0)
-                     .last()
-                     .toString()
-                     .contains(QStringLiteral("日付")),
-                 "the figures lead the engine to the date index");
-        book->exec(QStringLiteral("DELETE FROM メモ帳 WHERE ID = 2"));
+        book->exec(u"ANALYZE sqlite_schema"_s);
+        QVERIFY2(
+            book->rows(u"EXPLAIN QUERY PLAN SELECT ID FROM メモ帳"_s).value(0).last().toString().contains(u"日付"_s),
+            "the figures lead the engine to the date index");
+        book->exec(u"DELETE FROM メモ帳 WHERE ID = 2"_s);
         auto rs = open(Catalogue::MemoTableName);
         QCOMPARE(keysOf(*rs), (QList<qint64>{1, 3, 4}));
         QVERIFY(rs->isUpdatable());
@@ -241,14 +278,14 @@ private Q_SLOTS:
     void keysComeInTheStatementsOrder_data()
     {
         QTest::addColumn<QString>("statement");
-        QTest::newRow("sort by keyword") << Catalogue::sortStatement({}, QStringLiteral("ｷｰﾜｰﾄﾞ"));
-        QTest::newRow("sort by date") << Catalogue::sortStatement({}, QStringLiteral("日付"));
-        QTest::newRow("search sorted by search key 2") << Catalogue::sortStatement(
-            Catalogue::searchStatement(QStringLiteral("検索キー１ = 'a'")), QStringLiteral("検索キー２"));
+        QTest::newRow("sort by keyword") << Catalogue::sortStatement({}, u"ｷｰﾜｰﾄﾞ"_s);
+        QTest::newRow("sort by date") << Catalogue::sortStatement({}, u"日付"_s);
+        QTest::newRow("search sorted by search key 2")
+            << Catalogue::sortStatement(Catalogue::searchStatement(u"検索キー１ = 'a'"_s), u"検索キー２"_s);
         QTest::newRow("search by id") << Catalogue::orderedSearch(
-            Catalogue::searchStatement(Catalogue::searchCondition({}, QStringLiteral("a"), {})));
+            Catalogue::searchStatement(Catalogue::searchCondition({}, u"a"_s, {})));
         QTest::newRow("show all") << Catalogue::AllMemos;
-        QTest::newRow("descending") << QStringLiteral("SELECT * FROM メモ帳 ORDER BY ID DESC");
+        QTest::newRow("descending") << u"SELECT * FROM メモ帳 ORDER BY ID DESC"_s;
     }
 
     void keysComeInTheStatementsOrder()
@@ -258,7 +295,7 @@ private Q_SLOTS:
         const char* dates[] = {"2026/03/01", "2025/12/31", "2026/01/15", "2024/07/07", "2026/03/01", "2020/01/01"};
         for (int i = 0; i < 6; ++i)
             book->addMemo({QString::fromLatin1(dates[i]), QString(), QString::fromLatin1(keywords[i]),
-                           i % 2 ? QStringLiteral("a") : QStringLiteral("A"), QStringLiteral("k%1").arg(5 - i)});
+                           i % 2 ? u"a"_s : u"A"_s, u"k%1"_s.arg(5 - i)});
         QList<qint64> direct;
         for (const QVariantList& row : book->rows(statement))
             direct.append(row.value(0).toLongLong());
@@ -269,43 +306,43 @@ private Q_SLOTS:
 
     void distinctListIsAReadOnlySnapshot()
     {
-        book->addMemo({QString(), QString(), QStringLiteral("b")});
-        book->addMemo({QString(), QString(), QStringLiteral("a")});
-        book->addMemo({QString(), QString(), QStringLiteral("b")});
+        book->addMemo({QString(), QString(), u"b"_s});
+        book->addMemo({QString(), QString(), u"a"_s});
+        book->addMemo({QString(), QString(), u"b"_s});
         auto rs = open(Catalogue::KeywordList);
         QVERIFY(!rs->isKeyset());
         QVERIFY(!rs->isUpdatable());
         QCOMPARE(rs->recordCount(), 2);
-        QCOMPARE(rs->fieldIndex(QStringLiteral("ｷｰﾜｰﾄﾞ")), 0);
+        QCOMPARE(rs->fieldIndex(u"ｷｰﾜｰﾄﾞ"_s), 0);
         QVERIFY(!rs->addNew());
-        book->addMemo({QString(), QString(), QStringLiteral("c")});
+        book->addMemo({QString(), QString(), u"c"_s});
         QCOMPARE(rs->recordCount(), 2);
         QVERIFY(rs->refresh());
         QCOMPARE(rs->recordCount(), 3);
     }
 
+    // A memo book converted from an old file keeps its extra columns under their own names,
+    // quotes and all; they are written like any other field.
     void pendingEditsAreWrittenOnMoveAndSave()
     {
         addMemos(2);
+        book->exec(u"ALTER TABLE メモ帳 ADD COLUMN \"say \"\"hi\"\"\" TEXT"_s);
         auto rs = open(Catalogue::AllMemosForEntry);
-        EditsClient client;
-        rs->attach(&client);
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("it's 100% {C++}")},
-                          {QStringLiteral("メモ"), QString()}};
+        EditsClient client(
+            *rs, {{u"ｷｰﾜｰﾄﾞ"_s, u"it's 100% {C++}"_s}, {u"メモ"_s, QString()}, {u"say \"hi\""_s, u"typed"_s}});
         QVERIFY(rs->moveNext());
         QVERIFY(client.pending.isEmpty());
-        const QList<QVariantList> first = book->rows(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ, メモ FROM メモ帳 WHERE ID = 1"));
-        QCOMPARE(first.value(0).value(0).toString(), QStringLiteral("it's 100% {C++}"));
+        const QList<QVariantList> first = book->rows(u"SELECT ｷｰﾜｰﾄﾞ, メモ FROM メモ帳 WHERE ID = 1"_s);
+        QCOMPARE(first.value(0).value(0).toString(), u"it's 100% {C++}"_s);
         QVERIFY2(!first.value(0).value(1).isNull() && first.value(0).value(1).toString().isEmpty(),
                  "an empty text is stored as the empty text");
-        client.pending = {{QStringLiteral("日付"), QStringLiteral("あした")}};
+        QCOMPARE(book->scalar(u"SELECT \"say \"\"hi\"\"\" FROM メモ帳 WHERE ID = 1"_s).toString(), u"typed"_s);
+        client.pending = {{u"日付"_s, u"あした"_s}};
         QVERIFY(rs->updateRecord());
         QVERIFY2(client.pending.isEmpty(), "a stored edit is no longer pending");
         QCOMPARE(rs->currentRow(), 1);
-        QCOMPARE(book->scalar(QStringLiteral("SELECT 日付 FROM メモ帳 WHERE ID = 2")).toString(),
-                 QStringLiteral("あした"));
-        QCOMPARE(rs->field(QStringLiteral("日付")).toString(), QStringLiteral("あした"));
-        rs->detach(&client);
+        QCOMPARE(book->scalar(u"SELECT 日付 FROM メモ帳 WHERE ID = 2"_s).toString(), u"あした"_s);
+        QCOMPARE(rs->field(u"日付"_s).toString(), u"あした"_s);
     }
 
     void refusedWriteStopsTheMoveAndReportsTheEnginesMessage()
@@ -314,73 +351,45 @@ private Q_SLOTS:
         book->exec(QStringLiteral(
             "CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused by rule'); END"));
         auto rs = open(Catalogue::AllMemosForEntry);
-        EditsClient client;
-        rs->attach(&client);
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("x")}};
+        EditsClient client(*rs, {Typed});
         const Result moved = rs->moveNext();
         QVERIFY(!moved);
-        QVERIFY2(moved.message.contains(QStringLiteral("refused by rule")), qPrintable(moved.message));
+        QVERIFY2(moved.message.contains(u"refused by rule"_s), qPrintable(moved.message));
         QCOMPARE(rs->currentRow(), 0);
         QCOMPARE(client.pending.size(), 1);
         QVERIFY(!rs->updateRecord());
-        rs->detach(&client);
-    }
-
-    // A memo book converted from an old file keeps its extra columns under their own names,
-    // quotes and all; they are written like any other field.
-    void fieldNamedWithAQuoteIsWritten()
-    {
-        addMemos(1);
-        book->exec(QStringLiteral("ALTER TABLE メモ帳 ADD COLUMN \"say \"\"hi\"\"\" TEXT"));
-        auto rs = open(Catalogue::AllMemosForEntry);
-        EditsClient client;
-        rs->attach(&client);
-        client.pending = {{QStringLiteral("say \"hi\""), QStringLiteral("typed")}};
-        QVERIFY(rs->updateRecord());
-        QCOMPARE(book->scalar(QStringLiteral("SELECT \"say \"\"hi\"\"\" FROM メモ帳")).toString(),
-                 QStringLiteral("typed"));
-        rs->detach(&client);
     }
 
     void readOnlyRecordSetNeverWrites()
     {
         addMemos(2);
-        auto rs = std::make_unique<RecordSet>(QStringLiteral("Data1"));
-        rs->setDatabaseName(book->dbPath());
-        rs->setReadOnly(true);
-        rs->setRecordSource(Catalogue::MemoTableName);
-        QVERIFY(rs->refresh());
-        EditsClient client;
-        rs->attach(&client);
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        auto rs = open(Catalogue::MemoTableName, true);
+        EditsClient client(*rs, {Typed});
         QVERIFY(rs->moveNext());
         QVERIFY(!rs->addNew());
         QVERIFY(!rs->deleteCurrent());
-        QCOMPARE(book->scalar(QStringLiteral("SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'typed'")).toInt(), 0);
-        QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
-        rs->detach(&client);
+        QCOMPARE(book->scalar(u"SELECT count(*) FROM メモ帳 WHERE ｷｰﾜｰﾄﾞ = 'typed'"_s).toInt(), 0);
+        QCOMPARE(book->count(u"メモ帳"_s), 2);
     }
 
     void failedRunKeepsTheRowsItHad()
     {
-        addMemos(2);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(2);
         QVERIFY(rs->moveLast());
-        rs->setRecordSource(Catalogue::searchStatement(QStringLiteral("ｷｰﾜｰﾄﾞ = 'a'b'")));
+        rs->setRecordSource(Catalogue::searchStatement(u"ｷｰﾜｰﾄﾞ = 'a'b'"_s));
         const Result r = rs->refresh();
         QVERIFY(!r);
-        QVERIFY2(r.message.contains(QStringLiteral("syntax")) || r.message.contains(QStringLiteral("unrecognized")),
-                 qPrintable(r.message));
+        QVERIFY2(r.message.contains(u"syntax"_s) || r.message.contains(u"unrecognized"_s), qPrintable(r.message));
         QCOMPARE(rs->recordCount(), 2);
         QCOMPARE(rs->currentRow(), 1);
 
         // A second statement behind the first is refused, not run and not passed over.
-        rs->setRecordSource(QStringLiteral("SELECT DISTINCT ｷｰﾜｰﾄﾞ FROM メモ帳; DELETE FROM メモ帳"));
+        rs->setRecordSource(u"SELECT DISTINCT ｷｰﾜｰﾄﾞ FROM メモ帳; DELETE FROM メモ帳"_s);
         QVERIFY(!rs->refresh());
-        QCOMPARE(book->count(QStringLiteral("メモ帳")), 2);
+        QCOMPARE(book->count(u"メモ帳"_s), 2);
 
         // A file that is not there fails, and is not made.
-        const QString missing = book->dir() + QStringLiteral("/missing.mdb");
+        const QString missing = book->dir() + u"/missing.mdb"_s;
         rs->setDatabaseName(missing);
         QVERIFY(!rs->refresh());
         QVERIFY(!QFile::exists(missing));
@@ -392,19 +401,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("elsewhere");
         QTest::addColumn<QVariant>("keyword");
-        QTest::newRow("changed") << QStringLiteral("UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = 'changed elsewhere' WHERE ID = 3")
-                                 << QVariant(QStringLiteral("changed elsewhere"));
-        QTest::newRow("deleted") << QStringLiteral("DELETE FROM メモ帳 WHERE ID = 3") << QVariant();
+        QTest::newRow("changed") << u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = 'changed elsewhere' WHERE ID = 3"_s
+                                 << QVariant(u"changed elsewhere"_s);
+        QTest::newRow("deleted") << u"DELETE FROM メモ帳 WHERE ID = 3"_s << QVariant();
     }
 
     void rowsAreReadByKeyWhenShown()
     {
         QFETCH(QString, elsewhere);
-        addMemos(3);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(3);
         book->exec(elsewhere);
         QVERIFY(rs->moveLast());
-        QTEST(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")), "keyword");
+        QTEST(rs->field(u"ｷｰﾜｰﾄﾞ"_s), "keyword");
     }
 
     // Another program changed or deleted the record after it was read. The write fails and the
@@ -417,7 +425,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("firstWriteStores");
         QTest::addColumn<QString>("storedAfterFirst"); // keyword|key 1|memo of the record
         QTest::addColumn<QString>("storedAfterSecond");
-        const QString update = QStringLiteral("UPDATE メモ帳 SET %1 WHERE ID = 1");
+        const QString update = u"UPDATE メモ帳 SET %1 WHERE ID = 1"_s;
         QTest::newRow("unchanged") << QString() << false << true << "mine||one"
                                    << "mine||one";
         QTest::newRow("the typed field") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << false << false << "theirs||one"
@@ -430,7 +438,7 @@ private Q_SLOTS:
                                           << "mine||one";
         QTest::newRow("empty text made NULL") << update.arg("検索キー１ = NULL") << true << false << "first|∅|one"
                                               << "mine|∅|one";
-        QTest::newRow("deleted") << QStringLiteral("DELETE FROM メモ帳 WHERE ID = 1") << false << false << "gone"
+        QTest::newRow("deleted") << u"DELETE FROM メモ帳 WHERE ID = 1"_s << false << false << "gone"
                                  << "gone";
     }
 
@@ -442,23 +450,21 @@ private Q_SLOTS:
         book->addMemo({"2026/01/01", "", "first", "", "", "", "one"});
         book->addMemo({"2026/01/02", "", "second"});
         auto rs = open(Catalogue::AllMemosForEntry);
-        EditsClient client;
-        rs->attach(&client);
+        EditsClient client(*rs, {{u"ｷｰﾜｰﾄﾞ"_s, u"mine"_s}});
         auto stored = [this] {
             const QVariant v = book->scalar(QStringLiteral("SELECT coalesce(ｷｰﾜｰﾄﾞ, '∅') || '|' || "
                                                            "coalesce(検索キー１, '∅') || '|' || coalesce(メモ, '∅') "
                                                            "FROM メモ帳 WHERE ID = 1"));
-            return v.isNull() ? QStringLiteral("gone") : v.toString();
+            return v.isNull() ? u"gone"_s : v.toString();
         };
         auto current = [&rs] {
             QStringList values;
             for (const char* f : {"ｷｰﾜｰﾄﾞ", "検索キー１", "メモ"}) {
                 const QVariant v = rs->field(QString::fromUtf8(f));
-                values.append(v.isNull() ? QStringLiteral("∅") : v.toString());
+                values.append(v.isNull() ? u"∅"_s : v.toString());
             }
             return values.join('|');
         };
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("mine")}};
         if (!elsewhere.isEmpty())
             book->exec(elsewhere);
         const Result first = byMove ? rs->moveNext() : rs->updateRecord();
@@ -472,10 +478,9 @@ private Q_SLOTS:
             QCOMPARE(bool(rs->updateRecord()), stored() != "gone");
         }
         QTEST(stored(), "storedAfterSecond");
-        QCOMPARE(book->count(QStringLiteral("メモ帳")), stored() == "gone" ? 1 : 2);
+        QCOMPARE(book->count(u"メモ帳"_s), stored() == "gone" ? 1 : 2);
         rs->updateControls();
-        QCOMPARE(current(), stored() == "gone" ? QStringLiteral("∅|∅|∅") : stored());
-        rs->detach(&client);
+        QCOMPARE(current(), stored() == "gone" ? u"∅|∅|∅"_s : stored());
     }
 
     // A record that cannot be read (another program holds the file locked past the busy timeout)
@@ -484,52 +489,35 @@ private Q_SLOTS:
     void recordThatCannotBeReadIsNeverMadeCurrent_data()
     {
         QTest::addColumn<QString>("operation");
-        for (const char* operation : {"next", "previous", "last", "first", "row 2", "run again", "save"})
-            QTest::newRow(operation) << QString::fromLatin1(operation);
+        for (const QString& operation : operations.keys())
+            QTest::newRow(qPrintable(operation)) << operation;
     }
 
     void recordThatCannotBeReadIsNeverMadeCurrent()
     {
         QFETCH(QString, operation);
-        addMemos(3);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(3);
         QVERIFY(rs->moveTo(1));
-        EditsClient client;
-        rs->attach(&client);
+        EditsClient client(*rs);
         if (operation == "save")
-            client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
-        auto run = [&]() -> Result {
-            if (operation == "next")
-                return rs->moveNext();
-            if (operation == "previous")
-                return rs->movePrevious();
-            if (operation == "last")
-                return rs->moveLast();
-            if (operation == "first")
-                return rs->moveFirst();
-            if (operation == "row 2")
-                return rs->moveTo(2);
-            if (operation == "run again")
-                return rs->refresh();
-            return rs->updateRecord();
-        };
-        BusyWait::setTimeoutMs(50);
+            client.pending = {Typed};
+        const auto run = [&] { return operations.value(operation)(*rs); };
+        std::optional<BusyWaitFor> briefly(50);
         Lock lock(book->dbPath());
         QVERIFY(lock.isHeld());
         const Result locked = run();
         QVERIFY(!locked);
-        QVERIFY2(locked.message.contains(QStringLiteral("locked")), qPrintable(locked.message));
+        QVERIFY2(locked.message.contains(u"locked"_s), qPrintable(locked.message));
         QCOMPARE(rs->currentRow(), 1);
-        QCOMPARE(rs->field(QStringLiteral("ｷｰﾜｰﾄﾞ")).toString(), QStringLiteral("kw2"));
+        QCOMPARE(rs->field(u"ｷｰﾜｰﾄﾞ"_s).toString(), u"kw2"_s);
         QCOMPARE(client.shown, 0);
         QCOMPARE(client.pending.size(), operation == "save" ? 1 : 0);
         lock.release();
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        briefly.reset();
         QVERIFY(run());
-        QCOMPARE(book->scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 2")).toString(),
-                 operation == "save" ? QStringLiteral("typed") : QStringLiteral("kw2"));
+        QCOMPARE(book->scalar(u"SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 2"_s).toString(),
+                 operation == "save" ? u"typed"_s : u"kw2"_s);
         QVERIFY(operation == "save" || client.shown == 1);
-        rs->detach(&client);
     }
 
     // An operation that has to wait for a lock says so while it waits (the windows show the busy
@@ -549,14 +537,10 @@ private Q_SLOTS:
     {
         QFETCH(int, holdMs);
         QFETCH(int, timeoutMs);
-        addMemos(2);
-        auto rs = open(Catalogue::AllMemosForEntry);
-        EditsClient client;
-        rs->attach(&client);
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        auto rs = openMemos(2);
+        EditsClient client(*rs, {Typed});
         QList<bool> indications;
-        BusyWait::setHook([&indications](bool waiting) { indications.append(waiting); });
-        BusyWait::setTimeoutMs(timeoutMs);
+        std::optional<BusyWaitFor> waiting(std::in_place, timeoutMs, &indications);
         std::optional<Lock> lock;
         if (holdMs > 0) {
             lock.emplace(book->dbPath());
@@ -568,26 +552,22 @@ private Q_SLOTS:
         const Result moved = rs->moveNext();
         const qint64 elapsed = waited.elapsed();
         lock.reset();
-        BusyWait::setHook({});
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        waiting.reset();
         QTEST(bool(moved), "succeeds");
         QTEST(indications, "indications");
         if (!moved)
             QVERIFY2(elapsed < holdMs, "gave up before the lock was released");
         QCOMPARE(rs->currentRow(), moved ? 1 : 0);
-        rs->detach(&client);
     }
 
     // In the program, one click and all it sets off wait at most the busy timeout in all: once
     // a wait has run out, the rest of the action does not wait again.
     void oneActionWaitsAtMostTheTimeout()
     {
-        addMemos(2);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(2);
         auto list = open(Catalogue::KeywordList);
         QList<bool> indications;
-        BusyWait::setHook([&indications](bool waiting) { indications.append(waiting); });
-        BusyWait::setTimeoutMs(400);
+        std::optional<BusyWaitFor> waiting(std::in_place, 400, &indications);
         Lock lock(book->dbPath());
         QVERIFY(lock.isHeld());
         Result moved, listed;
@@ -605,8 +585,7 @@ private Q_SLOTS:
         });
         program.exec();
         lock.release();
-        BusyWait::setHook({});
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        waiting.reset();
         QVERIFY(!moved && !listed);
         QVERIFY2(elapsed < 700, qPrintable(QString::number(elapsed)));
         QCOMPARE(during, QList<bool>{true}); // the busy cursor stays until the action is over
@@ -625,13 +604,10 @@ private Q_SLOTS:
     void writesFailWhenTheFileIsNoLongerWritable()
     {
         QFETCH(QString, change);
-        addMemos(2);
-        auto rs = open(Catalogue::AllMemosForEntry);
-        EditsClient client;
-        rs->attach(&client);
-        client.pending = {{QStringLiteral("ｷｰﾜｰﾄﾞ"), QStringLiteral("typed")}};
+        auto rs = openMemos(2);
+        EditsClient client(*rs, {Typed});
         const QString path = book->dbPath();
-        const QString other = book->dir() + QStringLiteral("/other.mdb");
+        const QString other = book->dir() + u"/other.mdb"_s;
         if (change == "deleted") {
             QVERIFY(QFile::remove(path));
         } else if (change == "made read-only") {
@@ -654,18 +630,16 @@ private Q_SLOTS:
                 continue;
             std::shared_ptr<Connection> look = Connection::open(file);
             QVERIFY(look);
-            Statement count(look->handle(), QStringLiteral("SELECT count(*), group_concat(ｷｰﾜｰﾄﾞ) FROM メモ帳"));
+            Statement count(look->handle(), u"SELECT count(*), group_concat(ｷｰﾜｰﾄﾞ) FROM メモ帳"_s);
             QVERIFY(count.step() == Statement::Step::Row);
             QCOMPARE(count.value(0).toInt(), 2);
-            QCOMPARE(count.value(1).toString(), QStringLiteral("kw1,kw2"));
+            QCOMPARE(count.value(1).toString(), u"kw1,kw2"_s);
         }
-        rs->detach(&client);
     }
 
     void noStatementStaysOpenBetweenEvents()
     {
-        addMemos(100);
-        auto rs = open(Catalogue::AllMemosForEntry);
+        auto rs = openMemos(100);
         QVERIFY(rs->moveTo(50));
         QCOMPARE(rs->value(99, 0).toLongLong(), 100);
         // Another program writing with no patience at all must not find the file locked.

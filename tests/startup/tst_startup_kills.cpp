@@ -16,6 +16,8 @@
 #include <csignal>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The quick check's verdict and what the memo table holds, read as the next start would
@@ -46,7 +48,7 @@ class Start
 public:
     explicit Start(const QString& dir)
     {
-        m_process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/orv_start_driver"), {dir});
+        m_process.start(QCoreApplication::applicationDirPath() + u"/orv_start_driver"_s, {dir});
     }
 
     // Waits for the line; false when the process ended or time ran out first.
@@ -88,8 +90,8 @@ class TestStartupKills : public QObject
 
 private:
     QTemporaryDir dir;
-    QString book() const { return dir.filePath(QStringLiteral("IDATA2.mdb")); }
-    QString backupDir() const { return dir.filePath(QStringLiteral("Back Up")); }
+    QString book() const { return dir.filePath(u"IDATA2.mdb"_s); }
+    QString backupDir() const { return dir.filePath(u"Back Up"_s); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -113,7 +115,7 @@ private Q_SLOTS:
         const int kills =
             qEnvironmentVariableIsSet("ORV_STARTUP_KILLS") ? qEnvironmentVariableIntValue("ORV_STARTUP_KILLS") : 30;
         const QStringList memos = stateOf(book());
-        QCOMPARE(memos.value(0), QStringLiteral("ok"));
+        QCOMPARE(memos.value(0), u"ok"_s);
 
         // Undisturbed starts make the first backup and show how long a copy takes at the least
         // (a busy machine only lengthens the later ones); the second replaces a backup, as the
@@ -136,8 +138,7 @@ private Q_SLOTS:
         QRandomGenerator random(seed);
         int duringCopy = 0;
         for (int k = 0; k < kills; ++k) {
-            const QString where =
-                QStringLiteral("kill %1 of %2 (ORV_STARTUP_KILL_SEED=%3)").arg(k + 1).arg(kills).arg(seed);
+            const QString where = u"kill %1 of %2 (ORV_STARTUP_KILL_SEED=%3)"_s.arg(k + 1).arg(kills).arg(seed);
             Start start(dir.path());
             QVERIFY2(start.waitFor("COPYING"), qPrintable(where));
             QThread::usleep(random.bounded(quint32(copyUs * 3 / 2 + 1)));
@@ -146,13 +147,13 @@ private Q_SLOTS:
                 ++duringCopy;
 
             QCOMPARE(stateOf(book()), memos);
-            QCOMPARE(stateOf(backupDir() + QStringLiteral("/IDATA2.mdb")), memos);
+            QCOMPARE(stateOf(backupDir() + u"/IDATA2.mdb"_s), memos);
             // A copy that was killed before it got its place keeps a hidden name until the next start.
             QStringList left =
                 QDir(backupDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-            left.removeIf([](const QString& name) { return name.startsWith(QLatin1String(".IDATA2.mdb.")); });
+            left.removeIf([](const QString& name) { return name.startsWith(u".IDATA2.mdb."_s); });
             QVERIFY2(left == (QStringList{"IDATA2.mdb", BackupGenerations::FolderName}),
-                     qPrintable(where + QStringLiteral(": ") + left.join(QLatin1Char('|'))));
+                     qPrintable(where + u": "_s + left.join(QLatin1Char('|'))));
             const QStringList kept = QDir(backupDir() + QLatin1Char('/') + BackupGenerations::FolderName)
                                          .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             QVERIFY(!kept.isEmpty());
@@ -160,16 +161,15 @@ private Q_SLOTS:
                 QVERIFY2(BackupGenerations::dayOf(name), qPrintable(name));
         }
         qInfo("%d kills, %d of them during the copy", kills, duringCopy);
-        QVERIFY2(duringCopy * 4 >= kills, qPrintable(QStringLiteral("only %1 of %2 kills landed in the copy (%3 us)")
-                                                         .arg(duringCopy)
-                                                         .arg(kills)
-                                                         .arg(copyUs)));
+        QVERIFY2(
+            duringCopy * 4 >= kills,
+            qPrintable(u"only %1 of %2 kills landed in the copy (%3 us)"_s.arg(duringCopy).arg(kills).arg(copyUs)));
 
         Start next(dir.path());
         QVERIFY(next.waitFor("STARTED"));
         QVERIFY(next.process().waitForFinished(30000));
         QCOMPARE(next.process().exitCode(), 0);
-        QCOMPARE(stateOf(backupDir() + QStringLiteral("/IDATA2.mdb")), memos);
+        QCOMPARE(stateOf(backupDir() + u"/IDATA2.mdb"_s), memos);
         QCOMPARE(QDir(backupDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
                  (QStringList{"IDATA2.mdb", BackupGenerations::FolderName}));
     }
