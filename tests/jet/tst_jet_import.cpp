@@ -37,6 +37,12 @@ QByteArray contentsOf(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 qint64 count(const QString& path, const QString& table)
 {
     sqlite3* db = nullptr;
@@ -181,11 +187,7 @@ private Q_SLOTS:
         QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
         QVERIFY(QDir().mkdir(backupDir()));
         const QString older = backupDir() + QStringLiteral("/IDATA2 (Jet).mdb");
-        {
-            QFile f(older);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("an older original");
-        }
+        QVERIFY(writeFile(older, "an older original"));
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
         QCOMPARE(contentsOf(older), QByteArray("an older original"));
@@ -244,6 +246,7 @@ private Q_SLOTS:
         QTest::newRow("kept original cannot be written") << "copyNew" << false << "「Back Up」フォルダに保存出来ません";
         QTest::newRow("kept original differs") << "compare" << false << "「Back Up」フォルダに保存出来ません";
         QTest::newRow("read-only program folder") << "replace" << false << "読み取り専用";
+        QTest::newRow("a file named Back Up") << "" << false << "「Back Up」フォルダに保存出来ません";
     }
 
     void failingSwapStepChangesNothing()
@@ -252,6 +255,8 @@ private Q_SLOTS:
         QFETCH(bool, noSpace);
         QFETCH(QString, reason);
         QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        if (step.isEmpty())
+            QVERIFY(writeFile(backupDir(), {}));
         FailingFileSystem fs;
         fs.failAt = step;
         fs.noSpace = noSpace;
@@ -280,11 +285,9 @@ private Q_SLOTS:
         QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
         if (converter.startsWith(QLatin1String("#!"))) {
             const QString script = dir->filePath(QStringLiteral("converter.sh"));
-            QFile file(script);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(converter.toUtf8());
-            file.close();
-            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+            QVERIFY(writeFile(script, converter.toUtf8()));
+            QVERIFY(QFile::setPermissions(script,
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
             converter = script;
         }
         JetImport::settings().program = converter;
@@ -324,20 +327,6 @@ private Q_SLOTS:
 #endif
     }
 
-    void backUpAsAFileStopsTheConversion()
-    {
-        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
-        {
-            QFile f(backupDir());
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
-        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
-        QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Failed);
-        QVERIFY(fakes->messageBox.asked.value(0).text.contains(QStringLiteral("「Back Up」フォルダに保存出来ません")));
-        QVERIFY(contentsOf(db()) == original);
-        QVERIFY(!QFile::exists(db() + QStringLiteral(".converting")));
-    }
-
     void onlyJetFilesAreTaken_data()
     {
         QTest::addColumn<QByteArray>("header");
@@ -357,11 +346,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, header);
         QFETCH(JetFormat::Kind, kind);
-        {
-            QFile f(db());
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(header);
-        }
+        QVERIFY(writeFile(db(), header));
         QCOMPARE(JetFormat::kindOf(db()), kind);
         if (kind == JetFormat::Kind::NotJet) {
             QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::NotJet);
@@ -436,11 +421,8 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, output);
         const QString target = dir->filePath(QStringLiteral("new.mdb"));
-        if (targetExists) {
-            QFile f(target);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("mine");
-        }
+        if (targetExists)
+            QVERIFY(writeFile(target, "mine"));
         if (arguments.size() == 1)
             arguments.append(target);
         QProcess p;
