@@ -12,6 +12,8 @@
 
 #include <sqlite3.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString sample(const char* name)
@@ -62,7 +64,7 @@ qint64 nextId(const QString& path, const QString& table)
 {
     sqlite3* db = nullptr;
     sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    const QByteArray sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table).toUtf8();
+    const QByteArray sql = u"INSERT INTO %1 DEFAULT VALUES"_s.arg(table).toUtf8();
     const bool added = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     const qint64 id = added ? sqlite3_last_insert_rowid(db) : -1;
     sqlite3_close(db);
@@ -90,7 +92,7 @@ public:
         }
         void takeValues(QList<Value>& into) override { into = records[position]; }
         Failure failure() const override { return position == failAt ? Failure::Damaged : Failure::None; }
-        QString why() const override { return QStringLiteral("made to fail"); }
+        QString why() const override { return u"made to fail"_s; }
     };
 
     bool isJet3() const override { return false; }
@@ -120,7 +122,7 @@ JetReader::Value null()
 FakeReader::FakeTable memoTable(int count, const char* memo)
 {
     FakeReader::FakeTable memos;
-    memos.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("メモ"), 12, false}};
+    memos.cols = {{u"ID"_s, 4, true}, {u"メモ"_s, 12, false}};
     for (int i = 0; i < count; ++i)
         memos.records.append({text(QByteArray::number(i + 1).constData()), text(memo)});
     return memos;
@@ -134,7 +136,7 @@ class TestJetConvert : public QObject
 
 private:
     QTemporaryDir dir;
-    QString target() const { return dir.filePath(QStringLiteral("new.mdb")); }
+    QString target() const { return dir.filePath(u"new.mdb"_s); }
 
 private Q_SLOTS:
     void cleanup() { QFile::remove(target()); }
@@ -147,56 +149,51 @@ private Q_SLOTS:
         QFile manifestFile(sample("IDATA2_sample_v2000.mdb.json"));
         QVERIFY(manifestFile.open(QIODevice::ReadOnly));
         const QJsonObject manifest = QJsonDocument::fromJson(manifestFile.readAll()).object();
-        const QJsonObject tables = manifest.value(QStringLiteral("tables")).toObject();
-        QCOMPARE(report.memos,
-                 tables.value(QStringLiteral("メモ帳")).toObject().value(QStringLiteral("row_count")).toInt());
-        QCOMPARE(report.applications,
-                 tables.value(QStringLiteral("パス")).toObject().value(QStringLiteral("row_count")).toInt());
+        const QJsonObject tables = manifest.value(u"tables"_s).toObject();
+        QCOMPARE(report.memos, tables.value(u"メモ帳"_s).toObject().value(u"row_count"_s).toInt());
+        QCOMPARE(report.applications, tables.value(u"パス"_s).toObject().value(u"row_count"_s).toInt());
 
         for (const QString& table : tables.keys()) {
             const QJsonObject t = tables.value(table).toObject();
             QStringList columns;
-            for (const QJsonValue& c : t.value(QStringLiteral("columns")).toArray())
-                columns.append(QLatin1Char('"') + c.toObject().value(QStringLiteral("name")).toString() +
-                               QLatin1Char('"'));
+            for (const QJsonValue& c : t.value(u"columns"_s).toArray())
+                columns.append(u'"' + c.toObject().value(u"name"_s).toString() + u'"');
             QHash<qint64, QVariantList> stored;
-            for (const QVariantList& row :
-                 rows(target(), QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), table)))
+            for (const QVariantList& row : rows(target(), u"SELECT %1 FROM %2"_s.arg(columns.join(u','), table)))
                 stored.insert(row.first().toLongLong(), row);
-            const QJsonArray expected = t.value(QStringLiteral("rows")).toArray();
+            const QJsonArray expected = t.value(u"rows"_s).toArray();
             QCOMPARE(stored.size(), expected.size());
             for (const QJsonValue& r : expected) {
-                const qint64 id = r.toObject().value(QStringLiteral("ID")).toInteger();
-                QVERIFY2(stored.contains(id), qPrintable(QStringLiteral("%1 ID %2 missing").arg(table).arg(id)));
-                const QJsonArray digests = r.toObject().value(QStringLiteral("sha256")).toArray();
+                const qint64 id = r.toObject().value(u"ID"_s).toInteger();
+                QVERIFY2(stored.contains(id), qPrintable(u"%1 ID %2 missing"_s.arg(table).arg(id)));
+                const QJsonArray digests = r.toObject().value(u"sha256"_s).toArray();
                 const QVariantList& row = stored.value(id);
                 for (qsizetype c = 0; c < digests.size(); ++c) {
-                    const QString where = QStringLiteral("%1 ID %2 %3").arg(table).arg(id).arg(columns[c]);
+                    const QString where = u"%1 ID %2 %3"_s.arg(table).arg(id).arg(columns[c]);
                     if (digests[c].isNull()) {
-                        QVERIFY2(row[c].isNull(), qPrintable(where + QStringLiteral(" should be NULL")));
+                        QVERIFY2(row[c].isNull(), qPrintable(where + u" should be NULL"_s));
                         continue;
                     }
-                    QVERIFY2(!row[c].isNull(), qPrintable(where + QStringLiteral(" should not be NULL")));
+                    QVERIFY2(!row[c].isNull(), qPrintable(where + u" should not be NULL"_s));
                     const QByteArray digest =
                         QCryptographicHash::hash(row[c].toString().toUtf8(), QCryptographicHash::Sha256).toHex();
                     QVERIFY2(digest == digests[c].toString().toLatin1(), qPrintable(where));
                 }
             }
             // New records are numbered after the last one ever given, even a deleted one.
-            QCOMPARE(nextId(target(), table), t.value(QStringLiteral("next_auto_number")).toInteger());
+            QCOMPARE(nextId(target(), table), t.value(u"next_auto_number"_s).toInteger());
         }
-        const QJsonObject edge = manifest.value(QStringLiteral("edge_cases")).toObject();
-        QCOMPARE(rows(target(), QStringLiteral("SELECT length(メモ) FROM メモ帳 WHERE ID = %1")
-                                    .arg(edge.value(QStringLiteral("memo_200000_ascii")).toInt()))
+        const QJsonObject edge = manifest.value(u"edge_cases"_s).toObject();
+        QCOMPARE(rows(target(), u"SELECT length(メモ) FROM メモ帳 WHERE ID = %1"_s.arg(
+                                    edge.value(u"memo_200000_ascii"_s).toInt()))
                      .value(0)
                      .value(0)
                      .toLongLong(),
                  200000);
         // The application table is the program's own: plain index, limits on its texts.
-        QCOMPARE(rows(target(), QStringLiteral("SELECT \"unique\" FROM pragma_index_list('パス') WHERE name = "
-                                               "'PrimaryKey'")),
+        QCOMPARE(rows(target(), u"SELECT \"unique\" FROM pragma_index_list('パス') WHERE name = 'PrimaryKey'"_s),
                  (QList<QVariantList>{{0}}));
-        QCOMPARE(rows(target(), QStringLiteral("SELECT count(*) FROM pragma_index_list('メモ帳')")).value(0).value(0),
+        QCOMPARE(rows(target(), u"SELECT count(*) FROM pragma_index_list('メモ帳')"_s).value(0).value(0),
                  QVariant(qint64(7)));
     }
 
@@ -209,29 +206,25 @@ private Q_SLOTS:
         // Jet 4: columns the file lacks come as NULL; "" stays apart from NULL; an emoji whole;
         // a long integer application ID as its decimal text; the deleted ID 2 never comes back.
         QTest::newRow("Jet 4 with fewer columns")
-            << QStringLiteral("jp_V2000.mdb")
-            << QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１, length(メモ), 日付, 予備１ FROM メモ帳 ORDER BY ID")
-            << QList<QVariantList>{{1, QStringLiteral("ｶﾀｶﾅ"), QStringLiteral("かな漢字"), 14, QVariant(), QVariant()},
-                                   {3, QStringLiteral("①②③ ～ ￥ ― ∥ －"), QStringLiteral("ＡＢＣ１２３"), 37890,
-                                    QVariant(), QVariant()},
+            << u"jp_V2000.mdb"_s
+            << u"SELECT ID, ｷｰﾜｰﾄﾞ, 検索キー１, length(メモ), 日付, 予備１ FROM メモ帳 ORDER BY ID"_s
+            << QList<QVariantList>{{1, u"ｶﾀｶﾅ"_s, u"かな漢字"_s, 14, QVariant(), QVariant()},
+                                   {3, u"①②③ ～ ￥ ― ∥ －"_s, u"ＡＢＣ１２３"_s, 37890, QVariant(), QVariant()},
                                    {4, QString(), QVariant(), 158890, QVariant(), QVariant()},
-                                   {5, QStringLiteral("emoji😀"), QStringLiteral("Ünïcödé Ελληνικά Русский"), 16,
-                                    QVariant(), QVariant()},
-                                   {6, QStringLiteral("after delete"), QStringLiteral("削除後"), 14, QVariant(),
-                                    QVariant()}}
+                                   {5, u"emoji😀"_s, u"Ünïcödé Ελληνικά Русский"_s, 16, QVariant(), QVariant()},
+                                   {6, u"after delete"_s, u"削除後"_s, 14, QVariant(), QVariant()}}
             << qint64(7);
         QTest::newRow("Jet 4 application table")
-            << QStringLiteral("jp_V2000.mdb") << QStringLiteral("SELECT ID, アプリＩＤ, パス FROM パス ORDER BY ID")
-            << QList<QVariantList>{{1, QStringLiteral("1"), QStringLiteral("C:\\Program Files\\アプリ\\app.exe")},
-                                   {2, QStringLiteral("2"), QStringLiteral("D:\\データ\\メモ.txt")}}
+            << u"jp_V2000.mdb"_s << u"SELECT ID, アプリＩＤ, パス FROM パス ORDER BY ID"_s
+            << QList<QVariantList>{{1, u"1"_s, u"C:\\Program Files\\アプリ\\app.exe"_s},
+                                   {2, u"2"_s, u"D:\\データ\\メモ.txt"_s}}
             << qint64(7);
         // Jet 3 text is code page 932 whatever the header says: the backslash stays one.
         QTest::newRow("Jet 3, header says 1252")
-            << QStringLiteral("jp_jet3_cp932_backslash.mdb") << QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ FROM メモ帳")
-            << QList<QVariantList>{{2, QStringLiteral("C:\\①~a")}} << qint64(3);
-        QTest::newRow("Jet 3, header says 932")
-            << QStringLiteral("jp_jet3_cp932_patched.mdb") << QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ FROM メモ帳")
-            << QList<QVariantList>{{2, QStringLiteral("A日本語")}} << qint64(3);
+            << u"jp_jet3_cp932_backslash.mdb"_s << u"SELECT ID, ｷｰﾜｰﾄﾞ FROM メモ帳"_s
+            << QList<QVariantList>{{2, u"C:\\①~a"_s}} << qint64(3);
+        QTest::newRow("Jet 3, header says 932") << u"jp_jet3_cp932_patched.mdb"_s << u"SELECT ID, ｷｰﾜｰﾄﾞ FROM メモ帳"_s
+                                                << QList<QVariantList>{{2, u"A日本語"_s}} << qint64(3);
     }
 
     void otherSamples()
@@ -251,7 +244,7 @@ private Q_SLOTS:
             return list;
         };
         QCOMPARE(asText(got), asText(expected));
-        QCOMPARE(nextId(target(), QStringLiteral("メモ帳")), nextMemoId);
+        QCOMPARE(nextId(target(), u"メモ帳"_s), nextMemoId);
     }
 
     void refusals_data()
@@ -262,8 +255,7 @@ private Q_SLOTS:
         QTest::newRow("another program's Jet file")
             << sample("noRoman.mdb") << false << JetConversion::Outcome::NoMemoTable;
         QTest::newRow("zero bytes") << sample("empty_0byte.mdb") << false << JetConversion::Outcome::Damaged;
-        QTest::newRow("not there") << dir.filePath(QStringLiteral("missing.mdb")) << false
-                                   << JetConversion::Outcome::Unreadable;
+        QTest::newRow("not there") << dir.filePath(u"missing.mdb"_s) << false << JetConversion::Outcome::Unreadable;
         QTest::newRow("a folder") << dir.path() << false << JetConversion::Outcome::Unreadable;
         QTest::newRow("target exists") << sample("jp_V2000.mdb") << true << JetConversion::Outcome::TargetExists;
     }
@@ -293,26 +285,24 @@ private Q_SLOTS:
     {
         FakeReader reader;
         FakeReader::FakeTable memos;
-        memos.cols = {{QStringLiteral("id"), 4, true},
-                      {QStringLiteral("ｷｰﾜｰﾄﾞ"), 10, false},
-                      {QStringLiteral("担当者"), 10, false},
-                      {QStringLiteral("写真"), 11, false},
-                      {QStringLiteral("Say \"hi\""), 10, false}};
+        memos.cols = {{u"id"_s, 4, true},
+                      {u"ｷｰﾜｰﾄﾞ"_s, 10, false},
+                      {u"担当者"_s, 10, false},
+                      {u"写真"_s, 11, false},
+                      {u"Say \"hi\""_s, 10, false}};
         memos.records = {
             {text("40"), text("k"), text("山田"), {JetReader::Value::Kind::Blob, QByteArray("\0\1\2", 3)}, null()},
             {text("7"), null(), text(""), null(), text("x")}};
         memos.nextNumber = 100;
-        reader.tables.insert(QStringLiteral("メモ帳"), memos);
+        reader.tables.insert(u"メモ帳"_s, memos);
         const JetConverter::Report report = JetConverter::convert(reader, target());
         QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
         QCOMPARE(report.memos, 2);
-        QCOMPARE(rows(target(), QStringLiteral("SELECT ID, ｷｰﾜｰﾄﾞ, 担当者, 写真, \"Say \"\"hi\"\"\", メモ FROM メモ帳 "
-                                               "ORDER BY ID")),
-                 (QList<QVariantList>{{7, QVariant(), QString(), QVariant(), QStringLiteral("x"), QVariant()},
-                                      {40, QStringLiteral("k"), QStringLiteral("山田"), QByteArray("\0\1\2", 3),
-                                       QVariant(), QVariant()}}));
-        QCOMPARE(nextId(target(), QStringLiteral("メモ帳")), 100);
-        QVERIFY2(rows(target(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'パス'")).isEmpty(),
+        QCOMPARE(rows(target(), u"SELECT ID, ｷｰﾜｰﾄﾞ, 担当者, 写真, \"Say \"\"hi\"\"\", メモ FROM メモ帳 ORDER BY ID"_s),
+                 (QList<QVariantList>{{7, QVariant(), QString(), QVariant(), u"x"_s, QVariant()},
+                                      {40, u"k"_s, u"山田"_s, QByteArray("\0\1\2", 3), QVariant(), QVariant()}}));
+        QCOMPARE(nextId(target(), u"メモ帳"_s), 100);
+        QVERIFY2(rows(target(), u"SELECT name FROM sqlite_master WHERE name = 'パス'"_s).isEmpty(),
                  "an application table is made only from one the file has");
     }
 
@@ -336,18 +326,18 @@ private Q_SLOTS:
             memos.records[i] = {text(QByteArray::number(3 * i + 1).constData()), text(memo.constData())};
             expected.append({QString::number(3 * i + 1), QString::fromUtf8(memo)});
         }
-        reader.tables.insert(QStringLiteral("メモ帳"), memos);
+        reader.tables.insert(u"メモ帳"_s, memos);
         const JetConverter::Report report = JetConverter::convert(reader, target());
         QCOMPARE(report.outcome, JetConversion::Outcome::Converted);
         QCOMPARE(report.memos, count);
-        QCOMPARE(rows(target(), QStringLiteral("SELECT ID, メモ FROM メモ帳 ORDER BY rowid")), expected);
+        QCOMPARE(rows(target(), u"SELECT ID, メモ FROM メモ帳 ORDER BY rowid"_s), expected);
     }
 
     // A large file tells how far it has come every thousand memos or so.
     void progressOfALargeTable()
     {
         FakeReader reader;
-        reader.tables.insert(QStringLiteral("メモ帳"), memoTable(2500, "m"));
+        reader.tables.insert(u"メモ帳"_s, memoTable(2500, "m"));
         QList<qint64> reported;
         const JetConverter::Report report = JetConverter::convert(reader, target(), [&](qint64 done, qint64 total) {
             QCOMPARE(total, 2500);
@@ -382,7 +372,7 @@ private Q_SLOTS:
         FakeReader reader;
         FakeReader::FakeTable memos = memoTable(count, "a");
         FakeReader::FakeTable paths;
-        paths.cols = {{QStringLiteral("ID"), 4, true}, {QStringLiteral("パス"), 10, false}};
+        paths.cols = {{u"ID"_s, 4, true}, {u"パス"_s, 10, false}};
         paths.records = {{text("1"), text("p")}};
         const int late = count - 1;
         switch (fault) {
@@ -399,8 +389,8 @@ private Q_SLOTS:
             paths.failAt = 0;
             break;
         }
-        reader.tables.insert(QStringLiteral("メモ帳"), memos);
-        reader.tables.insert(QStringLiteral("パス"), paths);
+        reader.tables.insert(u"メモ帳"_s, memos);
+        reader.tables.insert(u"パス"_s, paths);
         QCOMPARE(JetConverter::convert(reader, target()).outcome, JetConversion::Outcome::Damaged);
         QVERIFY(!QFile::exists(target()));
     }
@@ -435,20 +425,20 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(double, value);
         QFETCH(QString, expected);
-        if (kind == QLatin1String("date"))
+        if (kind == u"date"_s)
             QCOMPARE(JetText::dateTime(value), expected);
-        else if (kind == QLatin1String("currency"))
+        else if (kind == u"currency"_s)
             QCOMPARE(JetText::currency(qint64(value)), expected);
-        else if (kind == QLatin1String("yes/no"))
+        else if (kind == u"yes/no"_s)
             QCOMPARE(JetText::yesNo(value != 0), expected);
-        else if (const int bytes = kind == QLatin1String("byte")      ? 1
-                                   : kind == QLatin1String("integer") ? 2
-                                                                      : 4;
-                 kind != QLatin1String("double") && kind != QLatin1String("single")) {
+        else if (const int bytes = kind == u"byte"_s      ? 1
+                                   : kind == u"integer"_s ? 2
+                                                          : 4;
+                 kind != u"double"_s && kind != u"single"_s) {
             const auto stored = qToLittleEndian(qint32(value)); // the low bytes come first
             QCOMPARE(JetText::integer(reinterpret_cast<const unsigned char*>(&stored), bytes), expected);
         } else
-            QCOMPARE(JetText::number(value, kind == QLatin1String("single")), expected);
+            QCOMPARE(JetText::number(value, kind == u"single"_s), expected);
     }
 
     void jet4Text_data()

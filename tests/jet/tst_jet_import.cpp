@@ -24,6 +24,8 @@
 #define ORV_TEST_ADDRESS_SANITIZER 0
 #endif
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString sample(const QString& name)
@@ -51,7 +53,7 @@ qint64 count(const QString& path, const QString& table)
         // A started program writes the engine's figures beside its first paint.
         sqlite3_busy_timeout(db, 5000);
         sqlite3_stmt* stmt = nullptr;
-        const QByteArray sql = QStringLiteral("SELECT count(*) FROM %1").arg(table).toUtf8();
+        const QByteArray sql = u"SELECT count(*) FROM %1"_s.arg(table).toUtf8();
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
             sqlite3_step(stmt) == SQLITE_ROW)
             n = sqlite3_column_int64(stmt, 0);
@@ -67,7 +69,7 @@ class FailingFileSystem : public JetImport::FileSystem
 public:
     QString failAt;
     bool noSpace = false;
-    Step fail() { return Step::failure(QStringLiteral("made to fail"), noSpace); }
+    Step fail() { return Step::failure(u"made to fail"_s, noSpace); }
     Step makeDir(const QString& path) override { return failAt == "makeDir" ? fail() : FileSystem::makeDir(path); }
     Step copyNew(const QString& from, const QString& to) override
     {
@@ -83,7 +85,7 @@ public:
     }
 };
 
-const QString FailureFirstLine = QStringLiteral("古いメモ帳（IDATA2.mdb）を変換出来ませんでした。");
+const QString FailureFirstLine = u"古いメモ帳（IDATA2.mdb）を変換出来ませんでした。"_s;
 
 } // namespace
 
@@ -97,9 +99,9 @@ private:
     Session session;
     QByteArray original;
 
-    QString db() const { return dir->filePath(QStringLiteral("IDATA2.mdb")); }
-    QString backupDir() const { return dir->filePath(QStringLiteral("Back Up")); }
-    QString program() const { return dir->filePath(QStringLiteral("orvalent")); }
+    QString db() const { return dir->filePath(u"IDATA2.mdb"_s); }
+    QString backupDir() const { return dir->filePath(u"Back Up"_s); }
+    QString program() const { return dir->filePath(u"orvalent"_s); }
 
     bool place(const QString& file)
     {
@@ -123,10 +125,10 @@ private:
         QVERIFY2(asked.text.startsWith(FailureFirstLine), qPrintable(asked.text));
         QVERIFY2(std::any_of(reasons.begin(), reasons.end(), [&](const QString& r) { return asked.text.contains(r); }),
                  qPrintable(asked.text));
-        QVERIFY(asked.text.contains(QStringLiteral("元のファイルは変更していません。")));
+        QVERIFY(asked.text.contains(u"元のファイルは変更していません。"_s));
         QVERIFY2(contentsOf(db()) == original, "the old file is exactly as it was");
-        QVERIFY2(backupFiles().isEmpty(), qPrintable(backupFiles().join(QLatin1Char(','))));
-        QVERIFY(!QFile::exists(db() + QStringLiteral(".converting")));
+        QVERIFY2(backupFiles().isEmpty(), qPrintable(backupFiles().join(u',')));
+        QVERIFY(!QFile::exists(db() + u".converting"_s));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY2(!ORVAM::isLoaded(), "no window after a failed start");
     }
@@ -154,7 +156,7 @@ private Q_SLOTS:
 
     void startUpConvertsAndKeepsTheOriginal()
     {
-        QVERIFY(place(QStringLiteral("IDATA2_sample_v2000.mdb")));
+        QVERIFY(place(u"IDATA2_sample_v2000.mdb"_s));
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(VEZOVEDO::Main(program(), session));
 
@@ -162,16 +164,16 @@ private Q_SLOTS:
         const MessageBox::Request& asked = fakes->messageBox.asked.first();
         QCOMPARE(asked.icon, MessageBox::Icon::Information);
         QCOMPARE(asked.title, AppInfo::Title);
-        const QString kept = backupDir() + QStringLiteral("/IDATA2 (Jet).mdb");
-        QVERIFY2(asked.text.contains(QStringLiteral("メモ 300 件、アプリケーション 10 件")), qPrintable(asked.text));
+        const QString kept = backupDir() + u"/IDATA2 (Jet).mdb"_s;
+        QVERIFY2(asked.text.contains(u"メモ 300 件、アプリケーション 10 件"_s), qPrintable(asked.text));
         QVERIFY2(asked.text.contains(kept), qPrintable(asked.text));
 
         QVERIFY2(contentsOf(kept) == original, "the original is kept byte for byte");
         QCOMPARE(JetFormat::kindOf(db()), JetFormat::Kind::NotJet);
-        QCOMPARE(count(db(), QStringLiteral("メモ帳")), 300);
-        QCOMPARE(count(db(), QStringLiteral("パス")), 10);
-        QCOMPARE(count(backupDir() + QStringLiteral("/IDATA2.mdb"), QStringLiteral("メモ帳")), 300);
-        QVERIFY(!QFile::exists(db() + QStringLiteral(".converting")));
+        QCOMPARE(count(db(), u"メモ帳"_s), 300);
+        QCOMPARE(count(db(), u"パス"_s), 10);
+        QCOMPARE(count(backupDir() + u"/IDATA2.mdb"_s, u"メモ帳"_s), 300);
+        QVERIFY(!QFile::exists(db() + u".converting"_s));
         QVERIFY(ORVAM::ifLoaded() && ORVAM::ifLoaded()->isVisible());
 
         // The next start finds the converted file and goes on as usual.
@@ -184,18 +186,18 @@ private Q_SLOTS:
 
     void anOlderKeptOriginalIsNeverOverwritten()
     {
-        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        QVERIFY(place(u"jp_V2000.mdb"_s));
         QVERIFY(QDir().mkdir(backupDir()));
-        const QString older = backupDir() + QStringLiteral("/IDATA2 (Jet).mdb");
+        const QString older = backupDir() + u"/IDATA2 (Jet).mdb"_s;
         QVERIFY(writeFile(older, "an older original"));
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
         QCOMPARE(contentsOf(older), QByteArray("an older original"));
-        const QStringList kept = QDir(backupDir()).entryList({QStringLiteral("IDATA2 (Jet *).mdb")}, QDir::Files);
+        const QStringList kept = QDir(backupDir()).entryList({u"IDATA2 (Jet *).mdb"_s}, QDir::Files);
         QCOMPARE(kept.size(), 1);
-        QVERIFY(contentsOf(backupDir() + QLatin1Char('/') + kept.first()) == original);
+        QVERIFY(contentsOf(backupDir() + u'/' + kept.first()) == original);
         QVERIFY(fakes->messageBox.asked.value(0).text.contains(kept.first()));
-        QCOMPARE(count(db(), QStringLiteral("メモ帳")), 5);
+        QCOMPARE(count(db(), u"メモ帳"_s), 5);
     }
 
     void failedConversionChangesNothing_data()
@@ -203,13 +205,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<qint64>("truncateTo");
         QTest::addColumn<QStringList>("reasons");
-        const QString damaged = QStringLiteral("壊れている");
-        const QString noMemos = QStringLiteral("「メモ帳」の表がありません");
+        const QString damaged = u"壊れている"_s;
+        const QString noMemos = u"「メモ帳」の表がありません"_s;
         QTest::newRow("another program's file") << "noRoman.mdb" << qint64(-1) << QStringList{noMemos};
         QTest::newRow("crashes fetching rows") << "segv_usage_map.mdb" << qint64(-1) << QStringList{noMemos, damaged};
         QTest::newRow("bad catalogue") << "segv_catalog_props.mdb" << qint64(-1) << QStringList{noMemos, damaged};
         QTest::newRow("loops") << "hang_props_loop.mdb" << qint64(-1)
-                               << QStringList{damaged, QStringLiteral("時間内に終わりませんでした")};
+                               << QStringList{damaged, u"時間内に終わりませんでした"_s};
         QTest::newRow("exhausts memory") << "oom_abort_props.mdb" << qint64(-1) << QStringList{damaged};
         QTest::newRow("cut in a long value") << "IDATA2_sample_v2000.mdb" << qint64(300000) << QStringList{damaged};
         // Pages missing among the records end the library's scan early, as if the table ended.
@@ -254,7 +256,7 @@ private Q_SLOTS:
         QFETCH(QString, step);
         QFETCH(bool, noSpace);
         QFETCH(QString, reason);
-        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
+        QVERIFY(place(u"jp_V2000.mdb"_s));
         if (step.isEmpty())
             QVERIFY(writeFile(backupDir(), {}));
         FailingFileSystem fs;
@@ -271,20 +273,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("converter");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no program") << QStringLiteral("/nonexistent/no-such-program") << "起動出来ません";
-        QTest::newRow("no file written") << QStringLiteral("/bin/true") << "壊れている";
+        QTest::newRow("no program") << u"/nonexistent/no-such-program"_s << "起動出来ません";
+        QTest::newRow("no file written") << u"/bin/true"_s << "壊れている";
         // A converter that dies after starting its file leaves no part of it behind.
         QTest::newRow("crash after writing")
-            << QStringLiteral("#!/bin/sh\nprintf 'SQLite format 3' > \"$3\"\nkill -SEGV $$\n") << "壊れている";
+            << u"#!/bin/sh\nprintf 'SQLite format 3' > \"$3\"\nkill -SEGV $$\n"_s << "壊れている";
     }
 
     void conversionThatCannotStartChangesNothing()
     {
         QFETCH(QString, converter);
         QFETCH(QString, reason);
-        QVERIFY(place(QStringLiteral("jp_V2000.mdb")));
-        if (converter.startsWith(QLatin1String("#!"))) {
-            const QString script = dir->filePath(QStringLiteral("converter.sh"));
+        QVERIFY(place(u"jp_V2000.mdb"_s));
+        if (converter.startsWith(u"#!"_s)) {
+            const QString script = dir->filePath(u"converter.sh"_s);
             QVERIFY(writeFile(script, converter.toUtf8()));
             QVERIFY(QFile::setPermissions(script,
                                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
@@ -302,25 +304,24 @@ private Q_SLOTS:
     {
         QProcess child;
         child.start(QStringLiteral(ORV_PROGRAM),
-                    {QStringLiteral("--convert-jet"), sample(QStringLiteral("hang_props_loop.mdb")),
-                     dir->filePath(QStringLiteral("looping.mdb"))});
+                    {u"--convert-jet"_s, sample(u"hang_props_loop.mdb"_s), dir->filePath(u"looping.mdb"_s)});
         QVERIFY(child.waitForStarted());
         // The limits are set before the file is opened; the file then keeps the reader busy.
         QTest::qWait(1000);
-        QFile limits(QStringLiteral("/proc/%1/limits").arg(child.processId()));
+        QFile limits(u"/proc/%1/limits"_s.arg(child.processId()));
         QVERIFY(limits.open(QIODevice::ReadOnly));
         const QString table = QString::fromLatin1(limits.readAll());
         child.kill();
         child.waitForFinished();
         auto soft = [&](const char* name) {
-            for (const QString& line : table.split(QLatin1Char('\n'))) {
+            for (const QString& line : table.split(u'\n')) {
                 if (line.startsWith(QLatin1String(name)))
-                    return line.mid(26).simplified().section(QLatin1Char(' '), 0, 0);
+                    return line.mid(26).simplified().section(u' ', 0, 0);
             }
             return QString();
         };
-        QCOMPARE(soft("Max cpu time"), QStringLiteral("600"));
-        QCOMPARE(soft("Max core file size"), QStringLiteral("0"));
+        QCOMPARE(soft("Max cpu time"), u"600"_s);
+        QCOMPARE(soft("Max core file size"), u"0"_s);
         // AddressSanitizer's own limits stand in for the address space limit in a checked build.
 #if !defined(__SANITIZE_ADDRESS__) && !ORV_TEST_ADDRESS_SANITIZER
         QCOMPARE(soft("Max address space"), QString::number(1 << 30));
@@ -357,7 +358,7 @@ private Q_SLOTS:
 
     void progressWindowShowsTheCount()
     {
-        QVERIFY(place(QStringLiteral("IDATA2_sample_v2000.mdb")));
+        QVERIFY(place(u"IDATA2_sample_v2000.mdb"_s));
         JetImport::settings().progressDelayMs = 0;
         QString seen;
         QTimer watch;
@@ -370,7 +371,7 @@ private Q_SLOTS:
         watch.start(5);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
-        QVERIFY2(seen.startsWith(QStringLiteral("古いメモ帳を新しい形式に変換しています。")), qPrintable(seen));
+        QVERIFY2(seen.startsWith(u"古いメモ帳を新しい形式に変換しています。"_s), qPrintable(seen));
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY2(!qobject_cast<QProgressDialog*>(w) || !w->isVisible(), "the progress window is gone");
     }
@@ -390,7 +391,7 @@ private Q_SLOTS:
         QFETCH(qint64, done);
         QFETCH(qint64, total);
         QFETCH(QString, step);
-        QCOMPARE(JetImport::progressText(done, total).section(QLatin1Char('\n'), 1), step);
+        QCOMPARE(JetImport::progressText(done, total).section(u'\n', 1), step);
     }
 
     void commandLine_data()
@@ -399,18 +400,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("targetExists");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
-        QTest::newRow("converts and counts") << QStringList{sample(QStringLiteral("IDATA2_sample_v2000.mdb"))} << false
-                                             << 0 << "converted: 300 memos, 10 applications";
+        QTest::newRow("converts and counts") << QStringList{sample(u"IDATA2_sample_v2000.mdb"_s)} << false << 0
+                                             << "converted: 300 memos, 10 applications";
         QTest::newRow("never overwrites")
-            << QStringList{sample(QStringLiteral("jp_V2000.mdb"))} << true << 6 << "error: target exists";
+            << QStringList{sample(u"jp_V2000.mdb"_s)} << true << 6 << "error: target exists";
         QTest::newRow("another program's file")
-            << QStringList{sample(QStringLiteral("noRoman.mdb"))} << false << 4 << "error: no memo table";
+            << QStringList{sample(u"noRoman.mdb"_s)} << false << 4 << "error: no memo table";
         QTest::newRow("crash inside the reader")
-            << QStringList{sample(QStringLiteral("oom_abort_props.mdb"))} << false << 3 << "error: damaged";
-        QTest::newRow("unreadable") << QStringList{QStringLiteral("/")} << false << 7 << "error: unreadable";
+            << QStringList{sample(u"oom_abort_props.mdb"_s)} << false << 3 << "error: damaged";
+        QTest::newRow("unreadable") << QStringList{u"/"_s} << false << 7 << "error: unreadable";
         QTest::newRow("no such folder for the new file")
-            << QStringList{sample(QStringLiteral("jp_V2000.mdb")), QStringLiteral("/nonexistent-folder/new.mdb")}
-            << false << 8 << "error: cannot write";
+            << QStringList{sample(u"jp_V2000.mdb"_s), u"/nonexistent-folder/new.mdb"_s} << false << 8
+            << "error: cannot write";
         QTest::newRow("usage") << QStringList{} << false << 2 << "usage:";
     }
 
@@ -420,13 +421,13 @@ private Q_SLOTS:
         QFETCH(bool, targetExists);
         QFETCH(int, exitCode);
         QFETCH(QString, output);
-        const QString target = dir->filePath(QStringLiteral("new.mdb"));
+        const QString target = dir->filePath(u"new.mdb"_s);
         if (targetExists)
             QVERIFY(writeFile(target, "mine"));
         if (arguments.size() == 1)
             arguments.append(target);
         QProcess p;
-        p.start(QStringLiteral(ORV_PROGRAM), QStringList{QStringLiteral("--convert-jet")} + arguments);
+        p.start(QStringLiteral(ORV_PROGRAM), QStringList{u"--convert-jet"_s} + arguments);
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), exitCode);
@@ -435,7 +436,7 @@ private Q_SLOTS:
         if (targetExists)
             QCOMPARE(contentsOf(target), QByteArray("mine"));
         else if (exitCode == 0)
-            QCOMPARE(count(target, QStringLiteral("メモ帳")), 300);
+            QCOMPARE(count(target, u"メモ帳"_s), 300);
         else
             QVERIFY2(!QFile::exists(target), "a failed conversion leaves no file behind");
     }
