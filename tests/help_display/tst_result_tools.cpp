@@ -268,8 +268,11 @@ private Q_SLOTS:
         const ResultWindow w = ResultWindow::open(book->session);
         w.fullText(u"操作"_s);
         const QString path = book->dir() + u"/found.csv"_s;
-        fakes->fileDialog.answers.enqueue(path);
-        w.action(u"CsvAction"_s)->trigger();
+        auto exportTo = [&](std::optional<QString> chosen) {
+            fakes->fileDialog.answers.enqueue(chosen);
+            w.action(u"CsvAction"_s)->trigger();
+        };
+        exportTo(path);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray expected = "\xEF\xBB\xBF"
@@ -282,22 +285,19 @@ private Q_SLOTS:
         // The grid's order is the file's; quotes are doubled.
         w.click(u"Command5"_s);
         w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
-        fakes->fileDialog.answers.enqueue(path);
-        w.action(u"CsvAction"_s)->trigger();
+        exportTo(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
         QCOMPARE(lines.value(1), QByteArray("3,2024/12/24,,abc,,B,,\"He said \"\"ok\"\", then left\"\r"));
         QCOMPARE(lines.size(), 1 + 5 + 1 + 1); // header, five memos, one line break inside, end
         file.close();
 
-        fakes->fileDialog.answers.enqueue(std::nullopt);
-        w.action(u"CsvAction"_s)->trigger();
+        exportTo(std::nullopt);
         QCOMPARE(fakes->messageBox.asked.size(), 0);
 
         const QString nowhere = book->dir() + u"/found.csv/inside.csv"_s;
-        fakes->fileDialog.answers.enqueue(nowhere);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
-        w.action(u"CsvAction"_s)->trigger();
+        exportTo(nowhere);
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         QCOMPARE(messageLines(fakes->messageBox.asked[0].text).value(0), u"ファイルに書き出せませんでした。"_s);
         QVERIFY(!QFile::exists(nowhere));
