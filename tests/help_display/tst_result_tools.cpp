@@ -13,6 +13,7 @@
 #include "platform/MemoBox.h"
 #include "startup/ORVAM.h"
 #include "support/IndexProbe.h"
+#include "support/SettledIndex.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
@@ -96,14 +97,6 @@ class TestResultTools : public WindowTestFixture
 {
     Q_OBJECT
 
-    std::shared_ptr<MemoIndex> settledIndex()
-    {
-        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
-        if (!index->waitForIdle(20000))
-            qWarning("the index did not settle");
-        return index;
-    }
-
     H_WRITE* openEntry(qint64 id)
     {
         book->session.EditMemoId = id;
@@ -135,7 +128,7 @@ private Q_SLOTS:
     // replaced by show all.
     void fullTextSearchIsASearch()
     {
-        std::shared_ptr<MemoIndex> index = settledIndex();
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
         const ResultWindow w = ResultWindow::open(book->session);
         w.fullText(u"ワード"_s);
         QCOMPARE(w.form->searchSql(), u"SELECT * FROM メモ帳 WHERE ID IN (SELECT ID FROM 全文検索('ワード'))"_s);
@@ -249,7 +242,7 @@ private Q_SLOTS:
     // start having to compare the index with the memo book.
     void entryWindowKeepsTheIndex()
     {
-        settledIndex().reset();
+        settledIndex(book->dbPath()).reset();
         H_WRITE* entry = openEntry(3);
         findRequired<MemoBox>(entry, u"Text2"_s)->setText(u"書き足した言葉"_s);
         findRequired<QAbstractButton>(entry, u"Command7"_s)->click();
@@ -264,7 +257,7 @@ private Q_SLOTS:
     // a cancelled dialog writes nothing, a folder that cannot take the file says so.
     void exportCsv()
     {
-        std::shared_ptr<MemoIndex> index = settledIndex();
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
         const ResultWindow w = ResultWindow::open(book->session);
         w.fullText(u"操作"_s);
         const QString path = book->dir() + u"/found.csv"_s;
@@ -318,7 +311,7 @@ private Q_SLOTS:
     // they need; as a PDF file too.
     void printing()
     {
-        std::shared_ptr<MemoIndex> index = settledIndex();
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
         const ResultWindow w = ResultWindow::open(book->session);
         w.grid()->setCurrentIndex(w.grid()->model()->index(3, 1));
         QTest::keyClick(w.form, Qt::Key_P, Qt::ControlModifier);
