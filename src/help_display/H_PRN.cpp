@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -190,6 +191,9 @@ void H_PRN::bindControls()
 void H_PRN::connectHandlers()
 {
     connect(Command1, &QPushButton::clicked, this, &H_PRN::search);
+    // Enter in a search box searches, as 検索開始 does; Enter that takes a pick only picks.
+    for (ComboBox* box : {DBCombo1, DBCombo4, DBCombo2})
+        connect(box->lineEdit(), &QLineEdit::returnPressed, this, &H_PRN::search);
     connect(Command5, &QPushButton::clicked, this, &H_PRN::showAll);
     connect(DBGrid1, &DataGrid::headerClicked, this, &H_PRN::sortBy);
     connect(Command8, &QPushButton::clicked, this, &H_PRN::openMemoFile);

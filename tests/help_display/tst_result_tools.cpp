@@ -46,8 +46,8 @@ void commitText(QWidget* box, const QString& text)
 QStringList shownEntries(ComboBox* combo)
 {
     QStringList entries;
-    QAbstractItemView* popup = combo->completer()->popup();
-    if (!popup->isVisible())
+    QAbstractItemView* popup = combo->picks();
+    if (!combo->picksShown())
         return entries;
     for (int row = 0; row < popup->model()->rowCount(); ++row)
         entries.append(popup->model()->index(row, 0).data().toString());
@@ -209,8 +209,8 @@ private Q_SLOTS:
         QTest::keyClick(keyword->lineEdit(), Qt::Key_Backspace);
         QCOMPARE(shownEntries(keyword), inListOrder);
         for (int i = 0; i <= inListOrder.indexOf(u"ワード"_s); ++i)
-            QTest::keyClick(keyword->completer()->popup(), Qt::Key_Down);
-        QTest::keyClick(keyword->completer()->popup(), Qt::Key_Return);
+            QTest::keyClick(keyword->lineEdit(), Qt::Key_Down);
+        QTest::keyClick(keyword->lineEdit(), Qt::Key_Return);
         QCOMPARE(keyword->text(), u"ワード"_s);
         w.click(u"Command1"_s);
         QCOMPARE(w.column(u"ID"_s), u"2"_s);
@@ -226,14 +226,14 @@ private Q_SLOTS:
         entryKeyword->lineEdit()->clear();
         commitText(entryKeyword->lineEdit(), u"印"_s);
         QCOMPARE(shownEntries(entryKeyword), QStringList{u"印刷"_s});
-        QTest::keyClick(entryKeyword->completer()->popup(), Qt::Key_Return);
+        QTest::keyClick(entryKeyword->lineEdit(), Qt::Key_Return);
         QCOMPARE(entryKeyword->text(), u"印"_s);
-        QVERIFY(!entryKeyword->completer()->popup()->isVisible());
+        QVERIFY(!entryKeyword->picksShown());
         entryKeyword->lineEdit()->clear();
         commitText(entryKeyword->lineEdit(), u"刷"_s);
         QCOMPARE(shownEntries(entryKeyword), QStringList{u"印刷"_s});
-        QTest::keyClick(entryKeyword->completer()->popup(), Qt::Key_Down);
-        QTest::keyClick(entryKeyword->completer()->popup(), Qt::Key_Return);
+        QTest::keyClick(entryKeyword->lineEdit(), Qt::Key_Down);
+        QTest::keyClick(entryKeyword->lineEdit(), Qt::Key_Return);
         findRequired<QAbstractButton>(entry, u"Command7"_s)->click();
         QCOMPARE(book->scalar(u"SELECT ｷｰﾜｰﾄﾞ FROM メモ帳 WHERE ID = 3"_s).toString(), u"印刷"_s);
     }

@@ -1,0 +1,568 @@
+"""The real program, driven as a person drives it and read as a screen reader reads it.
+
+A Desktop is a private X server (Xvfb) with a window manager (openbox) and a private session bus
+that carries the accessibility bus. A ProgramFolder is a fresh copy of the ready program folder
+with its own memo book; start() runs the program there. Input goes in only as X input events
+(XTest, through xdotool); what the program shows is read over AT-SPI, what it stored with sqlite3.
+Every wait is for a condition, with a timeout.
+"""
+import contextlib
+import os
+import shutil
+import signal
+import sqlite3
+import subprocess
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+BUILD = os.path.abspath(os.environ.get("ORV_BUILD_DIR") or os.path.join(SOURCE, "build"))
+APP_DIR = os.path.join(BUILD, "app")
+PROGRAM = os.path.join(APP_DIR, "orvalent")
+HELP_FILE = os.path.join(APP_DIR, "ｵﾙﾊﾞﾚﾝﾄ.HLP")
+MEMO_BOOK_MAKER = os.path.join(BUILD, "tools", "orv_make_memo_book")
+JET_DATA = os.path.join(SOURCE, "tests", "data", "jet")
+
+# Long enough for a loaded machine; a condition that holds returns at once.
+TIMEOUT = float(os.environ.get("ORV_E2E_TIMEOUT", "15"))
+
+MEMO_FIELDS = ("日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ", "ヘルプファイル")
+
+
+class WaitTimeout(AssertionError):
+    pass
+
+
+def wait_for(condition, what, timeout=TIMEOUT, interval=0.03):
+    """Polls condition until it gives a true value, which is returned; fails after timeout."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = condition()
+            if value:
+                return value
+        except Exception as error:  # a node that went away while being read: read again
+            last_error = error
+        if time.monotonic() > deadline:
+            detail = " (last error: %r)" % (last_error,) if last_error else ""
+            raise WaitTimeout("timed out waiting for " + what + detail)
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------------------------------------
+# The desktop
+
+
+class Desktop:
+    def __init__(self, log_dir, width=1280, height=1024):
+        self.log_dir = log_dir
+        self.width, self.height = width, height
+        self.processes = []
+        self.display = None
+
+    def _spawn(self, args, log_name, **kwargs):
+        log = open(os.path.join(self.log_dir, log_name), "wb")
+        process = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT, start_new_session=True, **kwargs)
+        self.processes.append(process)
+        return process
+
+    @staticmethod
+    def _read_line(fd, timeout):
+        data = b""
+        deadline = time.monotonic() + timeout
+        os.set_blocking(fd, False)
+        while not data.endswith(b"\n"):
+            try:
+                chunk = os.read(fd, 256)
+                if not chunk:
+                    break
+                data += chunk
+            except BlockingIOError:
+                if time.monotonic() > deadline:
+                    break
+                time.sleep(0.01)
+        os.close(fd)
+        return data.decode().strip()
+
+    def start(self):
+        os.makedirs(self.log_dir, exist_ok=True)
+        read_end, write_end = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (self.width, self.height),
+                     "-nolisten", "tcp", "-noreset"], "xvfb.log", pass_fds=(write_end,))
+        os.close(write_end)
+        number = self._read_line(read_end, TIMEOUT)
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+        os.environ["DISPLAY"] = self.display
+
+        read_end, write_end = os.pipe()
+        self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=%d" % write_end],
+                    "dbus.log", pass_fds=(write_end,))
+        os.close(write_end)
+        address = self._read_line(read_end, TIMEOUT)
+        if not address:
+            raise RuntimeError("the session bus did not start")
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
+        # Qt reaches the accessibility bus only when it is asked to.
+        os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        os.environ["QT_ACCESSIBILITY"] = "1"
+        os.environ.pop("QT_QPA_PLATFORM", None)
+        os.environ.pop("WAYLAND_DISPLAY", None)
+
+        self._spawn(["openbox", "--sm-disable"], "openbox.log")
+        wait_for(lambda: "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                                        capture_output=True, text=True).stdout,
+                 "the window manager")
+        return self
+
+    def stop(self):
+        for process in reversed(self.processes):
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(process.pid, signal.SIGTERM)
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                process.wait(5)
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(process.pid, signal.SIGKILL)
+        self.processes.clear()
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+
+
+# ---------------------------------------------------------------------------------------------
+# Input: X events only
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], check=True, timeout=60)
+
+
+def click_at(x, y, button=1, double=False):
+    xdotool("mousemove", "--sync", x, y)
+    if double:
+        xdotool("click", "--repeat", 2, "--delay", 60, button)
+    else:
+        xdotool("click", button)
+
+
+def center(node):
+    e = extents(node)
+    return e[0] + e[2] // 2, e[1] + e[3] // 2
+
+
+def click(node, button=1, double=False, dx=None, dy=None):
+    """Clicks a control where a person would: its middle, or dx, dy pixels into it."""
+    x, y, w, h = wait_for(lambda: visible_extents(node), "%s to be on the screen" % describe(node))
+    click_at(x + (w // 2 if dx is None else dx), y + (h // 2 if dy is None else dy), button, double)
+
+
+class _Keyboard:
+    """Gives each character beyond the keyboard a key of its own, kept for the session.
+
+    xdotool would bind such a character to a scratch key and unbind it right after the key press;
+    a client that reads the new key map only after the unbinding then sees a key without a
+    character, and the character is lost. A binding made before the key press and kept since is
+    in every key map that a client reads after it.
+    """
+
+    def __init__(self):
+        self.display = None
+        self.free = []
+        self.bound = {}
+
+    def _reset(self):
+        self.display = os.environ.get("DISPLAY")
+        self.bound = {}
+        table = subprocess.run(["xmodmap", "-pke"], capture_output=True, text=True, check=True).stdout
+        self.free = []
+        for line in table.splitlines():
+            code_part, _, syms = line.partition("=")
+            syms = syms.split()
+            # Keys without a character, and the media keys that nobody presses here.
+            if all(sym == "NoSymbol" or sym.startswith("XF86") for sym in syms):
+                self.free.append(int(code_part.split()[1]))
+
+    def bind(self, text):
+        if self.display != os.environ.get("DISPLAY"):
+            self._reset()
+        wanted = []
+        for ch in dict.fromkeys(text):
+            if ord(ch) > 0x7e and ch not in self.bound:
+                wanted.append(ch)
+        if not wanted:
+            return
+        if len(wanted) > len(self.free) + len(self.bound):
+            raise AssertionError("too many different characters to type at once")
+        lines = []
+        for ch in wanted:
+            if not self.free:
+                # The least recently bound character gives its key up.
+                old, code = next(iter(self.bound.items()))
+                del self.bound[old]
+                self.free.append(code)
+            code = self.free.pop(0)
+            self.bound[ch] = code
+            keysym = "U%04X" % ord(ch)
+            lines += ["-e", "keycode %d = %s %s" % (code, keysym, keysym)]
+        subprocess.run(["xmodmap"] + lines, check=True, timeout=30)
+
+
+_keyboard = _Keyboard()
+
+
+def type_text(text):
+    """Types text key by key, Japanese as any other text."""
+    if text:
+        _keyboard.bind(text)
+        xdotool("type", "--delay", 12, "--", text)
+
+
+def key(*keys):
+    """Presses keys in xdotool's names: "Return", "ctrl+f", "alt+i", "Tab"."""
+    xdotool("key", "--delay", 40, *keys)
+
+
+# ---------------------------------------------------------------------------------------------
+# Reading, as a screen reader reads
+
+_pyatspi = None
+
+
+def atspi():
+    global _pyatspi
+    if _pyatspi is None:
+        import pyatspi  # after the desktop has set the session bus
+        _pyatspi = pyatspi
+    return _pyatspi
+
+
+def role(node):
+    return node.getRoleName()
+
+
+def states(node):
+    return node.getState()
+
+
+def has_state(node, state_name):
+    return states(node).contains(getattr(atspi(), "STATE_" + state_name.upper()))
+
+
+def showing(node):
+    try:
+        return has_state(node, "showing")
+    except Exception:
+        return False
+
+
+def extents(node):
+    e = node.queryComponent().getExtents(atspi().DESKTOP_COORDS)
+    return e.x, e.y, e.width, e.height
+
+
+def visible_extents(node):
+    e = extents(node)
+    return e if showing(node) and e[2] > 0 and e[3] > 0 else None
+
+
+def describe(node):
+    try:
+        return "%s %r" % (role(node), node.name)
+    except Exception:
+        return "a control that went away"
+
+
+def children(node):
+    result = []
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            result.append(child)
+    return result
+
+
+def walk(node, into_tables=False, only_showing=True):
+    """Every node below node (itself first); a grid's cells only when asked for."""
+    if only_showing and not showing(node) and role(node) not in ("application",):
+        return
+    yield node
+    if not into_tables and role(node) in ("table", "tree table", "list", "tree"):
+        return
+    for child in children(node):
+        yield from walk(child, into_tables, only_showing)
+
+
+def find_all(root, role_name=None, name=None, only_showing=True, into_tables=False):
+    return [n for n in walk(root, into_tables, only_showing)
+            if (role_name is None or role(n) == role_name) and (name is None or n.name == name)]
+
+
+def find(root, role_name=None, name=None, only_showing=True, timeout=TIMEOUT):
+    what = "%s %r in %s" % (role_name or "a control", name, describe(root))
+
+    def first():
+        found = find_all(root, role_name, name, only_showing)
+        return found[0] if found else None
+
+    return wait_for(first, what, timeout)
+
+
+def text(node):
+    """The value a screen reader reads: a text's contents, a combo box's text, else the name."""
+    for candidate in [node] + children(node):
+        try:
+            t = candidate.queryText()
+            return t.getText(0, -1)
+        except NotImplementedError:
+            continue
+    return node.name
+
+
+def table_headers(table_node):
+    table = table_node.queryTable()
+    return [table.getColumnDescription(c) for c in range(table.nColumns)]
+
+
+def table_rows(table_node, limit=200):
+    """The cells of a grid, row by row, as texts."""
+    table = table_node.queryTable()
+    rows = []
+    for r in range(min(table.nRows, limit)):
+        row = []
+        for c in range(table.nColumns):
+            cell = table.getAccessibleAt(r, c)
+            row.append(text(cell) if cell is not None else "")
+        rows.append(row)
+    return rows
+
+
+def table_row_count(table_node):
+    return table_node.queryTable().nRows
+
+
+def table_cell(table_node, row, column):
+    return table_node.queryTable().getAccessibleAt(row, column)
+
+
+# ---------------------------------------------------------------------------------------------
+# The program
+
+
+class ProgramFolder:
+    """A program folder of its own: the program, its help file and a fresh memo book."""
+
+    def __init__(self, path, desktop, log_dir, make_book=True):
+        self.path = path
+        self.desktop = desktop
+        self.log_dir = log_dir
+        self.runs = []
+        os.makedirs(path, exist_ok=True)
+        shutil.copy2(PROGRAM, os.path.join(path, "orvalent"))
+        shutil.copy2(HELP_FILE, os.path.join(path, "ｵﾙﾊﾞﾚﾝﾄ.HLP"))
+        self.book = os.path.join(path, "IDATA2.mdb")
+        if make_book:
+            subprocess.run([MEMO_BOOK_MAKER, self.book], check=True, stdout=subprocess.DEVNULL)
+
+    # The memo book, as another program sees it.
+    def connect(self, timeout=10.0):
+        db = sqlite3.connect(self.book, timeout=timeout, isolation_level=None)
+        return db
+
+    def sql(self, statement, params=()):
+        with contextlib.closing(self.connect()) as db:
+            return db.execute(statement, params).fetchall()
+
+    def add_memo(self, date=None, keyword=None, key1=None, key2=None, app=None, memo=None, file=None):
+        # Python folds the half-width names of the fields in its own names, so they are spelt here.
+        values = dict(zip(MEMO_FIELDS, (date, keyword, key1, key2, app, memo, file)))
+        names = [n for n, v in values.items() if v is not None]
+        with contextlib.closing(self.connect()) as db:
+            cursor = db.execute("INSERT INTO メモ帳 (%s) VALUES (%s)" % (", ".join(names), ", ".join("?" * len(names))),
+                                [values[n] for n in names])
+            return cursor.lastrowid
+
+    def add_application(self, app_id, path):
+        with contextlib.closing(self.connect()) as db:
+            # As the program's first start adds it to a book without it.
+            db.execute("CREATE TABLE IF NOT EXISTS パス (ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       " アプリＩＤ TEXT(255) COLLATE NOCASE CHECK (length(アプリＩＤ) <= 255),"
+                       " パス TEXT(255) COLLATE NOCASE CHECK (length(パス) <= 255))")
+            db.execute("CREATE INDEX IF NOT EXISTS PrimaryKey ON パス (ID)")
+            db.execute("INSERT INTO パス (アプリＩＤ, パス) VALUES (?, ?)", (app_id, path))
+
+    def memos(self):
+        return self.sql("SELECT ID, 日付, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, 予備１, メモ, ヘルプファイル FROM メモ帳 ORDER BY ID")
+
+    def memo(self, memo_id):
+        rows = self.sql("SELECT ID, 日付, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, 予備１, メモ, ヘルプファイル FROM メモ帳 "
+                        "WHERE ID = ?", (memo_id,))
+        if not rows:
+            return None
+        return dict(zip(("ID",) + ("日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ", "ヘルプファイル"), rows[0]))
+
+    def integrity(self):
+        return self.sql("PRAGMA integrity_check")[0][0]
+
+    def start(self, env=None, args=(), wait_main=True, name=None):
+        run = Running(self, env or {}, list(args), name or "program-%d" % (len(self.runs) + 1))
+        self.runs.append(run)
+        if wait_main:
+            run.main_window()
+        return run
+
+    def stop_all(self):
+        for run in self.runs:
+            run.kill()
+
+
+class Running:
+    """One running copy of the program."""
+
+    def __init__(self, folder, env, args, name):
+        self.folder = folder
+        self.name = name
+        self.log_path = os.path.join(folder.log_dir, name + ".log")
+        environment = dict(os.environ)
+        environment.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
+                            "QT_LOGGING_RULES": "orv.*=true",
+                            "HOME": os.path.join(folder.path, "home")})
+        os.makedirs(environment["HOME"], exist_ok=True)
+        environment.update(env)
+        self.log = open(self.log_path, "wb")
+        self.process = subprocess.Popen([os.path.join(folder.path, "orvalent")] + args, cwd=folder.path,
+                                        env=environment, stdout=self.log, stderr=subprocess.STDOUT)
+        self._app = None
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def app(self, timeout=TIMEOUT):
+        if self._app is not None:
+            return self._app
+        desktop = atspi().Registry.getDesktop(0)
+
+        def mine():
+            if not self.alive():
+                raise AssertionError("the program ended with %s; its log:\n%s" % (self.process.returncode,
+                                                                                 self.read_log()))
+            for app in children(desktop):
+                if app.get_process_id() == self.pid and app.childCount > 0:
+                    return app
+            return None
+
+        self._app = wait_for(mine, "the program on the accessibility bus", timeout)
+        return self._app
+
+    def windows(self):
+        return [w for w in children(self.app()) if showing(w)]
+
+    def window(self, title, timeout=TIMEOUT):
+        """The program's window of that title, once it is on the screen."""
+        return wait_for(lambda: next((w for w in self.windows() if w.name == title), None),
+                        "the window %r" % title, timeout)
+
+    def has_window(self, title):
+        return any(w.name == title for w in self.windows())
+
+    def wait_window_gone(self, title, timeout=TIMEOUT):
+        wait_for(lambda: not self.has_window(title), "the window %r to close" % title, timeout)
+
+    def main_window(self):
+        return self.window("オルバレント")
+
+    def message(self, timeout=TIMEOUT):
+        """The message box on the screen: (node, its text)."""
+        def box():
+            for w in self.windows():
+                if role(w) in ("alert", "dialog") and find_all(w, "push button"):
+                    labels = [text(n) for n in find_all(w, "label") if text(n)]
+                    return w, "\n".join(labels)
+            return None
+
+        return wait_for(box, "a message box", timeout)
+
+    def no_message(self):
+        return not any(role(w) in ("alert", "dialog") for w in self.windows())
+
+    def answer(self, caption, timeout=TIMEOUT):
+        """Clicks a button of the message box on the screen; returns the message's text."""
+        box, message = self.message(timeout)
+        button = find(box, "push button", caption)
+        click(button)
+        wait_for(lambda: not any(w.name == box.name and role(w) == role(box) for w in self.windows())
+                 or box not in self.windows(), "the message box to close")
+        return message
+
+    def focused(self):
+        """The control that has the keyboard focus, as a screen reader would announce it."""
+        for w in self.windows():
+            if not has_state(w, "active"):
+                continue
+            for node in walk(w):
+                if has_state(node, "focused"):
+                    return node
+        return None
+
+    def active_window(self):
+        for w in self.windows():
+            if has_state(w, "active"):
+                return w
+        return None
+
+    def read_log(self):
+        self.log.flush()
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def wait_exit(self, timeout=TIMEOUT):
+        wait_for(lambda: not self.alive(), "the program to end", timeout)
+        return self.process.returncode
+
+    def kill(self):
+        if self.alive():
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(5)
+        self.log.close()
+
+    def rss_peak_kb(self):
+        with open("/proc/%d/status" % self.pid) as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+        return 0
+
+
+# ---------------------------------------------------------------------------------------------
+# Another program's lock on the memo book
+
+
+class Lock:
+    """Another program holding the memo book's write lock (or, exclusive, every lock) until released."""
+
+    def __init__(self, book, exclusive=False):
+        self.db = sqlite3.connect(book, timeout=10, isolation_level=None)
+        # In the memo book's rollback journal an exclusive lock keeps readers out as well.
+        self.db.execute("BEGIN EXCLUSIVE" if exclusive else "BEGIN IMMEDIATE")
+
+    def release(self):
+        if self.db is not None:
+            self.db.execute("ROLLBACK")
+            self.db.close()
+            self.db = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.release()
