@@ -494,7 +494,10 @@ class Running:
     def answer(self, caption, timeout=TIMEOUT):
         """Clicks a button of the message box on the screen; returns the message's text."""
         box, message = self.message(timeout)
-        button = find(box, "push button", caption)
+        # Qt's own buttons carry their access key: "はい(Y)".
+        button = wait_for(lambda: next((b for b in find_all(box, "push button")
+                                        if b.name == caption or b.name.startswith(caption + "(")), None),
+                          "a button %r in the message box" % caption)
         click(button)
         wait_for(lambda: not any(w.name == box.name and role(w) == role(box) for w in self.windows())
                  or box not in self.windows(), "the message box to close")
