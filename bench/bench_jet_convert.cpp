@@ -106,6 +106,11 @@ public:
         texts.append(request.text);
         return request.defaultAnswer;
     }
+    int choose(const Request& request, const QStringList&, int defaultChoice, int) override
+    {
+        texts.append(request.text);
+        return defaultChoice;
+    }
     QStringList texts;
 };
 

@@ -57,6 +57,11 @@ public:
         messages.append(request.text);
         return request.defaultAnswer;
     }
+    int choose(const Request& request, const QStringList&, int defaultChoice, int) override
+    {
+        messages.append(request.text);
+        return defaultChoice;
+    }
     QStringList messages;
 };
 

@@ -7,6 +7,7 @@
 #include "forms/DataGrid.h"
 #include "forms/Lists.h"
 #include "forms/Session.h"
+#include "forms/StoreFailure.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
 #include "platform/Controls.h"
@@ -119,7 +120,7 @@ void H_PATH::connectHandlers()
     onClicked("Command13", [this] { chooseProgramFile(); });
 }
 
-void H_PATH::onLoad()
+Result H_PATH::onLoad()
 {
     placeAt(1000, 1000);
     for (RecordSet* recordSet : {Data1, Data2, Data3}) {
@@ -127,11 +128,11 @@ void H_PATH::onLoad()
         recordSet->setConnectText(QStringLiteral(";pwd="));
     }
     // The first failure ends the load; the window opens all the same.
-    skipOnFailure(
-        Lists::run(
-            {{Data1, Catalogue::AllApplications}, {Data2, Catalogue::AppPathList}, {Data3, Catalogue::AppIdList}},
-            Lists::OnFailure::Stop),
-        lcForms(), "the application window's load");
+    const Result loaded = Lists::run(
+        {{Data1, Catalogue::AllApplications}, {Data2, Catalogue::AppPathList}, {Data3, Catalogue::AppIdList}},
+        Lists::OnFailure::Stop);
+    skipOnFailure(loaded, lcForms(), "the application window's load");
+    return loaded;
 }
 
 void H_PATH::onActivate()
@@ -141,10 +142,16 @@ void H_PATH::onActivate()
         run(&CommandRow::add);
 }
 
+bool H_PATH::confirmClose()
+{
+    // Nothing typed is lost when the window closes.
+    commitGridEdit();
+    const Result written = Data1->updateRecord();
+    return written || StoreFailure::resolveOnClosing(*Data1, written);
+}
+
 void H_PATH::onUnload()
 {
-    // Nothing typed is lost when the window closes; a refusal cannot be helped by now.
-    commitGridEdit();
     skipOnFailure(Data1->updateRecord(), lcForms(), "storing the application window's edits on closing");
 }
 

@@ -17,8 +17,9 @@ public:
     void SQL_SET();
 
 protected:
-    void onLoad() override;
+    Result onLoad() override;
     void onActivate() override;
+    bool confirmClose() override;
     void onUnload() override;
 
 private:

@@ -38,13 +38,13 @@ int g_serial = 0;
 
 std::shared_ptr<Connection> Connection::open(const QString& path, Result* error)
 {
-    auto fail = [error](const QString& why) {
+    auto fail = [error](const Result& why) {
         if (error)
-            *error = Result::failure(why);
+            *error = why;
         return std::shared_ptr<Connection>();
     };
     if (!QFileInfo(path).isFile())
-        return fail(QStringLiteral("no database file at ") + path);
+        return fail(Result::failure(QStringLiteral("no database file at ") + path));
 
     std::shared_ptr<Connection> connection(new Connection);
     connection->m_path = path;
@@ -57,20 +57,20 @@ std::shared_ptr<Connection> Connection::open(const QString& path, Result* error)
         db.setDatabaseName(url.toString(QUrl::FullyEncoded));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         if (!db.open())
-            return fail(db.lastError().text());
+            return fail(Result::failure(db.lastError().text()));
         QVariant handle = db.driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
             connection->m_handle = *static_cast<sqlite3* const*>(handle.data());
     }
     if (!connection->m_handle)
-        return fail(QStringLiteral("the SQLite driver gave no handle"));
+        return fail(Result::failure(QStringLiteral("the SQLite driver gave no handle")));
     BusyWait::install(connection->m_handle);
     // SQLite opens any file lazily; reading the schema tells a database from other files.
     Statement probe(connection->m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
     if (!probe.prepared())
-        return fail(probe.prepared().message);
+        return fail(probe.prepared());
     if (probe.step() == Statement::Step::Error)
-        return fail(probe.lastError().message);
+        return fail(probe.lastError());
     if (error)
         *error = Result::success();
     return connection;

@@ -386,11 +386,23 @@ Result RecordSet::readStored(qint64 key, QVariantList& values, bool& found) cons
     return Result::success();
 }
 
-Result RecordSet::writePending()
+QList<FieldEdit> RecordSet::pendingEdits() const
 {
     QList<FieldEdit> edits;
     for (const RecordSetClient* client : m_clients)
         client->collectPending(edits);
+    return edits;
+}
+
+void RecordSet::discardPending()
+{
+    for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
+        client->clearPending();
+}
+
+Result RecordSet::writePending(bool overOthers)
+{
+    const QList<FieldEdit> edits = pendingEdits();
     if (edits.isEmpty())
         return Result::success();
     // Nothing typed into the controls of a read-only record set is ever stored.
@@ -398,7 +410,7 @@ Result RecordSet::writePending()
         return Result::success();
     if (m_position != Position::OnRecord)
         return Result::failure(NoCurrentRecord);
-    if (Result r = storeEdits(edits); !r)
+    if (Result r = storeEdits(edits, overOthers); !r)
         return r;
     for (RecordSetClient* client : QList<RecordSetClient*>(m_clients))
         client->clearPending();
@@ -406,16 +418,18 @@ Result RecordSet::writePending()
     return Result::success();
 }
 
-Result RecordSet::storeEdits(const QList<FieldEdit>& edits)
+Result RecordSet::storeEdits(const QList<FieldEdit>& edits, bool overOthers)
 {
     QStringList assignments;
     QVariantList values;
+    QVector<int> assignedColumns;
     for (const FieldEdit& edit : edits) {
         const int column = fieldIndex(edit.first);
         if (column < 0)
             return Result::failure(QStringLiteral("no field ") + edit.first);
         assignments.append(quoteIdentifier(m_origins[column]) + QStringLiteral(" = ?"));
         values.append(edit.second);
+        assignedColumns.append(column);
     }
     if (Result r = m_connection->checkWritable(); !r)
         return r;
@@ -430,11 +444,16 @@ Result RecordSet::storeEdits(const QList<FieldEdit>& edits)
         if (Result r = readStored(key, stored, found); !r)
             return r;
         read = true;
-        if (!found)
-            return Result::failure(RecordDeleted);
-        if (m_currentGone || stored != m_current) {
+        if (!found) {
+            if (!overOthers)
+                return Result::failure(RecordDeleted, Result::Cause::Deleted);
+            if (Result r = restore(key, assignedColumns, values); !r)
+                return r;
+            return readStored(key, stored, found);
+        }
+        if (!overOthers && (m_currentGone || stored != m_current)) {
             changedElsewhere = true;
-            return Result::failure(RecordChanged);
+            return Result::failure(RecordChanged, Result::Cause::Changed);
         }
         Statement update(m_connection->handle(), QStringLiteral("UPDATE ") + quoteIdentifier(m_table) +
                                                      QStringLiteral(" SET ") + assignments.join(QStringLiteral(", ")) +
@@ -472,6 +491,47 @@ Result RecordSet::updateRecord()
 {
     BusyWait::Scope wait;
     return writePending();
+}
+
+Result RecordSet::updateRecordOverOthers()
+{
+    BusyWait::Scope wait;
+    return writePending(true);
+}
+
+Result RecordSet::restore(qint64 key, const QVector<int>& columns, const QVariantList& values)
+{
+    // The record as it was read, with the typing in it, under its own key again.
+    QVariantList row = m_current;
+    if (row.size() != m_fields.size())
+        return Result::failure(RecordDeleted, Result::Cause::Deleted);
+    for (int i = 0; i < columns.size(); ++i)
+        row[columns[i]] = values[i];
+    row[m_keyPosition] = key;
+    QStringList names, marks;
+    for (const QString& origin : std::as_const(m_origins)) {
+        names.append(quoteIdentifier(origin));
+        marks.append(QStringLiteral("?"));
+    }
+    Statement insert(m_connection->handle(), QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table) +
+                                                 QStringLiteral(" (") + names.join(QLatin1Char(',')) +
+                                                 QStringLiteral(") VALUES (") + marks.join(QLatin1Char(',')) +
+                                                 QLatin1Char(')'));
+    if (!insert.prepared())
+        return insert.prepared();
+    for (int c = 0; c < row.size(); ++c)
+        insert.bind(c + 1, row[c]);
+    return insert.exec();
+}
+
+Result RecordSet::reread()
+{
+    BusyWait::Scope wait;
+    if (m_position != Position::OnRecord)
+        return Result::failure(NoCurrentRecord);
+    if (Result r = writePending(); !r)
+        return r;
+    return goTo(Position::OnRecord, m_index);
 }
 
 void RecordSet::updateControls()

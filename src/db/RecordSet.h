@@ -70,6 +70,16 @@ public:
     // the write fails, and what is stored now becomes what the next write expects, so that
     // writing again stores the typing on purpose.
     Result updateRecord();
+    // Writes the pending edits over whatever another program has stored since the record was
+    // read, on purpose; a record it deleted is stored again under its key.
+    Result updateRecordOverOthers();
+    // Writes the pending edits and reads the current record again: the same record stays
+    // current, showing what is stored. On a failure it stays as it was shown.
+    Result reread();
+    // The fields that the controls hold typing for, with the typed values.
+    QList<FieldEdit> pendingEdits() const;
+    // Forgets the typing without showing anything again (a window closing without storing it).
+    void discardPending();
     // Drops the pending edits and shows the stored values again (those read last when the
     // record cannot be read now).
     void updateControls();
@@ -121,8 +131,9 @@ private:
     Result readStored(qint64 key, QVariantList& values, bool& found) const;
     void showCurrent();
 
-    Result writePending();
-    Result storeEdits(const QList<FieldEdit>& edits);
+    Result writePending(bool overOthers = false);
+    Result storeEdits(const QList<FieldEdit>& edits, bool overOthers);
+    Result restore(qint64 key, const QVector<int>& columns, const QVariantList& values);
     QString statementText() const;
 
     QString m_path;

@@ -2,11 +2,24 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 namespace {
-QString errorOf(sqlite3* db)
+
+// The engine's failure, with what it means for the user: a lock held by another program, or
+// a full disk (which SQLite reports as such, or as an I/O error of the system's).
+Result errorOf(sqlite3* db)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    const int system = sqlite3_system_errno(db);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return Result::failure(message, Result::Cause::Busy);
+    if (code == SQLITE_FULL || ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && (system == ENOSPC || system == EDQUOT)))
+        return Result::failure(message, Result::Cause::DiskFull);
+    return Result::failure(message);
 }
+
 } // namespace
 
 Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
@@ -18,7 +31,7 @@ Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, &tail) != SQLITE_OK) {
-        m_prepared = Result::failure(errorOf(db));
+        m_prepared = errorOf(db);
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     } else if (!m_stmt) {
@@ -87,7 +100,7 @@ Statement::Step Statement::step()
         return Step::Row;
     if (rc == SQLITE_DONE)
         return Step::Done;
-    m_stepError = Result::failure(errorOf(m_db));
+    m_stepError = errorOf(m_db);
     sqlite3_reset(m_stmt);
     return Step::Error;
 }

@@ -4,6 +4,7 @@
 
 #include "db/RecordSet.h"
 #include "forms/Messages.h"
+#include "forms/StoreFailure.h"
 #include "platform/KeySender.h"
 
 #include <QAbstractButton>
@@ -12,14 +13,27 @@ CommandRow::CommandRow(RecordSet* main, std::function<void()> refreshLists)
     : m_main(main), m_refreshLists(std::move(refreshLists))
 {}
 
-void CommandRow::endWith(const Result& result)
+void CommandRow::perform(const std::function<Result()>& steps, const QString& failureMessage)
 {
-    if (result && m_refreshLists)
-        m_refreshLists();
+    for (;;) {
+        const Result r = steps();
+        if (r) {
+            if (m_refreshLists)
+                m_refreshLists();
+            return;
+        }
+        // Typing stored over another copy's version on purpose: the command goes on from the start.
+        if (StoreFailure::resolve(*m_main, r, failureMessage) != StoreFailure::Outcome::Stored)
+            return;
+    }
 }
 
 Result CommandRow::previousOrFirst(RecordSet& recordSet)
 {
+    // From the first record the way back is the first record itself: going there at once
+    // leaves no empty record shown when it cannot be read.
+    if (recordSet.currentRow() == 0)
+        return recordSet.moveFirst();
     if (Result r = recordSet.movePrevious(); !r)
         return r;
     return recordSet.bof() ? recordSet.moveFirst() : Result::success();
@@ -27,6 +41,8 @@ Result CommandRow::previousOrFirst(RecordSet& recordSet)
 
 Result CommandRow::nextOrLast(RecordSet& recordSet)
 {
+    if (recordSet.hasCurrent() && recordSet.currentRow() == recordSet.recordCount() - 1)
+        return recordSet.moveLast();
     if (Result r = recordSet.moveNext(); !r)
         return r;
     return recordSet.eof() ? recordSet.moveLast() : Result::success();
@@ -34,43 +50,33 @@ Result CommandRow::nextOrLast(RecordSet& recordSet)
 
 Result CommandRow::confirmByMoving(RecordSet& recordSet)
 {
-    if (Result r = recordSet.movePrevious(); !r)
-        return r;
-    // From the first record the way back is the first record itself; moving on from
-    // there would leave the second record current.
-    if (recordSet.bof())
-        return recordSet.moveFirst();
-    return nextOrLast(recordSet);
+    // Away and back again comes to the same record, which is read anew.
+    return recordSet.reread();
 }
 
 void CommandRow::first()
 {
-    endWith(m_main->moveFirst());
+    perform([this] { return m_main->moveFirst(); }, QString());
 }
 
 void CommandRow::previous()
 {
-    endWith(previousOrFirst(*m_main));
+    perform([this] { return previousOrFirst(*m_main); }, QString());
 }
 
 void CommandRow::next()
 {
-    endWith(nextOrLast(*m_main));
+    perform([this] { return nextOrLast(*m_main); }, QString());
 }
 
 void CommandRow::last()
 {
-    endWith(m_main->moveLast());
+    perform([this] { return m_main->moveLast(); }, QString());
 }
 
 void CommandRow::save()
 {
-    if (Result r = m_main->updateRecord(); !r) {
-        Messages::warn(Messages::SaveFailure);
-        return;
-    }
-    if (m_refreshLists)
-        m_refreshLists();
+    perform([this] { return m_main->updateRecord(); }, Messages::SaveFailure);
 }
 
 void CommandRow::cancel()
@@ -80,33 +86,40 @@ void CommandRow::cancel()
 
 void CommandRow::add()
 {
-    Result r = m_main->updateRecord();
-    if (r)
-        r = m_main->addNew();
-    if (r)
-        r = m_main->updateRecord();
-    if (r)
-        r = m_main->moveLast();
-    if (r)
-        r = confirmByMoving(*m_main);
-    if (!r) {
-        Messages::warn(Messages::AddFailure);
-        return;
-    }
-    if (m_refreshLists)
-        m_refreshLists();
+    perform(
+        [this] {
+            Result r = m_main->updateRecord();
+            if (r)
+                r = m_main->addNew();
+            if (r)
+                r = m_main->updateRecord();
+            if (r)
+                r = m_main->moveLast();
+            if (r)
+                r = confirmByMoving(*m_main);
+            return r;
+        },
+        Messages::AddFailure);
 }
 
 void CommandRow::deleteRecord()
 {
     if (!Messages::confirmDelete())
         return;
-    Result r = m_main->deleteCurrent();
-    if (r)
-        r = nextOrLast(*m_main);
-    if (r)
-        r = m_main->updateRecord();
-    endWith(r);
+    bool deleted = false;
+    perform(
+        [this, &deleted] {
+            if (!deleted) {
+                if (Result r = m_main->deleteCurrent(); !r)
+                    return r;
+                deleted = true;
+            }
+            Result r = nextOrLast(*m_main);
+            if (r)
+                r = m_main->updateRecord();
+            return r;
+        },
+        QString());
 }
 
 void CommandRow::help()

@@ -11,7 +11,9 @@ class RecordSet;
 // The command row that the editing windows share: first, previous, next, last, save,
 // cancel, add, delete and help, on the window's main record set, each ending with the
 // window's list refresh where it should. Each command applies its own failure policy:
-// the moves and delete end silently, save and add show their message.
+// the moves and delete end silently, save and add show their message; whatever the command,
+// typing that another running copy's change stands in the way of asks whose version to keep,
+// and a memo book held by another program is said to be in use.
 class CommandRow
 {
 public:
@@ -39,11 +41,14 @@ public:
     static Result previousOrFirst(RecordSet& recordSet);
     // Next, staying on the last record at the end.
     static Result nextOrLast(RecordSet& recordSet);
-    // A move back and forth that stores the pending edits and shows the same record again.
+    // Stores the pending edits and shows the same record again, read anew.
     static Result confirmByMoving(RecordSet& recordSet);
 
 private:
-    void endWith(const Result& result);
+    // Runs a command's steps. On success the lists are read again; a failure is told as its
+    // cause asks (a conflict asks whose version to keep, a memo book in use says so) or with
+    // failureMessage, or passes silently when that is empty.
+    void perform(const std::function<Result()>& steps, const QString& failureMessage);
 
     RecordSet* m_main;
     std::function<void()> m_refreshLists;

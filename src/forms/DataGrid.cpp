@@ -2,6 +2,7 @@
 
 #include "db/RecordSet.h"
 #include "forms/RecordSetModel.h"
+#include "forms/StoreFailure.h"
 
 #include <QHeaderView>
 
@@ -55,8 +56,13 @@ void DataGrid::onRowChosen(const QModelIndex& current, const QModelIndex& previo
     if (m_following || m_changingRows > 0 || !m_recordSet || !current.isValid() ||
         current.row() == m_recordSet->currentRow())
         return;
-    // A refused pending edit keeps the record where it was.
-    if (!m_recordSet->moveTo(current.row()))
+    // A refused pending edit keeps the record where it was; a conflict with another copy's
+    // change asks whose version to keep, and only storing the typing moves on.
+    Result moved = m_recordSet->moveTo(current.row());
+    while (!moved &&
+           StoreFailure::resolve(*m_recordSet, moved, QString()) == StoreFailure::Outcome::Stored)
+        moved = m_recordSet->moveTo(current.row());
+    if (!moved)
         followCurrentRecord();
 }
 

@@ -22,7 +22,8 @@ enum class OnFailure {
     Stop,        // the first failure ends the run (a window's load)
 };
 
-// Gives each list its statement and runs it, in the order given.
+// Gives each list its statement and runs it, in the order given; the first failure is
+// returned, after the others have run when they skip failures.
 Result run(std::initializer_list<Source> lists, OnFailure policy);
 
 } // namespace Lists

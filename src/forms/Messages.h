@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,14 @@ extern const QString SaveFailureDateBox;
 extern const QString AddFailure;
 extern const QString DeleteQuestion;
 extern const QString DeleteTitle;
+
+// Another program holds the memo book beyond the wait: nothing was done, and trying again
+// later will work.
+extern const QString InUse;
+// Added to a failure message when the disk has no room left.
+extern const QString DiskFullWords;
+// A failure message with what the user can do about its cause: a full disk says so.
+QString because(const QString& message, const Result& failure);
 
 // A warning: exclamation icon, an OK button, the program's title.
 void warn(const QString& text);

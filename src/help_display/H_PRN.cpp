@@ -10,6 +10,7 @@
 #include "forms/CommandRow.h"
 #include "forms/DataGrid.h"
 #include "forms/Lists.h"
+#include "forms/Messages.h"
 #include "forms/OPEN_MEMO_FILE.h"
 #include "forms/Session.h"
 #include "help_display/ResultActions.h"
@@ -217,7 +218,7 @@ void H_PRN::setFocusOrder()
     Controls::applyTabOrder(order);
 }
 
-void H_PRN::onLoad()
+Result H_PRN::onLoad()
 {
     FirstActivation = 1;
     for (RecordSet* recordSet : {Data1, Data2, Data3, Data4, Data5})
@@ -228,12 +229,13 @@ void H_PRN::onLoad()
     SearchSql.clear();
     // The whole memo table, run when the window first shows.
     Data1->setRecordSource(Catalogue::MemoTableName);
-    runLists();
+    const Result lists = runLists();
 
     m_index = MemoIndex::open(m_session.DbPath);
     m_actions->setBookPath(m_session.DbPath);
     connect(m_index.get(), &MemoIndex::progressChanged, this, &H_PRN::showIndexProgress);
     showIndexProgress();
+    return lists;
 }
 
 void H_PRN::showIndexProgress()
@@ -248,32 +250,45 @@ void H_PRN::fullTextSearch(const QString& typed)
     // Blanks alone are no words: nothing runs, as with empty search fields.
     if (TextFold::words(typed).isEmpty())
         return;
-    SearchSql = Catalogue::searchStatement(MemoSearch::condition(typed));
-    Data1->setRecordSource(Catalogue::orderedSearch(SearchSql));
-    runResult("full-text search");
+    const QString search = Catalogue::searchStatement(MemoSearch::condition(typed));
+    runResult(search, Catalogue::orderedSearch(search), "full-text search");
 }
 
-void H_PRN::runLists()
+Result H_PRN::runLists()
 {
-    skipOnFailure(Lists::run({{Data2, Catalogue::KeywordList},
-                              {Data3, Catalogue::SearchKey1List},
-                              {Data4, Catalogue::SearchKey2List},
-                              {Data5, Catalogue::AllApplications}},
-                             Lists::OnFailure::SkipAndGoOn),
-                  lcForms(), "the display window's lists");
+    const Result ran = Lists::run({{Data2, Catalogue::KeywordList},
+                                   {Data3, Catalogue::SearchKey1List},
+                                   {Data4, Catalogue::SearchKey2List},
+                                   {Data5, Catalogue::AllApplications}},
+                                  Lists::OnFailure::SkipAndGoOn);
+    skipOnFailure(ran, lcForms(), "the display window's lists");
+    return ran;
 }
 
-void H_PRN::runResult(const char* what)
+void H_PRN::runResult(const QString& searchSql, const QString& statement, const char* what)
 {
+    const QString shownSearch = SearchSql;
+    const QString shownStatement = Data1->recordSource();
+    SearchSql = searchSql;
+    Data1->setRecordSource(statement);
+    const Result ran = Data1->refresh();
     // The window shows no message of its own: a failing statement leaves the grid as it was.
-    skipOnFailure(Data1->refresh(), lcForms(), what);
+    skipOnFailure(ran, lcForms(), what);
+    // But a memo book held by another program would leave the old rows looking like the answer:
+    // the user is told, and the search in force stays the one that the grid shows.
+    if (ran.cause == Result::Cause::Busy) {
+        SearchSql = shownSearch;
+        Data1->setRecordSource(shownStatement);
+        Messages::warn(Messages::InUse);
+    }
 }
 
 void H_PRN::onActivate()
 {
     // Each step that fails is skipped. The statement in force runs again, so that what the
     // entry window stored meanwhile shows.
-    runResult("re-running the display window's result");
+    const Result result = Data1->refresh();
+    skipOnFailure(result, lcForms(), "re-running the display window's result");
 
     // Re-running a list shows its first value in the combo box bound to it; the texts the
     // user typed stay instead.
@@ -281,7 +296,7 @@ void H_PRN::onActivate()
     const QString keyword = DBCombo1->text();
     const QString key1 = DBCombo4->text();
     const QString key2 = DBCombo2->text();
-    runLists();
+    const Result lists = runLists();
 
     if (first) {
         FirstActivation = 0;
@@ -293,6 +308,10 @@ void H_PRN::onActivate()
         DBCombo4->setText(key1);
         DBCombo2->setText(key2);
     }
+    // Rows that could not be read again because another program holds the memo book would
+    // pass for what is stored now.
+    if (result.cause == Result::Cause::Busy || lists.cause == Result::Cause::Busy)
+        Messages::warn(Messages::InUse);
 }
 
 void H_PRN::search()
@@ -301,24 +320,20 @@ void H_PRN::search()
     const QString condition = Catalogue::searchCondition(DBCombo1->text(), DBCombo4->text(), DBCombo2->text());
     if (condition.isEmpty())
         return;
-    SearchSql = Catalogue::searchStatement(condition);
-    Data1->setRecordSource(Catalogue::orderedSearch(SearchSql));
-    runResult("search");
+    const QString search = Catalogue::searchStatement(condition);
+    runResult(search, Catalogue::orderedSearch(search), "search");
 }
 
 void H_PRN::showAll()
 {
-    SearchSql.clear();
-    Data1->setRecordSource(Catalogue::AllMemos);
-    runResult("show all");
+    runResult(QString(), Catalogue::AllMemos, "show all");
 }
 
 void H_PRN::sortBy(const QString& field)
 {
     if (field.isEmpty())
         return;
-    Data1->setRecordSource(Catalogue::sortStatement(SearchSql, field));
-    runResult("sort");
+    runResult(SearchSql, Catalogue::sortStatement(SearchSql, field), "sort");
 }
 
 void H_PRN::keep(int page, bool kept)
@@ -352,14 +367,17 @@ void H_PRN::correct()
     // An open entry window shows the memo chosen here, not the one it was opened on.
     if (H_WRITE* open = H_WRITE::ifLoaded(); open && !open->showHandedOverMemo())
         return;
-    H_WRITE* w = H_WRITE::instance(m_session);
-    w->setNormalState();
-    w->showForm();
+    Windows::open<H_WRITE>(m_session);
+}
+
+bool H_PRN::confirmClose()
+{
+    // The entry window closes with this one; when it keeps typing it could not store, both stay.
+    return H_WRITE::unloadIfLoaded();
 }
 
 void H_PRN::onUnload()
 {
-    H_WRITE::unloadIfLoaded();
     m_session.EditMemoId = 0;
     if (m_index)
         disconnect(m_index.get(), nullptr, this, nullptr);

@@ -25,8 +25,9 @@ public:
     void fullTextSearch(const QString& typed);
 
 protected:
-    void onLoad() override;
+    Result onLoad() override;
     void onActivate() override;
+    bool confirmClose() override;
     void onUnload() override;
 
 private:
@@ -37,10 +38,10 @@ private:
     void setFocusOrder();
 
     // Sets the lists' statements and runs them, then points the path record set at every
-    // registered application again.
-    void runLists();
-    // Runs the result record set's statement in force.
-    void runResult(const char* what);
+    // registered application again. A failing list is skipped; the first failure is returned.
+    Result runLists();
+    // Puts a search (or none) and its statement in force and runs it.
+    void runResult(const QString& searchSql, const QString& statement, const char* what);
     void search();
     void showAll();
     void sortBy(const QString& field);

@@ -9,6 +9,7 @@
 #include "forms/Messages.h"
 #include "forms/OPEN_MEMO_FILE.h"
 #include "forms/Session.h"
+#include "forms/StoreFailure.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
 #include "platform/Controls.h"
@@ -272,7 +273,7 @@ void H_WRITE::connectHandlers()
     Text3->installEventFilter(this);
 }
 
-void H_WRITE::onLoad()
+Result H_WRITE::onLoad()
 {
     placeAt(1000, 100);
     m_index = MemoIndex::open(m_session.DbPath);
@@ -280,10 +281,14 @@ void H_WRITE::onLoad()
         r->setDatabaseName(m_session.DbPath);
     Data1->setRecordSource(m_session.EditMemoId > 0 ? Catalogue::memoById(m_session.EditMemoId)
                                                     : Catalogue::AllMemosForEntry);
-    if (!Data1->refresh())
-        return;
+    if (Result r = Data1->refresh(); !r) {
+        skipOnFailure(r, lcForms(), "the entry window's load");
+        return r;
+    }
     // As SQL_SET does, except that the load ends at the first list that fails.
-    skipOnFailure(runLists(Lists::OnFailure::Stop), lcForms(), "the entry window's load");
+    const Result lists = runLists(Lists::OnFailure::Stop);
+    skipOnFailure(lists, lcForms(), "the entry window's load");
+    return lists;
 }
 
 Result H_WRITE::runLists(Lists::OnFailure policy)
@@ -298,12 +303,20 @@ Result H_WRITE::runLists(Lists::OnFailure policy)
 
 bool H_WRITE::showHandedOverMemo()
 {
-    if (Result written = Data1->updateRecord(); !written) {
-        Messages::warn(Messages::SaveFailure);
+    if (Result written = Data1->updateRecord();
+        !written && StoreFailure::resolve(*Data1, written, Messages::SaveFailure) != StoreFailure::Outcome::Stored)
         return false;
-    }
+    const QString shown = Data1->recordSource();
     Data1->setRecordSource(Catalogue::memoById(m_session.EditMemoId));
-    skipOnFailure(Data1->refresh(), lcForms(), "showing the memo handed over");
+    if (Result r = Data1->refresh(); !r) {
+        skipOnFailure(r, lcForms(), "showing the memo handed over");
+        // A memo book held by another program: what was shown stays, and the next hand-over works.
+        if (r.cause == Result::Cause::Busy) {
+            Data1->setRecordSource(shown);
+            Messages::warn(Messages::InUse);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -320,6 +333,12 @@ void H_WRITE::onActivate()
     Text2->setFocus(Qt::OtherFocusReason);
 }
 
+bool H_WRITE::confirmClose()
+{
+    const Result written = Data1->updateRecord();
+    return written || StoreFailure::resolveOnClosing(*Data1, written);
+}
+
 void H_WRITE::onUnload()
 {
     // Whatever the outcome, the window closes.
@@ -331,8 +350,18 @@ void H_WRITE::ADD_RECORD()
 {
     AddInProgress = 1;
     Result r = Data1->addNew();
-    if (r)
+    if (r) {
         r = Data1->updateRecord();
+        // The typing of the record shown before meets another copy's change: the user chooses,
+        // and only storing it goes on to the new memo.
+        if (r.isConflict()) {
+            if (StoreFailure::resolve(*Data1, r, Messages::AddFailure) != StoreFailure::Outcome::Stored) {
+                AddInProgress = 0;
+                return;
+            }
+            r = Result::success();
+        }
+    }
     if (r)
         r = Data1->moveLast();
     if (r) {
@@ -346,7 +375,7 @@ void H_WRITE::ADD_RECORD()
     if (!r) {
         // The date box must go on following the records after a failed add.
         AddInProgress = 0;
-        Messages::warn(Messages::AddFailure);
+        StoreFailure::resolve(*Data1, r, Messages::AddFailure);
         return;
     }
     Text2->setFocus(Qt::OtherFocusReason);
@@ -357,8 +386,9 @@ void H_WRITE::REPOSITION_COMMIT(const QString& failureMessage)
     if (m_committing)
         return;
     m_committing = true;
-    if (!CommandRow::confirmByMoving(*Data1))
-        Messages::warn(failureMessage);
+    Result r = CommandRow::confirmByMoving(*Data1);
+    while (!r && StoreFailure::resolve(*Data1, r, failureMessage) == StoreFailure::Outcome::Stored)
+        r = CommandRow::confirmByMoving(*Data1);
     m_committing = false;
 }
 

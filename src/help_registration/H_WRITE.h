@@ -23,16 +23,17 @@ public:
 
     // Shows the memo that the display window has just handed over (the session's EditMemoId)
     // in the open window, as its load would have. What the window held is written first, as a
-    // move writes it; a refusal shows the save-failure message, keeps the typing and returns
-    // false: the memo is not shown.
+    // move writes it; a refusal is told (a conflict asks whose version to keep), the typing
+    // stays and it returns false: the memo is not shown. So it is when the memo book is in use.
     bool showHandedOverMemo();
 
     // 1 from the start of an add until the date box next changes; then 0.
     int addInProgress() const { return AddInProgress; }
 
 protected:
-    void onLoad() override;
+    Result onLoad() override;
     void onActivate() override;
+    bool confirmClose() override;
     void onUnload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -49,7 +49,7 @@ void Form::load()
     if (m_loaded)
         return;
     m_loaded = true;
-    onLoad();
+    m_loadResult = onLoad();
 }
 
 void Form::setNormalState()
@@ -66,9 +66,9 @@ void Form::showForm()
     activateWindow();
 }
 
-void Form::unload()
+bool Form::unload()
 {
-    close();
+    return close();
 }
 
 Form* Form::lastActive()
@@ -108,6 +108,10 @@ void Form::keyPressEvent(QKeyEvent* e)
 void Form::closeEvent(QCloseEvent* e)
 {
     if (!m_unloaded) {
+        if (!confirmClose()) {
+            e->ignore();
+            return;
+        }
         m_unloaded = true;
         onUnload();
     }

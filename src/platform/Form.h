@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QAbstractButton>
 #include <QPointer>
 #include <QWidget>
@@ -25,8 +27,9 @@ public:
     // Shows the window, not modal; a shown window comes to the front. A minimised window
     // stays minimised.
     void showForm();
-    // Closes the window: its unload handler runs and the window is destroyed.
-    void unload();
+    // Closes the window: its unload handler runs and the window is destroyed. False when the
+    // window chose to stay open.
+    bool unload();
 
     bool isUnloaded() const { return m_unloaded; }
     // The client area, which holds the controls at their twips positions.
@@ -38,13 +41,17 @@ public:
 
     // Runs the load handler; called once by the window's instance holder.
     void load();
+    // What the load handler reported: a window that could not read what it shows says why.
+    const Result& loadResult() const { return m_loadResult; }
 
     // The window of the program that was active last (message boxes and dialogs aside).
     static Form* lastActive();
 
 protected:
-    virtual void onLoad() {}
+    virtual Result onLoad() { return Result::success(); }
     virtual void onActivate() {}
+    // Asked before the window closes; false keeps it open (typing that could not be stored).
+    virtual bool confirmClose() { return true; }
     virtual void onUnload() {}
     // Places the window's outer frame at a twips position on the screen.
     void placeAt(int leftTwips, int topTwips);
@@ -67,6 +74,7 @@ private:
     QWidget* m_client = nullptr;
     bool m_loaded = false;
     bool m_unloaded = false;
+    Result m_loadResult;
 };
 
 // The single instance of a window class T.
@@ -99,12 +107,8 @@ public:
     static void discardPrepared() { delete s_prepared.data(); }
     static bool isLoaded() { return s_form && !s_form->isUnloaded(); }
     static T* ifLoaded() { return isLoaded() ? s_form.data() : nullptr; }
-    // Closing a window that is not loaded does nothing.
-    static void unloadIfLoaded()
-    {
-        if (isLoaded())
-            s_form->unload();
-    }
+    // Closing a window that is not loaded does nothing. False when the window stays open.
+    static bool unloadIfLoaded() { return !isLoaded() || s_form->unload(); }
 
 private:
     static inline QPointer<T> s_form;

@@ -30,14 +30,15 @@ I_VER::I_VER() : SingleForm(QStringLiteral("I_VER"), QStringLiteral("オルバ�
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, ok, &QPushButton::click);
 }
 
-void I_VER::onLoad()
+Result I_VER::onLoad()
 {
     // Left-aligned with the main window, the bottom edge on the main window's top edge.
     // The frame is measured on the main window: this one is not shown yet.
     ORVAM* main = ORVAM::ifLoaded();
     if (!main)
-        return;
+        return Result::success();
     const QRect mainFrame = main->frameGeometry();
     const int outerHeight = height() + (mainFrame.height() - main->height());
     move(mainFrame.left(), mainFrame.top() - outerHeight);
+    return Result::success();
 }

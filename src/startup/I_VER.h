@@ -11,5 +11,5 @@ public:
     I_VER();
 
 protected:
-    void onLoad() override;
+    Result onLoad() override;
 };

@@ -47,21 +47,15 @@ ORVAM::ORVAM(Session& session)
     setTabOrder(display, apps);
     setTabOrder(apps, quit);
 
-    connect(write, &QPushButton::clicked, this, [this] {
-        H_WRITE* w = H_WRITE::instance(m_session);
-        w->setNormalState();
-        w->showForm();
-    });
-    connect(display, &QPushButton::clicked, this, [this] {
-        H_PRN* w = H_PRN::instance(m_session);
-        w->setNormalState();
-        w->showForm();
-    });
+    connect(write, &QPushButton::clicked, this, [this] { Windows::open<H_WRITE>(m_session); });
+    connect(display, &QPushButton::clicked, this, [this] { Windows::open<H_PRN>(m_session); });
     // The registration window keeps its window state: a minimised one stays minimised.
-    connect(apps, &QPushButton::clicked, this, [this] { H_PATH::instance(m_session)->showForm(); });
+    connect(apps, &QPushButton::clicked, this,
+            [this] { Windows::open<H_PATH>(m_session, Windows::State::AsItWas); });
+    // The others close first; one that stays open keeps this one open too.
     connect(quit, &QPushButton::clicked, this, [this] {
-        closeOtherWindows();
-        unload();
+        if (closeOtherWindows())
+            unload();
     });
     // The active window is this one while its menu is used, so F1 opens its help.
     connect(help, &QAction::triggered, this,
@@ -75,13 +69,14 @@ ORVAM::ORVAM(Session& session)
     move(600, 240);
 }
 
-void ORVAM::onLoad()
+Result ORVAM::onLoad()
 {
     m_loadSucceeded = GL_HELP_PATH_TABLE_MAKE();
     // The engine's figures help the search window's lists; the window needs not wait for
     // them (their write waits for the file's sync), so they are written while it shows.
     if (m_loadSucceeded)
         m_statistics = std::async(std::launch::async, [path = m_session.DbPath] { Schema::refreshStatistics(path); });
+    return Result::success();
 }
 
 bool ORVAM::GL_HELP_PATH_TABLE_MAKE()
@@ -90,15 +85,14 @@ bool ORVAM::GL_HELP_PATH_TABLE_MAKE()
            Schema::PathTableOutcome::CannotOpen;
 }
 
-void ORVAM::onUnload()
+bool ORVAM::confirmClose()
 {
-    closeOtherWindows();
+    return closeOtherWindows();
 }
 
-void ORVAM::closeOtherWindows()
+bool ORVAM::closeOtherWindows()
 {
-    // The registration window of applications is not among them: it stays open.
-    H_WRITE::unloadIfLoaded();
-    H_PRN::unloadIfLoaded();
-    I_VER::unloadIfLoaded();
+    // The registration window of applications is not among them: it stays open. A window
+    // that stays open keeps this one open too, and the ones after it.
+    return H_WRITE::unloadIfLoaded() && H_PRN::unloadIfLoaded() && I_VER::unloadIfLoaded();
 }

@@ -19,11 +19,12 @@ public:
     bool loadSucceeded() const { return m_loadSucceeded; }
 
 protected:
-    void onLoad() override;
-    void onUnload() override;
+    Result onLoad() override;
+    bool confirmClose() override;
 
 private:
-    static void closeOtherWindows();
+    // False when one of them stays open (typing that could not be stored).
+    static bool closeOtherWindows();
 
     Session& m_session;
     bool m_loadSucceeded = false;

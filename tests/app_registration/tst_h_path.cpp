@@ -5,12 +5,15 @@
 #include "forms/BusyCursor.h"
 #include "forms/DataGrid.h"
 #include "forms/Messages.h"
+#include "forms/StoreFailure.h"
 #include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QThread>
@@ -41,6 +44,7 @@ private:
     DataGrid* grid() const { return findRequired<DataGrid>(w, QStringLiteral("DBGrid1")); }
     void click(const QString& name) const { QTest::mouseClick(findRequired<QAbstractButton>(w, name), Qt::LeftButton); }
     // The records as "'path' 'app ID'" in ID order; quote() keeps NULL apart from ''.
+    static QString deletedText() { return QStringLiteral("DELETE FROM パス WHERE ID = 1"); }
     QString table()
     {
         return book->scalar("SELECT group_concat(quote(パス) || ' ' || quote(アプリＩＤ), ', ') FROM パス").toString();
@@ -166,9 +170,17 @@ private Q_SLOTS:
         QCOMPARE(findRequired<ComboBox>(w, combo)->text(), text);
         const QString typed = QString(before).replace(combo == "DBCombo1" ? "'/old'" : "'old'", "'" + text + "'");
         QCOMPARE(table(), refused ? before : typed);
+        // The refused typing is not dropped without a word when the window closes.
+        if (refused) {
+            fakes->messageBox.choices << 1;
+            QVERIFY(w->close());
+            QCOMPARE(fakes->messageBox.offered.value(0), StoreFailure::closingChoices());
+            QCOMPARE(table(), before);
+        }
     }
 
-    // A save waits for another writer, under the busy cursor; past the wait it fails, and the typing stays.
+    // A save waits for another writer, under the busy cursor; past the wait it fails, says that the
+    // memo book is in use, and the typing stays.
     void saveWaitsForAnotherWriter()
     {
         QVERIFY(open());
@@ -189,7 +201,7 @@ private Q_SLOTS:
         click("Command7");
         BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
         BusyWait::setHook({});
-        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);
+        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::InUse);
         QCOMPARE(table() + idCombo()->text(), QStringLiteral("NULL 'waited'kept"));
         QVERIFY(!QGuiApplication::overrideCursor());
     }
@@ -200,37 +212,39 @@ private Q_SLOTS:
     void savingOverAnotherCopy_data()
     {
         QTest::addColumn<QString>("elsewhere");
-        QTest::addColumn<int>("then"); // Command7 save again, Command8 cancel
-        QTest::addColumn<QString>("shownAfterSave");
-        QTest::addColumn<int>("warnings");
+        QTest::addColumn<int>("choice"); // 0 mine over theirs, 1 theirs, 2 copy mine and show theirs
         QTest::addColumn<QString>("after"); // stored | shown
         const QString changed = QStringLiteral("UPDATE パス SET パス = '/theirs', アプリＩＤ = 'THEIRS' WHERE ID = 1");
         const QString deleted = QStringLiteral("DELETE FROM パス WHERE ID = 1");
-        QTest::newRow("changed, saved again")
-            << changed << 7 << "/theirs mine" << 1 << "'/theirs' 'mine', '/b' 'B' | /theirs mine";
-        QTest::newRow("changed, cancelled")
-            << changed << 8 << "/theirs mine" << 1 << "'/theirs' 'THEIRS', '/b' 'B' | /theirs THEIRS";
-        QTest::newRow("deleted, saved again") << deleted << 7 << "/a mine" << 2 << "'/b' 'B' | /a mine";
-        QTest::newRow("deleted, cancelled") << deleted << 8 << "/a mine" << 1 << "'/b' 'B' |  ";
+        // Only the typed field is mine; the other field shows theirs.
+        QTest::newRow("changed, mine") << changed << 0 << "'/theirs' 'mine', '/b' 'B' | /theirs mine";
+        QTest::newRow("changed, theirs") << changed << 1 << "'/theirs' 'THEIRS', '/b' 'B' | /theirs THEIRS";
+        QTest::newRow("changed, copied") << changed << 2 << "'/theirs' 'THEIRS', '/b' 'B' | /theirs THEIRS";
+        // A deleted record comes back as it was shown, under its ID.
+        QTest::newRow("deleted, mine") << deleted << 0 << "'/a' 'mine', '/b' 'B' | /a mine";
+        QTest::newRow("deleted, theirs") << deleted << 1 << "'/b' 'B' |  ";
+        QTest::newRow("deleted, copied") << deleted << 2 << "'/b' 'B' |  ";
     }
 
+    // A save over another copy's change or deletion asks whose version to keep, and does as chosen.
     void savingOverAnotherCopy()
     {
         QFETCH(QString, elsewhere);
-        QFETCH(int, then);
-        QFETCH(int, warnings);
+        QFETCH(int, choice);
         book->addApplication(QStringLiteral("A"), QStringLiteral("/a"));
         book->addApplication(QStringLiteral("B"), QStringLiteral("/b"));
         QVERIFY(open());
         auto shown = [this] { return findRequired<ComboBox>(w, "DBCombo1")->text() + ' ' + idCombo()->text(); };
         idCombo()->setText(QStringLiteral("mine"));
         book->exec(elsewhere); // through a connection of its own, as another copy would
-        fakes->messageBox.answers.fill(MessageBox::Answer::Ok, warnings);
+        QGuiApplication::clipboard()->clear();
+        fakes->messageBox.choices << choice;
         click("Command7");
-        QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);
-        QTEST(shown(), "shownAfterSave");
-        click(QStringLiteral("Command%1").arg(then));
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.value(0).text, StoreFailure::conflictText(elsewhere == deletedText()));
         QTEST(table() + " | " + shown(), "after");
+        QCOMPARE(QGuiApplication::clipboard()->text(), choice == 2 ? QStringLiteral("mine") : QString());
+        QCOMPARE(book->scalar("SELECT min(ID) FROM パス").toInt(), elsewhere == deletedText() && choice != 0 ? 2 : 1);
     }
 
     // The memo book deleted, made read-only or replaced while the window is open: save warns and
@@ -261,7 +275,8 @@ private Q_SLOTS:
         click("Command7");
         QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::SaveFailure);
         QCOMPARE(idCombo()->text(), QStringLiteral("typed"));
-        w->close();
+        fakes->messageBox.choices << 1; // close without storing, as the question on closing offers
+        QVERIFY(w->close());
         if (QFile::exists(path)) {
             std::shared_ptr<Connection> look = Connection::open(path);
             QVERIFY(look);

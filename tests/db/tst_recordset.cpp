@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/RecordSet.h"
 #include "db/Statement.h"
+#include "support/Locks.h"
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
 
@@ -20,6 +21,8 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(Result::Cause)
 
 namespace {
 
@@ -43,22 +46,6 @@ private:
     RecordSet& m_rs;
 };
 
-// The busy wait's timeout (and watcher) for one test, put back afterwards.
-struct BusyWaitFor
-{
-    BusyWaitFor(int ms, QList<bool>* indications = nullptr)
-    {
-        BusyWait::setTimeoutMs(ms);
-        if (indications)
-            BusyWait::setHook([indications](bool waiting) { indications->append(waiting); });
-    }
-    ~BusyWaitFor()
-    {
-        BusyWait::setHook({});
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
-    }
-};
-
 const FieldEdit Typed{u"ｷｰﾜｰﾄﾞ"_s, u"typed"_s};
 
 QList<qint64> keysOf(RecordSet& rs)
@@ -68,40 +55,6 @@ QList<qint64> keysOf(RecordSet& rs)
         keys.append(rs.value(row, 0).toLongLong());
     return keys;
 }
-
-// Another program holding the memo book locked, neither reading nor writing allowed, until
-// released or, with a time given, for that long.
-class Lock
-{
-public:
-    explicit Lock(const QString& path)
-    {
-        sqlite3_open(QFile::encodeName(path).constData(), &m_db);
-        m_ok = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-    ~Lock() { release(); }
-    bool isHeld() const { return m_ok; }
-    void release()
-    {
-        if (m_releasing.valid())
-            m_releasing.wait();
-        sqlite3_close(m_db); // ends the transaction
-        m_db = nullptr;
-    }
-    void releaseAfter(int ms)
-    {
-        m_releasing = std::async(std::launch::async, [this, ms] {
-            QThread::msleep(ms);
-            sqlite3_close(m_db);
-            m_db = nullptr;
-        });
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-    bool m_ok = false;
-    std::future<void> m_releasing;
-};
 
 } // namespace
 
@@ -415,38 +368,43 @@ private Q_SLOTS:
         QTEST(rs->field(u"ｷｰﾜｰﾄﾞ"_s), "keyword");
     }
 
-    // Another program changed or deleted the record after it was read. The write fails and the
-    // typing stays; what is stored now is what the next write expects, so writing again stores
-    // the typing; a deleted record is never made again.
+    // Another program changed or deleted the record after it was read. The write fails, says
+    // which, and the typing stays; what is stored now is what the next write expects, so writing
+    // again stores the typing. A deleted record is made again under its key only on purpose.
     void writeExpectsTheRecordAsRead_data()
     {
         QTest::addColumn<QString>("elsewhere"); // run by the other program after the read
         QTest::addColumn<bool>("byMove");
-        QTest::addColumn<bool>("firstWriteStores");
+        QTest::addColumn<Result::Cause>("cause"); // of the first write's failure; None: it stores
         QTest::addColumn<QString>("storedAfterFirst"); // keyword|key 1|memo of the record
+        QTest::addColumn<bool>("overOthers");          // the second write
         QTest::addColumn<QString>("storedAfterSecond");
         const QString update = u"UPDATE メモ帳 SET %1 WHERE ID = 1"_s;
-        QTest::newRow("unchanged") << QString() << false << true << "mine||one"
-                                   << "mine||one";
-        QTest::newRow("the typed field") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << false << false << "theirs||one"
-                                         << "mine||one";
-        QTest::newRow("the typed field, by a move") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << true << false << "theirs||one"
-                                                    << "mine||one";
-        QTest::newRow("another field") << update.arg("メモ = 'their memo'") << false << false << "first||their memo"
-                                       << "mine||their memo";
-        QTest::newRow("letter case only") << update.arg("ｷｰﾜｰﾄﾞ = 'FIRST'") << false << false << "FIRST||one"
-                                          << "mine||one";
-        QTest::newRow("empty text made NULL") << update.arg("検索キー１ = NULL") << true << false << "first|∅|one"
-                                              << "mine|∅|one";
-        QTest::newRow("deleted") << u"DELETE FROM メモ帳 WHERE ID = 1"_s << false << false << "gone"
-                                 << "gone";
+        const auto changed = Result::Cause::Changed;
+        QTest::newRow("unchanged") << QString() << false << Result::Cause::None << "mine||one" << false << "mine||one";
+        QTest::newRow("the typed field") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << false << changed << "theirs||one"
+                                         << false << "mine||one";
+        QTest::newRow("the typed field, by a move")
+            << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << true << changed << "theirs||one" << false << "mine||one";
+        QTest::newRow("another field") << update.arg("メモ = 'their memo'") << false << changed << "first||their memo"
+                                       << true << "mine||their memo";
+        QTest::newRow("letter case only") << update.arg("ｷｰﾜｰﾄﾞ = 'FIRST'") << false << changed << "FIRST||one"
+                                          << false << "mine||one";
+        QTest::newRow("empty text made NULL")
+            << update.arg("検索キー１ = NULL") << true << changed << "first|∅|one" << false << "mine|∅|one";
+        QTest::newRow("deleted") << u"DELETE FROM メモ帳 WHERE ID = 1"_s << false << Result::Cause::Deleted << "gone"
+                                 << false << "gone";
+        QTest::newRow("deleted, stored again on purpose")
+            << u"DELETE FROM メモ帳 WHERE ID = 1"_s << true << Result::Cause::Deleted << "gone" << true
+            << "mine||one";
     }
 
     void writeExpectsTheRecordAsRead()
     {
         QFETCH(QString, elsewhere);
         QFETCH(bool, byMove);
-        QFETCH(bool, firstWriteStores);
+        QFETCH(Result::Cause, cause);
+        QFETCH(bool, overOthers);
         book->addMemo({"2026/01/01", "", "first", "", "", "", "one"});
         book->addMemo({"2026/01/02", "", "second"});
         auto rs = open(Catalogue::AllMemosForEntry);
@@ -468,14 +426,15 @@ private Q_SLOTS:
         if (!elsewhere.isEmpty())
             book->exec(elsewhere);
         const Result first = byMove ? rs->moveNext() : rs->updateRecord();
-        QCOMPARE(bool(first), firstWriteStores);
+        QCOMPARE(first.cause, cause);
         QTEST(stored(), "storedAfterFirst");
         if (!first) {
             QCOMPARE(rs->currentRow(), 0);
             QCOMPARE(client.pending.size(), 1);
             if (stored() != "gone")
                 QCOMPARE(current(), stored()); // what cancel shows and the next write expects
-            QCOMPARE(bool(rs->updateRecord()), stored() != "gone");
+            const Result second = overOthers ? rs->updateRecordOverOthers() : rs->updateRecord();
+            QCOMPARE(bool(second), overOthers || stored() != "gone");
         }
         QTEST(stored(), "storedAfterSecond");
         QCOMPARE(book->count(u"メモ帳"_s), stored() == "gone" ? 1 : 2);
@@ -508,6 +467,7 @@ private Q_SLOTS:
         const Result locked = run();
         QVERIFY(!locked);
         QVERIFY2(locked.message.contains(u"locked"_s), qPrintable(locked.message));
+        QCOMPARE(locked.cause, Result::Cause::Busy); // which the windows tell as such
         QCOMPARE(rs->currentRow(), 1);
         QCOMPARE(rs->field(u"ｷｰﾜｰﾄﾞ"_s).toString(), u"kw2"_s);
         QCOMPARE(client.shown, 0);

@@ -1,13 +1,16 @@
 // The entry window: what it opens on, adds, keeps and stores, and the entry fields.
 #include "forms/Messages.h"
+#include "forms/StoreFailure.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
+#include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFocusEvent>
@@ -17,6 +20,8 @@
 #include <QMetaProperty>
 #include <QPlainTextEdit>
 #include <QTimer>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -149,16 +154,10 @@ private Q_SLOTS:
         QTest::newRow("refused save") << u"refused"_s << u"Command7"_s << Messages::SaveFailure;
         QTest::newRow("refused, memo box") << u"refused"_s << u"Text2"_s << Messages::SaveFailure;
         QTest::newRow("refused, date box") << u"refused"_s << u"Text3"_s << Messages::SaveFailureDateBox;
-        QTest::newRow("changed by another copy, save") << u"changed"_s << u"Command7"_s << Messages::SaveFailure;
-        QTest::newRow("changed by another copy, date box")
-            << u"changed"_s << u"Text3"_s << Messages::SaveFailureDateBox;
-        QTest::newRow("deleted by another copy, save") << u"deleted"_s << u"Command7"_s << Messages::SaveFailure;
-        QTest::newRow("deleted by another copy, memo box") << u"deleted"_s << u"Text2"_s << Messages::SaveFailure;
     }
 
-    // The matching warning, once. Refused typing stays to be stored later, over what another copy
-    // of the program stored meanwhile; with no memo left, coming back from another window starts a
-    // new one.
+    // The matching warning, once. Refused typing stays to be stored later; with no memo left,
+    // coming back from another window starts a new one.
     void enteringABoxThatCannotStore()
     {
         QFETCH(QString, cause);
@@ -173,11 +172,8 @@ private Q_SLOTS:
         } else {
             w.get(u"Command7"_s)->setFocus();
             w.retype(u"DBCombo1"_s, u"拒まれる語"_s);
-            // Another copy of the program, or a rule of the database, has its say.
-            book->exec(cause == u"refused"_s ? u"CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN "
-                                               u"SELECT RAISE(ABORT, 'refused'); END"_s
-                       : cause == u"changed"_s ? u"UPDATE メモ帳 SET メモ = '他で直した' WHERE ID = %1"_s.arg(id)
-                                               : u"DELETE FROM メモ帳 WHERE ID = %1"_s.arg(id));
+            // A rule of the database has its say.
+            book->exec(u"CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
         }
         fakes->messageBox.answers << MessageBox::Answer::Ok;
         w.clickInto(into);
@@ -194,19 +190,127 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(w.text(u"DBCombo1"_s), u"拒まれる語"_s);
-        if (cause == u"deleted"_s) {
-            QCOMPARE(book->count(u"メモ帳"_s), 0);
-            w.click(u"Command11"_s); // closing tries once more, silently, and closes all the same
-            QVERIFY(!H_WRITE::isLoaded());
-            QCOMPARE(book->count(u"メモ帳"_s), 0);
-            return;
-        }
-        if (cause == u"refused"_s)
-            book->exec(u"DROP TRIGGER refuse"_s);
+        book->exec(u"DROP TRIGGER refuse"_s);
         w.click(u"Command7"_s);
         QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), u"拒まれる語"_s);
-        QCOMPARE(stored(id, u"メモ"_s), cause == u"changed"_s ? u"他で直した"_s : First.memo);
-        QCOMPARE(w.text(u"Text2"_s), stored(id, u"メモ"_s));
+        QCOMPARE(w.text(u"Text2"_s), First.memo);
+    }
+
+    // Another running copy changed or deleted the memo since it was shown: whatever stores the
+    // typing asks whose version to keep, and the user's choice is done: mine stored over theirs
+    // (a deleted memo made again under its ID), theirs shown, or mine on the clipboard and theirs
+    // shown. Only storing mine lets the command go on.
+    void anotherCopysChangeAsksWhoseVersion_data()
+    {
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<QString>("by");
+        QTest::addColumn<int>("choice"); // 0 mine over theirs, 1 theirs, 2 copy mine and show theirs
+        for (const QString& elsewhere : {u"changed"_s, u"deleted"_s}) {
+            QTest::addRow("%s, save, mine", qPrintable(elsewhere)) << elsewhere << u"Command7"_s << 0;
+            QTest::addRow("%s, memo box, theirs", qPrintable(elsewhere)) << elsewhere << u"Text2"_s << 1;
+            QTest::addRow("%s, next, copy", qPrintable(elsewhere)) << elsewhere << u"Command5"_s << 2;
+            QTest::addRow("%s, close, mine", qPrintable(elsewhere)) << elsewhere << u"Command11"_s << 0;
+            QTest::addRow("%s, close, copy", qPrintable(elsewhere)) << elsewhere << u"Command11"_s << 2;
+        }
+        QTest::newRow("changed, hand-over, theirs") << u"changed"_s << u"hand-over"_s << 1;
+        QTest::newRow("changed, hand-over, mine") << u"changed"_s << u"hand-over"_s << 0;
+    }
+
+    void anotherCopysChangeAsksWhoseVersion()
+    {
+        QFETCH(QString, elsewhere);
+        QFETCH(QString, by);
+        QFETCH(int, choice);
+        const qint64 id = book->addMemo(First);
+        const qint64 other = book->addMemo({u"2026/12/02"_s, QString(), u"二つ目"_s});
+        HWriteWindow w = HWriteWindow::open(book->session);
+        w.get(u"Command7"_s)->setFocus();
+        w.retype(u"DBCombo1"_s, u"私の語"_s);
+        book->exec(elsewhere == u"changed"_s ? u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '他の語', メモ = '他で直した' WHERE ID = %1"_s.arg(id)
+                                            : u"DELETE FROM メモ帳 WHERE ID = %1"_s.arg(id));
+        QGuiApplication::clipboard()->clear();
+        fakes->messageBox.choices << choice;
+        if (by == u"hand-over"_s) {
+            book->session.EditMemoId = other;
+            QCOMPARE(w.form->showHandedOverMemo(), choice == 0);
+        } else {
+            w.clickInto(by);
+        }
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.last().text, StoreFailure::conflictText(elsewhere == u"deleted"_s));
+        QCOMPARE(fakes->messageBox.offered.last(), StoreFailure::conflictChoices(elsewhere == u"deleted"_s));
+
+        const bool mine = choice == 0;
+        QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), mine ? u"私の語"_s : elsewhere == u"changed"_s ? u"他の語"_s : QString());
+        if (mine) // only the typed field is mine; a deleted memo comes back as it was shown
+            QCOMPARE(stored(id, u"メモ"_s), elsewhere == u"changed"_s ? u"他で直した"_s : First.memo);
+        QCOMPARE(QGuiApplication::clipboard()->text(), choice == 2 ? u"私の語"_s : QString());
+        const bool closed = by == u"Command11"_s && mine;
+        QCOMPARE(H_WRITE::isLoaded(), !closed);
+        if (closed)
+            return;
+        if (by == u"hand-over"_s && mine) {
+            QCOMPARE(w.id(), other);
+            return;
+        }
+        // Theirs is shown (nothing, for a deleted memo); mine stays shown once stored.
+        QCOMPARE(w.text(u"DBCombo1"_s), mine ? u"私の語"_s : elsewhere == u"changed"_s ? u"他の語"_s : QString());
+    }
+
+    // Closing with typing that cannot be stored says so and asks: the window stays open with the
+    // typing, to be stored once the cause is gone, or closes without it on purpose.
+    void closingWithTypingThatCannotBeStored_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<bool>("closeWithoutStoring");
+        QTest::newRow("in use, keep open") << u"in use"_s << false;
+        QTest::newRow("in use, close") << u"in use"_s << true;
+        QTest::newRow("refused, keep open") << u"refused"_s << false;
+        QTest::newRow("no memo, close") << u"no memo"_s << true;
+    }
+
+    void closingWithTypingThatCannotBeStored()
+    {
+        QFETCH(QString, cause);
+        QFETCH(bool, closeWithoutStoring);
+        const qint64 id = book->addMemo(First);
+        HWriteWindow w = HWriteWindow::open(book->session);
+        if (cause == u"no memo"_s) {
+            fakes->messageBox.answers << MessageBox::Answer::Yes;
+            w.click(u"Command10"_s);
+            QCOMPARE(w.id(), 0);
+        }
+        w.get(u"Command7"_s)->setFocus();
+        w.retype(u"DBCombo1"_s, u"残したい語"_s);
+        std::optional<BusyWaitFor> briefly;
+        std::optional<Lock> lock;
+        if (cause == u"in use"_s) {
+            briefly.emplace(100);
+            lock.emplace(book->dbPath(), Lock::Kind::Writing);
+        } else if (cause == u"refused"_s) {
+            book->exec(u"CREATE TRIGGER refuse BEFORE UPDATE ON メモ帳 BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
+        }
+        fakes->messageBox.choices << (closeWithoutStoring ? 1 : 0);
+        w.click(u"Command11"_s);
+        QCOMPARE(fakes->messageBox.asked.size(), cause == u"no memo"_s ? 2 : 1);
+        QCOMPARE(fakes->messageBox.offered.last(), StoreFailure::closingChoices());
+        const QString text = fakes->messageBox.asked.last().text;
+        QCOMPARE(text, StoreFailure::closingText(cause == u"in use"_s ? Result::failure(QString(), Result::Cause::Busy)
+                                                                     : Result::failure(QString())));
+        QCOMPARE(H_WRITE::isLoaded(), !closeWithoutStoring);
+        lock.reset();
+        briefly.reset();
+        if (closeWithoutStoring) {
+            QCOMPARE(book->count(u"メモ帳"_s), cause == u"no memo"_s ? 0 : 1);
+            QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), cause == u"no memo"_s ? QString() : First.keyword);
+            return;
+        }
+        QCOMPARE(w.text(u"DBCombo1"_s), u"残したい語"_s);
+        if (cause == u"refused"_s)
+            book->exec(u"DROP TRIGGER refuse"_s);
+        w.click(u"Command11"_s); // stored now, and closed
+        QVERIFY(!H_WRITE::isLoaded());
+        QCOMPARE(stored(id, u"ｷｰﾜｰﾄﾞ"_s), u"残したい語"_s);
     }
 
     void focusComingBackIsNoEntering_data()

@@ -24,7 +24,11 @@ public:
     static inline int constructed = 0;
 
 protected:
-    void onLoad() override { ++counts.loads; }
+    Result onLoad() override
+    {
+        ++counts.loads;
+        return Result::success();
+    }
     void onActivate() override { ++counts.activations; }
     void onUnload() override { ++counts.unloads; }
 };

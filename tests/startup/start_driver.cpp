@@ -27,6 +27,11 @@ public:
         std::printf("MESSAGE %s\n", qPrintable(QString(request.text).replace(QLatin1Char('\r'), QLatin1Char('/'))));
         return request.defaultAnswer;
     }
+    int choose(const Request& request, const QStringList&, int defaultChoice, int) override
+    {
+        ask(request);
+        return defaultChoice;
+    }
 };
 
 void say(const char* line)

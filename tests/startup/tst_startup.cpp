@@ -68,6 +68,11 @@ public:
         m_seen->append(u"message"_s);
         return m_fake->ask(request);
     }
+    int choose(const Request& request, const QStringList& choices, int defaultChoice, int escapeChoice) override
+    {
+        m_seen->append(u"message"_s);
+        return m_fake->choose(request, choices, defaultChoice, escapeChoice);
+    }
 
 private:
     QStringList* m_seen;

@@ -47,6 +47,17 @@ MessageBox::Answer FakeMessageBox::ask(const Request& request)
     return answers.dequeue();
 }
 
+int FakeMessageBox::choose(const Request& request, const QStringList& buttons, int, int escapeChoice)
+{
+    asked.append(request);
+    offered.append(buttons);
+    if (choices.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected question: ") + request.text), __FILE__, __LINE__);
+        return escapeChoice;
+    }
+    return choices.dequeue();
+}
+
 std::optional<QString> FakeFileDialog::getOpenFileName(const Request& request)
 {
     asked.append(request);
@@ -156,7 +167,7 @@ PlatformFakes::~PlatformFakes()
 
 void PlatformFakes::verifyAllAnswered() const
 {
-    if (!messageBox.answers.isEmpty())
+    if (!messageBox.answers.isEmpty() || !messageBox.choices.isEmpty())
         QTest::qFail("a queued message box answer was never asked for", __FILE__, __LINE__);
     if (!fileDialog.answers.isEmpty())
         QTest::qFail("a queued file dialog answer was never asked for", __FILE__, __LINE__);

@@ -21,8 +21,12 @@ class FakeMessageBox : public MessageBox
 {
 public:
     Answer ask(const Request& request) override;
+    // Answered from choices, by index; recorded in asked, with the buttons offered in offered.
+    int choose(const Request& request, const QStringList& buttons, int defaultChoice, int escapeChoice) override;
     QQueue<Answer> answers;
+    QQueue<int> choices;
     QList<Request> asked;
+    QList<QStringList> offered;
 };
 
 class FakeFileDialog : public FileDialog
