@@ -69,10 +69,10 @@ public:
 class TimedFileSystem : public ForwardingStartupFileSystem
 {
 public:
-    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
     {
         startMs = msSince(*clock);
-        Result r = real().copyDatabase(from, to, progress);
+        DatabaseBackup::Outcome r = real().copyDatabase(from, to, progress);
         endMs = msSince(*clock);
         return r;
     }

@@ -160,9 +160,16 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
     return result;
 }
 
-void showFailure(JetImport::Step step, Conversion outcome, bool noSpace = false)
+// The file converted and what the user can do instead, for the failure message.
+struct Failing
 {
-    MessageBox::instance().ask({JetImport::failureText(step, outcome, noSpace), AppInfo::Title,
+    QString file;
+    QString wayOn;
+};
+
+void showFailure(const Failing& failing, JetImport::Step step, Conversion outcome, bool noSpace = false)
+{
+    MessageBox::instance().ask({JetImport::failureText(step, outcome, noSpace, failing.file, failing.wayOn), AppInfo::Title,
                                 MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
 }
 
@@ -290,7 +297,7 @@ QString JetImport::successText(qint64 memos, qint64 applications, const QString&
            QStringLiteral("元のファイルは次の場所にそのまま残してあります。") + Crlf + QDir::toNativeSeparators(keptAt);
 }
 
-QString JetImport::failureText(Step step, Conversion outcome, bool noSpace)
+QString JetImport::failureText(Step step, Conversion outcome, bool noSpace, const QString& file, const QString& wayOn)
 {
     const QString readOnlyFolder =
         QStringLiteral("プログラムのフォルダに書き込めません。読み取り専用になっていないか確認して下さい。");
@@ -316,12 +323,23 @@ QString JetImport::failureText(Step step, Conversion outcome, bool noSpace)
                 why = text;
         }
     }
-    return QStringLiteral("古いメモ帳（IDATA2.mdb）を変換出来ませんでした。") + Crlf + why + Crlf +
-           QStringLiteral("元のファイルは変更していません。次に起動した時にもう一度変換します。");
+    QString text = QStringLiteral("古いメモ帳（IDATA2.mdb）を変換出来ませんでした。") + Crlf + why + Crlf +
+                   QStringLiteral("元のファイルは変更していません。次に起動した時にもう一度変換します。");
+    if (!file.isEmpty())
+        text += Crlf + Crlf + QStringLiteral("ファイル：") + QDir::toNativeSeparators(file);
+    // A file that is no memo book, or cannot be read as one, will not convert the next time
+    // either: the user is told how to start without it.
+    const bool theFile = step == Step::Convert && !noSpace &&
+                         (outcome == Conversion::Damaged || outcome == Conversion::NoMemoTable ||
+                          outcome == Conversion::TimedOut || outcome == Conversion::OutOfMemory);
+    if (theFile && !wayOn.isEmpty())
+        text += Crlf + QString(wayOn).replace(QLatin1Char('\r'), Crlf);
+    return text;
 }
 
-JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QString& backupDir)
+JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QString& backupDir, const QString& wayOn)
 {
+    const Failing failing{dbPath, wayOn};
     if (JetFormat::kindOf(dbPath) == JetFormat::Kind::NotJet)
         return Outcome::NotJet;
     FileSystem& fs = FileSystem::instance();
@@ -329,13 +347,13 @@ JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QStr
 
     // A converted file left by an interrupted start is of no use: the conversion runs again.
     if (FileSystem::Step step = fs.remove(converted); !step) {
-        showFailure(Step::Convert, JetConversion::Outcome::CannotWrite);
+        showFailure(failing, Step::Convert, JetConversion::Outcome::CannotWrite);
         return Outcome::Failed;
     }
     const ChildResult child = runConversion(dbPath, converted);
     if (child.outcome != JetConversion::Outcome::Converted || !QFileInfo(converted).isFile()) {
         fs.remove(converted);
-        showFailure(Step::Convert, child.outcome == JetConversion::Outcome::Converted ? JetConversion::Outcome::Damaged
+        showFailure(failing, Step::Convert, child.outcome == JetConversion::Outcome::Converted ? JetConversion::Outcome::Damaged
                                                                                       : child.outcome);
         return Outcome::Failed;
     }
@@ -344,7 +362,7 @@ JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QStr
     auto abandon = [&](Step step, const FileSystem::Step& why) {
         qCWarning(lcStartup, "conversion of %s: %s", qUtf8Printable(dbPath), qUtf8Printable(why.why));
         fs.remove(converted);
-        showFailure(step, JetConversion::Outcome::Converted, why.noSpace);
+        showFailure(failing, step, JetConversion::Outcome::Converted, why.noSpace);
         return Outcome::Failed;
     };
     if (FileSystem::Step step = fs.makeDir(backupDir); !step)

@@ -56,9 +56,10 @@ enum class Outcome { NotJet, Converted, Failed };
 // Why a conversion at start-up failed, beyond the conversion's own outcomes.
 enum class Step { Convert, BackupFolder, BackupCopy, BackupCheck, Replace };
 
-// Converts the file at dbPath when it is a Jet file; shows the result's message. NotJet
-// leaves everything to the normal start-up.
-Outcome convertAtStartup(const QString& dbPath, const QString& backupDir);
+// Converts the file at dbPath when it is a Jet file; shows the result's message, which for a
+// file that cannot be converted names it and gives wayOn (what the user can do instead of
+// converting it). NotJet leaves everything to the normal start-up.
+Outcome convertAtStartup(const QString& dbPath, const QString& backupDir, const QString& wayOn = {});
 
 // The name under "Back Up" that keeps the original: "IDATA2 (Jet).mdb", or, when that is
 // taken, one with the date and time (and a number, should that be taken too).
@@ -67,6 +68,7 @@ QString keptOriginalPath(const QString& backupDir, const QString& dbFileName);
 // The texts shown to the user.
 QString progressText(qint64 done, qint64 total);
 QString successText(qint64 memos, qint64 applications, const QString& keptAt);
-QString failureText(Step step, JetConversion::Outcome outcome, bool noSpace);
+QString failureText(Step step, JetConversion::Outcome outcome, bool noSpace, const QString& file = {},
+                    const QString& wayOn = {});
 
 } // namespace JetImport

@@ -32,9 +32,22 @@ Outcome refuse(Refusal why, const QString& message)
     return {Result::failure(message), why};
 }
 
+// A failure of a step before, keeping its cause (a full disk).
+Outcome refuse(Refusal why, const Result& failure)
+{
+    return {failure, why};
+}
+
 QString systemError(const QString& what)
 {
     return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The system's failure of the step just taken; a full disk is told as such.
+Result systemFailure(const QString& what)
+{
+    const bool full = errno == ENOSPC || errno == EDQUOT;
+    return Result::failure(systemError(what), full ? Result::Cause::DiskFull : Result::Cause::Other);
 }
 
 struct SqliteCloser
@@ -84,7 +97,9 @@ Refusal refusalFor(int rc)
 
 Outcome sqliteFailure(sqlite3* db, int rc, const QString& what)
 {
-    return refuse(refusalFor(rc), what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db)));
+    const bool full = (rc & 0xff) == SQLITE_FULL || sqlite3_system_errno(db) == ENOSPC;
+    return refuse(refusalFor(rc), Result::failure(what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db)),
+                                                  full ? Result::Cause::DiskFull : Result::Cause::Other));
 }
 
 // Runs a statement to its end; the first column of its first row goes to `first`.
@@ -151,7 +166,7 @@ public:
         QByteArray name = m_folder + "/.IDATA2.mdb.XXXXXX";
         m_fd.reset(::mkostemp(name.data(), O_CLOEXEC));
         if (m_fd.get() < 0)
-            return Result::failure(systemError(QStringLiteral("create a file in ") + folder));
+            return systemFailure(QStringLiteral("create a file in ") + folder);
         m_named = name;
         ::fchmod(m_fd.get(), mode);
         return {};
@@ -163,7 +178,7 @@ public:
     Result commit(const QString& target)
     {
         if (::fsync(m_fd.get()) != 0)
-            return Result::failure(systemError(QStringLiteral("sync the copy")));
+            return systemFailure(QStringLiteral("sync the copy"));
         const QByteArray to = QFile::encodeName(target);
         if (m_named.isEmpty()) {
             // A name is needed for the rename; it lives only until the rename.
@@ -174,7 +189,7 @@ public:
                 if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
                     m_named = name;
                 else if (errno != EEXIST)
-                    return Result::failure(systemError(QStringLiteral("name the copy")));
+                    return systemFailure(QStringLiteral("name the copy"));
             }
             if (m_named.isEmpty())
                 return Result::failure(QStringLiteral("no free name for the copy"));
@@ -187,7 +202,7 @@ public:
         if (::link(to.constData(), old.constData()) != 0)
             old.clear();
         if (::rename(m_named.constData(), to.constData()) != 0) {
-            const Result failed = Result::failure(systemError(QStringLiteral("replace ") + target));
+            const Result failed = systemFailure(QStringLiteral("replace ") + target);
             if (!old.isEmpty())
                 ::unlink(old.constData());
             return failed;
@@ -259,14 +274,14 @@ Result copyBytes(int in, int out, qint64 size, const Progress& progress, const s
             for (ssize_t written = 0; n > 0 && written < n;) {
                 const ssize_t w = ::pwrite(out, buffer.data() + written, size_t(n - written), done + written);
                 if (w < 0 && errno != EINTR)
-                    return Result::failure(systemError(QStringLiteral("write the copy")));
+                    return systemFailure(QStringLiteral("write the copy"));
                 written += std::max<ssize_t>(w, 0);
             }
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return Result::failure(systemError(QStringLiteral("copy")));
+            return systemFailure(QStringLiteral("copy"));
         if (n == 0)
             return Result::failure(QStringLiteral("the file ended early"));
         ::sync_file_range(out, done, n, SYNC_FILE_RANGE_WRITE);
@@ -305,7 +320,7 @@ Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, c
         if (source.get() < 0 || ::fstat(source.get(), &info) != 0)
             return refuse(Refusal::Missing, systemError(QStringLiteral("open ") + from));
         if (Result opened = part.open(QFileInfo(to).absolutePath(), info.st_mode & 0777); !opened)
-            return refuse(Refusal::CannotWrite, opened.message);
+            return refuse(Refusal::CannotWrite, opened);
 
         std::atomic<bool> stop{false};
         Result copied;
@@ -317,11 +332,11 @@ Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, c
         if (!checked)
             return checked;
         if (!copied)
-            return refuse(Refusal::CannotWrite, copied.message);
+            return refuse(Refusal::CannotWrite, copied);
     }
     source.reset();
     if (Result committed = part.commit(to); !committed)
-        return refuse(Refusal::CannotWrite, committed.message);
+        return refuse(Refusal::CannotWrite, committed);
     return outcome;
 }
 
@@ -335,7 +350,7 @@ Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progre
     {
         Fd made(::mkostemp(name.data(), O_CLOEXEC));
         if (made.get() < 0)
-            return refuse(Refusal::CannotWrite, systemError(QStringLiteral("create the copy")));
+            return refuse(Refusal::CannotWrite, systemFailure(QStringLiteral("create the copy")));
     }
     struct RemovePart
     {
@@ -380,14 +395,15 @@ Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progre
     sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE)
         return refuse(refusalFor(rc) == Refusal::Busy ? Refusal::Busy : Refusal::CannotWrite,
-                      QStringLiteral("backup: ") + QString::fromUtf8(sqlite3_errstr(rc)));
+                      Result::failure(QStringLiteral("backup: ") + QString::fromUtf8(sqlite3_errstr(rc)),
+                                      (rc & 0xff) == SQLITE_FULL ? Result::Cause::DiskFull : Result::Cause::Other));
     // The copy is a single file like any other backup, whatever mode the memo book is in.
     if (const int modeRc = run(dest.get(), "PRAGMA journal_mode = DELETE"); modeRc != SQLITE_OK)
         return refuse(Refusal::CannotWrite,
                       QStringLiteral("journal mode of the copy: ") + QString::fromUtf8(sqlite3_errstr(modeRc)));
     dest.reset();
     if (::rename(name.constData(), QFile::encodeName(to).constData()) != 0)
-        return refuse(Refusal::CannotWrite, systemError(QStringLiteral("replace ") + to));
+        return refuse(Refusal::CannotWrite, systemFailure(QStringLiteral("replace ") + to));
     removePart.name.clear();
     return {};
 }

@@ -21,9 +21,9 @@ public:
 
     bool makeDir(const QString& path) override { return QDir().mkdir(path); }
 
-    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
     {
-        return DatabaseBackup::copyMemoBook(from, to, progress).result;
+        return DatabaseBackup::copyMemoBook(from, to, progress);
     }
 
     QDate today() override { return QDate::currentDate(); }

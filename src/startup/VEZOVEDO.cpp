@@ -10,9 +10,8 @@
 #include "platform/MessageBox.h"
 #include "platform/StartupFileSystem.h"
 #include "startup/ORVAM.h"
+#include "startup/StartupMessage.h"
 #include "startup/StartupProgress.h"
-
-#include <QFileInfo>
 
 #include <QDir>
 #include <QFileInfo>
@@ -82,9 +81,13 @@ QString VEZOVEDO::userDataDir()
 
 bool VEZOVEDO::Main(const QString& programPath, Session& session)
 {
-    auto fail = [] {
-        MessageBox::instance().ask(
-            {StartupFailure, AppInfo::Title, MessageBox::Icon::None, MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
+    using StartupMessage::Trouble;
+    StartupMessage::Where where;
+    // The start-up message, then which file and why, and the way on.
+    auto fail = [&where](Trouble trouble, const QString& file) {
+        where.file = file;
+        MessageBox::instance().ask({StartupMessage::text(trouble, where), AppInfo::Title, MessageBox::Icon::None,
+                                    MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
         return false;
     };
 
@@ -95,17 +98,24 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
         const QString data = userDataDir();
         if (data.isEmpty() || !QDir().mkpath(data)) {
             qCWarning(lcStartup, "no data folder at %s", qUtf8Printable(data));
-            return fail();
+            return fail(Trouble::DataFolder, data.isEmpty() ? QStringLiteral("~/.local/share/orvalent") : data);
         }
         paths = {data, data + QStringLiteral("/Back Up"), data + QStringLiteral("/IDATA2.mdb"),
                  share + QStringLiteral("/ｵﾙﾊﾞﾚﾝﾄ.HLP"), QLatin1Char('/')};
+        where.makesEmptyBook = true;
         if (!QFileInfo::exists(paths.dbPath)) {
             if (Result made = Schema::createMemoBook(paths.dbPath); !made) {
                 qCWarning(lcStartup, "no memo book made: %s", qUtf8Printable(made.message));
-                return fail();
+                return fail(made.cause == Result::Cause::DiskFull ? Trouble::DiskFull : Trouble::DataFolder,
+                            paths.dbPath);
             }
         }
     }
+    where.appDir = paths.appDir;
+    // The last copy start-up made is the way back from a memo book that cannot be used.
+    if (const QFileInfo kept(paths.backupDir + paths.separator + QStringLiteral("IDATA2.mdb"));
+        kept.isFile() && kept.size() > 0)
+        where.backup = kept.filePath();
     const QChar separator = paths.separator;
     session.AppDir = paths.appDir;
     session.BackupDir = paths.backupDir;
@@ -114,12 +124,13 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
 
     // A memo book of the old program is converted before anything copies or opens it; a
     // failed conversion has shown its own message and changed nothing.
-    if (JetImport::convertAtStartup(session.DbPath, session.BackupDir) == JetImport::Outcome::Failed)
+    if (JetImport::convertAtStartup(session.DbPath, session.BackupDir, StartupMessage::wayOn(where)) ==
+        JetImport::Outcome::Failed)
         return false;
 
     StartupFileSystem& fs = StartupFileSystem::instance();
     if (fs.dirEntry(session.BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(session.BackupDir))
-        return fail();
+        return fail(Trouble::BackupFolder, session.BackupDir);
     const QString database = QStringLiteral("IDATA2.mdb");
     const QString source = session.AppDir + separator + database;
     const QString backup = session.BackupDir + separator + database;
@@ -127,24 +138,42 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     // A large memo book takes a while to copy: the user is told what keeps the window. The
     // main window is made meanwhile, hidden and not loaded: nothing touches the memo book
     // before its backup is done, and a failed backup leaves no window behind.
+    DatabaseBackup::Refusal refusal = DatabaseBackup::Refusal::None;
     const Result copied = StartupProgress::run(
         [&](const StartupProgress::Report& report) {
-            Result result = fs.copyDatabase(source, backup, report);
-            if (result)
+            const DatabaseBackup::Outcome outcome = fs.copyDatabase(source, backup, report);
+            refusal = outcome.refusal;
+            if (outcome)
                 keepGeneration(fs, backup, backupDir, separator);
-            return result;
+            return outcome.result;
         },
         [&session] { ORVAM::prepare(session); });
     if (!copied) {
         ORVAM::discardPrepared();
         qCWarning(lcStartup, "backup: %s", qUtf8Printable(copied.message));
-        return fail();
+        using DatabaseBackup::Refusal;
+        switch (refusal) {
+        case Refusal::Missing:
+            return fail(Trouble::Missing, source);
+        case Refusal::NotMemoBook:
+            return fail(Trouble::NotMemoBook, source);
+        case Refusal::Damaged:
+            return fail(Trouble::Damaged, source);
+        case Refusal::ReadOnly:
+            return fail(Trouble::ReadOnly, source);
+        case Refusal::Busy:
+            return fail(Trouble::Busy, source);
+        case Refusal::None:
+        case Refusal::CannotWrite:
+            break;
+        }
+        return fail(copied.cause == Result::Cause::DiskFull ? Trouble::DiskFull : Trouble::CannotBackUp, backup);
     }
 
     ORVAM* main = ORVAM::instance(session);
     if (!main->loadSucceeded()) {
         main->unload();
-        return fail();
+        return fail(Trouble::CannotOpen, source);
     }
     main->setNormalState();
     main->showForm();

@@ -12,6 +12,7 @@ import shutil
 import signal
 import sqlite3
 import subprocess
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -140,8 +141,16 @@ def xdotool(*args):
     subprocess.run(["xdotool"] + [str(a) for a in args], check=True, timeout=60)
 
 
+def pointer():
+    out = subprocess.run(["xdotool", "getmouselocation", "--shell"], capture_output=True, text=True, timeout=30).stdout
+    values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(values.get("X", -1)), int(values.get("Y", -1))
+
+
 def click_at(x, y, button=1, double=False):
-    xdotool("mousemove", "--sync", x, y)
+    # A synchronous move waits for a motion, which never comes when the pointer is there already.
+    if pointer() != (x, y):
+        xdotool("mousemove", "--sync", x, y)
     if double:
         xdotool("click", "--repeat", 2, "--delay", 60, button)
     else:
@@ -153,10 +162,29 @@ def center(node):
     return e[0] + e[2] // 2, e[1] + e[3] // 2
 
 
+def window_of(node):
+    """The window that holds a control."""
+    while node is not None and role(node) not in ("frame", "dialog", "alert", "window", "file chooser"):
+        node = node.parent
+    return node
+
+
+def active_paths(app):
+    return {w.path for w in children(app) if showing(w) and has_state(w, "active")}
+
+
 def click(node, button=1, double=False, dx=None, dy=None):
-    """Clicks a control where a person would: its middle, or dx, dy pixels into it."""
+    """Clicks a control where a person would: its middle, or dx, dy pixels into it. A click into
+    a window that is not active waits, as a person does, until the window manager has made one of
+    the program's windows active that was not (the window itself, or one the click opened), so
+    that the keys that follow go there."""
     x, y, w, h = wait_for(lambda: visible_extents(node), "%s to be on the screen" % describe(node))
+    window = window_of(node)
+    app = node.getApplication()
+    before = None if window is None or has_state(window, "active") else active_paths(app)
     click_at(x + (w // 2 if dx is None else dx), y + (h // 2 if dy is None else dy), button, double)
+    if before is not None:
+        wait_for(lambda: active_paths(app) - before, "a click into %s to make it active" % describe(window))
 
 
 class _Keyboard:
@@ -211,6 +239,19 @@ class _Keyboard:
 
 
 _keyboard = _Keyboard()
+
+
+def drag_window(window, dx, dy):
+    """Moves a window by its title bar, as a person drags it, and waits until it has moved."""
+    x, y, w, _ = extents(window)
+    start = (x + w // 2, max(1, y - 8))
+    xdotool("mousemove", "--sync", *start)
+    xdotool("mousedown", 1)
+    for step in (1, 2, 4):
+        xdotool("mousemove", "--sync", start[0] + dx * step // 4, start[1] + dy * step // 4)
+    xdotool("mouseup", 1)
+    wait_for(lambda: abs(extents(window)[0] - (x + dx)) <= 2 and abs(extents(window)[1] - (y + dy)) <= 2,
+             "%s to move" % describe(window))
 
 
 def type_text(text):
@@ -411,6 +452,9 @@ class ProgramFolder:
         self.runs.append(run)
         if wait_main:
             run.main_window()
+            # A screen reader sees the main window before the window manager has placed it; a
+            # person clicks once it is there, and active.
+            wait_for(lambda: run.active_window() is not None, "a window of the program to be active")
         return run
 
     def stop_all(self):
@@ -481,7 +525,8 @@ class Running:
         """The message box on the screen: (node, its text)."""
         def box():
             for w in self.windows():
-                if role(w) in ("alert", "dialog") and find_all(w, "push button"):
+                # Answered once the window manager has placed it and it has the focus.
+                if role(w) in ("alert", "dialog") and has_state(w, "active") and find_all(w, "push button"):
                     labels = [text(n) for n in find_all(w, "label") if text(n)]
                     return w, "\n".join(labels)
             return None
@@ -509,6 +554,9 @@ class Running:
             if not has_state(w, "active"):
                 continue
             for node in walk(w):
+                # Qt marks the tab of the page in front as focused wherever the focus is.
+                if role(node) in ("page tab", "page tab list", "filler"):
+                    continue
                 if has_state(node, "focused"):
                     return node
         return None
@@ -554,11 +602,18 @@ class Lock:
     """Another program holding the memo book's write lock (or, exclusive, every lock) until released."""
 
     def __init__(self, book, exclusive=False):
-        self.db = sqlite3.connect(book, timeout=10, isolation_level=None)
+        self.db = sqlite3.connect(book, timeout=10, isolation_level=None, check_same_thread=False)
+        self.timer = None
         # In the memo book's rollback journal an exclusive lock keeps readers out as well.
         self.db.execute("BEGIN EXCLUSIVE" if exclusive else "BEGIN IMMEDIATE")
 
+    def release_after(self, seconds):
+        self.timer = threading.Timer(seconds, self.release)
+        self.timer.start()
+
     def release(self):
+        if self.timer is not None and self.timer is not threading.current_thread():
+            self.timer.join()
         if self.db is not None:
             self.db.execute("ROLLBACK")
             self.db.close()

@@ -44,10 +44,10 @@ void say(const char* line)
 class NarratedFileSystem : public ForwardingStartupFileSystem
 {
 public:
-    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
     {
         say("COPYING");
-        Result copied = real().copyDatabase(from, to, progress);
+        DatabaseBackup::Outcome copied = real().copyDatabase(from, to, progress);
         say("COPIED");
         return copied;
     }

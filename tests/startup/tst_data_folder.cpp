@@ -162,7 +162,11 @@ private Q_SLOTS:
         fakes->messageBox.answers << MessageBox::Answer::Ok;
         QVERIFY(!VEZOVEDO::Main(program(), session));
         QCOMPARE(fakes->messageBox.asked.size(), 1);
-        QCOMPARE(fakes->messageBox.asked.first().text, VEZOVEDO::StartupFailure);
+        // The start-up message, then where the memo book should have been.
+        QVERIFY(fakes->messageBox.asked.first().text.startsWith(VEZOVEDO::StartupFailure + u"\r\rファイル："_s));
+        QVERIFY(fakes->messageBox.asked.first().text.contains(
+            what == u"folder"_s ? u"メモ帳（IDATA2.mdb）がありません。"_s
+                                : u"メモ帳を置くフォルダを作れません。"_s));
         QVERIFY(!ORVAM::isLoaded());
         QCOMPARE(QFileInfo(file).size(), qint64(12));
         if (what != u"folder"_s)

@@ -114,13 +114,21 @@ private:
     // What the start under test fills in.
     Session session;
 
-    void expectFailure()
+    // The start-up message as it stands, then the lines that say which file, why, and the way on.
+    void expectFailure(const QString& file = {}, const QString& why = {}, bool wayBack = false)
     {
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(!VEZOVEDO::Main(program(), session));
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         const MessageBox::Request& asked = fakes->messageBox.asked.first();
-        QCOMPARE(asked.text, u"起動出来ません。ハードディスクの\r容量などを確認して下さい。"_s);
+        const QStringList lines = asked.text.split(u'\r');
+        QCOMPARE(lines.mid(0, 2), (QStringList{u"起動出来ません。ハードディスクの"_s, u"容量などを確認して下さい。"_s}));
+        if (!file.isEmpty()) {
+            QCOMPARE(lines.value(3), u"ファイル："_s + file);
+            QCOMPARE(lines.value(4), why);
+            // The last good copy, and how to put it back.
+            QCOMPARE(asked.text.contains(backup() + u" を "_s + book->dir() + u" にコピーして下さい。"_s), wayBack);
+        }
         QCOMPARE(asked.title, u"オルバレント"_s);
         QCOMPARE(asked.icon, MessageBox::Icon::None);
         QCOMPARE(asked.buttons, MessageBox::Buttons::Ok);
@@ -198,16 +206,36 @@ private Q_SLOTS:
     void failedStartShowsTheMessageAndNoWindow_data()
     {
         QTest::addColumn<QString>("fault");
-        for (const char* fault :
-             {"missing database", "Back Up is a file", "cannot make Back Up", "read-only backup copy", "disk full",
-              "zero bytes", "file of another program", "database without memos", "damaged", "read-only memo book",
-              "locked by another program"})
-            QTest::newRow(fault) << QString::fromLatin1(fault);
+        QTest::addColumn<QString>("about"); // the memo book, the backup folder or the backup
+        QTest::addColumn<QString>("why");
+        const QString notMemoBook = u"このファイルはオルバレントのメモ帳ではありません。"_s;
+        const QString noCopy = u"「Back Up」フォルダにメモ帳のコピーを作れません。"_s;
+        const struct
+        {
+            const char* fault;
+            const char* file;
+            QString why;
+        } rows[] = {{"missing database", "book", u"メモ帳（IDATA2.mdb）がありません。"_s},
+                    {"Back Up is a file", "backup", noCopy},
+                    {"cannot make Back Up", "folder", u"「Back Up」フォルダを作れません。"_s},
+                    {"read-only backup copy", "backup", noCopy},
+                    {"disk full", "backup", u"ディスクの空き容量が足りないため、メモ帳のコピーを作れません。"_s},
+                    {"zero bytes", "book", notMemoBook},
+                    {"file of another program", "book", notMemoBook},
+                    {"database without memos", "book", notMemoBook},
+                    {"damaged", "book", u"メモ帳のファイルが壊れています。"_s},
+                    {"read-only memo book", "book",
+                     u"メモ帳か、そのフォルダに書き込めません（読み取り専用になっています）。"_s},
+                    {"locked by another program", "book", u"ほかのプログラムがメモ帳を使用中です。"_s}};
+        for (const auto& row : rows)
+            QTest::newRow(row.fault) << QString::fromLatin1(row.fault) << QString::fromLatin1(row.file) << row.why;
     }
 
     void failedStartShowsTheMessageAndNoWindow()
     {
         QFETCH(QString, fault);
+        QFETCH(QString, about);
+        QFETCH(QString, why);
         const bool noBackupFolder =
             fault == u"missing database"_s || fault == u"Back Up is a file"_s || fault == u"cannot make Back Up"_s;
         if (!noBackupFolder) {
@@ -252,7 +280,11 @@ private Q_SLOTS:
             fakes->fileSystem.failCopy = fault == u"disk full"_s;
         }
         const QByteArray bookBefore = contentsOf(book->dbPath());
-        expectFailure();
+        const QString named = about == u"book"_s     ? book->dbPath()
+                              : about == u"folder"_s ? book->dir() + u"/Back Up"_s
+                                                     : backup();
+        // The way back is offered where the memo book cannot be used and a copy is there.
+        expectFailure(named, why, why.contains(u"ではありません"_s) || why.contains(u"壊れて"_s));
         QVERIFY2(contentsOf(backup()) == backupBefore, "the last good backup stays");
         QVERIFY2(contentsOf(book->dbPath()) == bookBefore, "the memo book stays as it was");
         if (fault == u"missing database"_s)
@@ -424,14 +456,14 @@ private Q_SLOTS:
     {
         struct LockedAfterTheCopy : FakeStartupFileSystem
         {
-            Result copyDatabase(const QString& from, const QString& to,
+            DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
                                 const DatabaseBackup::Progress& progress) override
             {
-                Result copied = FakeStartupFileSystem::copyDatabase(from, to, progress);
+                DatabaseBackup::Outcome copied = FakeStartupFileSystem::copyDatabase(from, to, progress);
                 if (copied && (sqlite3_open(QFile::encodeName(from).constData(), &other) != SQLITE_OK ||
                                sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
                                             nullptr, nullptr) != SQLITE_OK))
-                    return Result::failure(u"the test could not lock the file"_s);
+                    return {Result::failure(u"the test could not lock the file"_s), DatabaseBackup::Refusal::Busy};
                 return copied;
             }
             sqlite3* other = nullptr;

@@ -117,7 +117,7 @@ bool FakeStartupFileSystem::makeDir(const QString& path)
     return !failMakeDir && StartupFileSystem::real().makeDir(path);
 }
 
-Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to,
+DatabaseBackup::Outcome FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to,
                                            const DatabaseBackup::Progress& progress)
 {
     calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
@@ -130,7 +130,8 @@ Result FakeStartupFileSystem::copyDatabase(const QString& from, const QString& t
         QThread::msleep(copyDelayMs - copyDelayMs / 2);
     }
     if (failCopy)
-        return Result::failure(QStringLiteral("disk full"));
+        return {Result::failure(QStringLiteral("disk full"), Result::Cause::DiskFull),
+                DatabaseBackup::Refusal::CannotWrite};
     return StartupFileSystem::real().copyDatabase(from, to, progress);
 }
 

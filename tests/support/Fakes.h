@@ -82,7 +82,7 @@ class FakeStartupFileSystem : public StartupFileSystem
 public:
     QString dirEntry(const QString& path, int attributes) override;
     bool makeDir(const QString& path) override;
-    Result copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override;
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override;
     QDate today() override { return fixedToday; }
     std::optional<qint64> freeBytes(const QString& path) override;
     bool failMakeDir = false;
