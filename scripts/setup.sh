@@ -10,7 +10,7 @@ packages=(g++ cmake ninja-build pkg-config
           qt6-translations-l10n fonts-noto-cjk xvfb xauth
           fcitx5-frontend-qt6
           desktop-file-utils dbus-daemon at-spi2-core python3-pyatspi
-          openbox xdotool x11-utils x11-xserver-utils imagemagick python3-pytest python3-pytest-timeout
+          openbox xdotool x11-utils x11-xserver-utils xclip imagemagick python3-pytest python3-pytest-timeout
           clang libclang-rt-14-dev)
 
 missing=()

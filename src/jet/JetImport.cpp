@@ -83,15 +83,28 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
 
     static const QRegularExpression progressLine(QStringLiteral("^memos (\\d+) of (\\d+)$"));
     static const QRegularExpression doneLine(QStringLiteral("^converted: (\\d+) memos, (\\d+) applications$"));
+    // Whatever the child prints, the program keeps little of it: the lines it knows, and the end
+    // of what the child says on its error output (a damaged file makes the reading library
+    // print gigabytes of warnings there).
+    constexpr qsizetype LongestLine = 4096;
+    constexpr qsizetype ErrorTail = 16384;
     QByteArray pending;
+    QByteArray errors;
+    QObject::connect(&child, &QProcess::readyReadStandardError, &loop, [&] {
+        errors += child.readAllStandardError();
+        if (errors.size() > ErrorTail)
+            errors.remove(0, errors.size() - ErrorTail);
+    });
     QObject::connect(&child, &QProcess::readyReadStandardOutput, &loop, [&] {
-        stall.start();
         pending += child.readAllStandardOutput();
         qsizetype end;
         while ((end = pending.indexOf('\n')) >= 0) {
             const QString line = QString::fromUtf8(pending.left(end)).trimmed();
             pending.remove(0, end + 1);
             if (const QRegularExpressionMatch m = progressLine.match(line); m.hasMatch()) {
+                // Only progress counts as a sign of life: output alone does not.
+                if (m.captured(1).toLongLong() != done || m.captured(2).toLongLong() != total)
+                    stall.start();
                 done = m.captured(1).toLongLong();
                 total = m.captured(2).toLongLong();
                 if (dialog) {
@@ -104,6 +117,9 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
                 result.applications = m.captured(2).toLongLong();
             }
         }
+        // A "line" without an end is no line of the conversion's.
+        if (pending.size() > LongestLine)
+            pending.clear();
     });
     QObject::connect(&child, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&child, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
@@ -131,7 +147,8 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
         child.kill();
         child.waitForFinished(5000);
     }
-    result.detail = QString::fromLocal8Bit(child.readAllStandardError()).trimmed();
+    errors += child.readAllStandardError();
+    result.detail = QString::fromLocal8Bit(errors.right(ErrorTail)).trimmed();
     if (!result.detail.isEmpty())
         qCInfo(lcStartup, "conversion of %s: %s", qUtf8Printable(oldPath), qUtf8Printable(result.detail));
     if (timedOut) {

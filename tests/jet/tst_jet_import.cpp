@@ -87,6 +87,19 @@ public:
 
 const QString FailureFirstLine = u"古いメモ帳（IDATA2.mdb）を変換出来ませんでした。"_s;
 
+// A figure of this process's memory from /proc/self/status, in kB.
+qint64 memoryKb(const char* field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestJetImport : public QObject
@@ -296,6 +309,42 @@ private Q_SLOTS:
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(!VEZOVEDO::Main(program(), session));
         expectNothingChanged({reason});
+    }
+
+    // Whatever the converter prints, the program keeps little of it; output that shows no
+    // progress is no sign of life, and a converter that only chatters is ended as hung.
+    void converterOutputIsNotKept_data()
+    {
+        QTest::addColumn<QString>("converter");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("floods its output")
+            << u"#!/bin/sh\nhead -c 300000000 /dev/zero | tr '\\0' w >&2 &\n"
+               u"head -c 300000000 /dev/zero | tr '\\0' o\nwait\nexit 3\n"_s
+            << "壊れている";
+        QTest::newRow("chatters without progress")
+            << u"#!/bin/sh\necho 'memos 1 of 9'\nwhile :; do echo 'warning: property loop'; done\n"_s
+            << "時間内に終わりませんでした";
+    }
+
+    void converterOutputIsNotKept()
+    {
+        QFETCH(QString, converter);
+        QFETCH(QString, reason);
+        QVERIFY(place(u"jp_V2000.mdb"_s));
+        const QString script = dir->filePath(u"converter.sh"_s);
+        QVERIFY(writeFile(script, converter.toUtf8()));
+        QVERIFY(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        JetImport::settings().program = script;
+        // The peak of this process's memory from here on.
+        QFile clear(u"/proc/self/clear_refs"_s);
+        QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
+        clear.close();
+        const qint64 before = memoryKb("VmRSS:");
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QVERIFY(!VEZOVEDO::Main(program(), session));
+        expectNothingChanged({reason});
+        const qint64 grown = memoryKb("VmHWM:") - before;
+        QVERIFY2(grown < 64 * 1024, qPrintable(u"the program grew by %1 kB"_s.arg(grown)));
     }
 
     // The converting process limits its own processor time, memory and core dumps, so that a
