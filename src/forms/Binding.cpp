@@ -2,6 +2,7 @@
 
 #include "db/RecordSet.h"
 #include "platform/ComboBox.h"
+#include "platform/Controls.h"
 #include "platform/MemoBox.h"
 #include "platform/TextBox.h"
 
@@ -30,12 +31,15 @@ Binding::Binding(RecordSet* recordSet, const QString& field, Control* control)
     : Binding(recordSet, field, static_cast<QObject*>(control))
 {
     m_text = [control] { return control->text(); };
-    m_show = [control](const QString& text) { control->setText(text); };
-    // A label shows the field only; the edit controls report the user's typing.
-    if constexpr (std::is_same_v<Control, QLabel>)
+    // A label shows the field only, to a screen reader with its caption; the edit controls
+    // report the user's typing.
+    if constexpr (std::is_same_v<Control, QLabel>) {
+        m_show = [control](const QString& text) { Controls::showValue(control, text); };
         m_editable = false;
-    else
+    } else {
+        m_show = [control](const QString& text) { control->setText(text); };
         connect(control, &Control::changed, this, &Binding::onChanged);
+    }
     showCurrent();
 }
 

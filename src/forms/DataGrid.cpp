@@ -58,17 +58,23 @@ void DataGrid::onRowChosen(const QModelIndex& current, const QModelIndex& previo
         return;
     // A refused pending edit keeps the record where it was; a conflict with another copy's
     // change asks whose version to keep, and only storing the typing moves on.
+    m_choosing = true;
     Result moved = m_recordSet->moveTo(current.row());
     while (!moved &&
            StoreFailure::resolve(*m_recordSet, moved, QString()) == StoreFailure::Outcome::Stored)
         moved = m_recordSet->moveTo(current.row());
+    m_choosing = false;
+    // The view goes on to select the row under the pointer once this returns: the record's
+    // row is chosen again after that.
     if (!moved)
-        followCurrentRecord();
+        QMetaObject::invokeMethod(this, &DataGrid::followCurrentRecord, Qt::QueuedConnection);
 }
 
 void DataGrid::followCurrentRecord()
 {
-    if (!m_recordSet || !selectionModel())
+    // The row the user chose is the view's own: scrolling it now, under the pointer, would make
+    // the view select the row that the scroll brings there.
+    if (!m_recordSet || !selectionModel() || m_choosing)
         return;
     m_following = true;
     const int row = m_recordSet->currentRow();

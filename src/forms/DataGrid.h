@@ -28,5 +28,7 @@ private:
     RecordSet* m_recordSet = nullptr;
     RecordSetModel* m_model = nullptr;
     bool m_following = false;
+    // Set while the record set moves to the row the user chose in the view.
+    bool m_choosing = false;
     int m_changingRows = 0;
 };

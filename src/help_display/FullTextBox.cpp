@@ -1,6 +1,7 @@
 #include "help_display/FullTextBox.h"
 
 #include "core/Log.h"
+#include "platform/Accessibility.h"
 #include "platform/HelpViewer.h"
 
 #include <QGridLayout>
@@ -13,6 +14,7 @@
 FullTextBox::FullTextBox(QWidget* window) : QWidget(window, Qt::Tool)
 {
     setObjectName(QStringLiteral("FullTextBox"));
+    Accessibility::markAsWindow(this, true);
     setWindowTitle(QStringLiteral("全文検索"));
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);

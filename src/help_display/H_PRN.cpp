@@ -138,6 +138,17 @@ void H_PRN::createControls()
     m_indexProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_actions = new ResultActions(this, Data1, DBGrid1, SSTab1, QString(),
                                   [this](const QString& words) { fullTextSearch(words); });
+    // A page shows a memo when it follows a current one, or keeps one it showed.
+    m_actions->setMemoShown([this] {
+        const int page = qMax(0, SSTab1->currentIndex());
+        if (!Check1[page]->isChecked())
+            return Data1->hasCurrent();
+        return !(Text1[page + 1]->text().isEmpty() && Text3[page]->text().isEmpty() && Text4[page]->text().isEmpty());
+    });
+    connect(Data1, &RecordSet::currentChanged, m_actions, &ResultActions::updateMemoCommands);
+    connect(SSTab1, &QTabWidget::currentChanged, m_actions, &ResultActions::updateMemoCommands);
+    for (QCheckBox* keepBox : Check1)
+        connect(keepBox, &QCheckBox::toggled, m_actions, &ResultActions::updateMemoCommands);
 }
 
 void H_PRN::createPage(int i)

@@ -85,12 +85,13 @@ ResultActions::ResultActions(QWidget* window, RecordSet* result, DataGrid* grid,
     connect(addAction(Names[0], QStringLiteral("全文検索(&F)…"), QKeySequence(Qt::CTRL | Qt::Key_F)),
             &QAction::triggered, this, &ResultActions::openSearchBox);
     addSeparator();
-    connect(addAction(Names[1], QStringLiteral("このメモを印刷(&P)…"), QKeySequence(Qt::CTRL | Qt::Key_P)),
-            &QAction::triggered, this, [this] { printMemo(false); });
+    QAction* printOne = addAction(Names[1], QStringLiteral("このメモを印刷(&P)…"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(printOne, &QAction::triggered, this, [this] { printMemo(false); });
     connect(addAction(Names[2], QStringLiteral("一覧を印刷(&L)…"), {}), &QAction::triggered, this,
             [this] { printList(false); });
-    connect(addAction(Names[3], QStringLiteral("このメモをPDFに保存…"), {}), &QAction::triggered, this,
-            [this] { printMemo(true); });
+    QAction* saveOne = addAction(Names[3], QStringLiteral("このメモをPDFに保存…"), {});
+    connect(saveOne, &QAction::triggered, this, [this] { printMemo(true); });
+    m_memoCommands = {printOne, saveOne};
     connect(addAction(Names[4], QStringLiteral("一覧をPDFに保存…"), {}), &QAction::triggered, this,
             [this] { printList(true); });
     addSeparator();
@@ -117,6 +118,20 @@ QAction* ResultActions::addAction(const QString& name, const QString& text, cons
     }
     m_grid->addAction(action);
     return action;
+}
+
+void ResultActions::setMemoShown(std::function<bool()> memoShown)
+{
+    m_memoShown = std::move(memoShown);
+    updateMemoCommands();
+}
+
+void ResultActions::updateMemoCommands()
+{
+    // With no memo on the page in front there is nothing to print but a blank page.
+    const bool shown = !m_memoShown || m_memoShown();
+    for (QAction* command : std::as_const(m_memoCommands))
+        command->setEnabled(shown);
 }
 
 void ResultActions::setIndexStatus(const QString& text)
@@ -152,7 +167,8 @@ void ResultActions::openSearchBox()
 void ResultActions::searched(const QString& words)
 {
     m_search(words);
-    m_found = QStringLiteral("%1 件見つかりました。").arg(m_result->recordCount());
+    const int found = m_result->recordCount();
+    m_found = found == 0 ? QStringLiteral("見つかりませんでした。") : QStringLiteral("%1 件見つかりました。").arg(found);
     showStatus();
 }
 

@@ -28,6 +28,10 @@ public:
     void setBookPath(const QString& path) { m_bookPath = path; }
     // Tells the search box how far the index is; empty when it is ready.
     void setIndexStatus(const QString& text);
+    // Whether the page in front shows a memo: printing "this memo" is offered only then.
+    void setMemoShown(std::function<bool()> memoShown);
+    // Offers or withdraws the commands for the memo of the page in front, as it shows one or not.
+    void updateMemoCommands();
 
     // The actions, by their object names, for tests and the help topics.
     static inline const QStringList Names = {QStringLiteral("FullTextAction"),  QStringLiteral("PrintMemoAction"),
@@ -55,4 +59,6 @@ private:
     FullTextBox* m_box = nullptr;
     QString m_indexStatus;
     QString m_found;
+    std::function<bool()> m_memoShown;
+    QList<QAction*> m_memoCommands;
 };

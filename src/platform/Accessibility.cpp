@@ -4,6 +4,7 @@
 #include "platform/Form.h"
 
 #include <QAccessible>
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QLineEdit>
 
@@ -24,15 +25,22 @@ public:
         return QAccessibleWidget::text(t);
     }
 
-    // The text box is the one child: what is typed there is the value.
-    int childCount() const override { return combo()->lineEdit() ? 1 : 0; }
+    // As Qt's own combo box: the drop-down list first, so that a reader finds the entries it
+    // opens, then the text box, where what is typed is the value.
+    int childCount() const override { return combo()->lineEdit() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override
     {
-        return index == 0 && combo()->lineEdit() ? QAccessible::queryAccessibleInterface(combo()->lineEdit()) : nullptr;
+        if (index == 0)
+            return QAccessible::queryAccessibleInterface(combo()->view());
+        return index == 1 && combo()->lineEdit() ? QAccessible::queryAccessibleInterface(combo()->lineEdit()) : nullptr;
     }
     int indexOfChild(const QAccessibleInterface* child) const override
     {
-        return child && child->object() == combo()->lineEdit() ? 0 : -1;
+        if (!child)
+            return -1;
+        if (child->object() == combo()->view())
+            return 0;
+        return child->object() == combo()->lineEdit() ? 1 : -1;
     }
 
     QStringList actionNames() const override
@@ -51,18 +59,29 @@ private:
     ComboBox* combo() const { return static_cast<ComboBox*>(widget()); }
 };
 
+const char* const WindowProperty = "orvWindow";
+
 QAccessibleInterface* factory(const QString&, QObject* object)
 {
     // A window of the program is a frame to a screen reader, as any main window is; a plain
     // widget would count as a filler inside something else.
     if (auto* form = qobject_cast<Form*>(object))
         return new QAccessibleWidget(form, QAccessible::Window);
+    if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->property(WindowProperty).isValid())
+        return new QAccessibleWidget(widget, widget->property(WindowProperty).toBool() ? QAccessible::Dialog
+                                                                                       : QAccessible::Window);
     if (auto* combo = qobject_cast<ComboBox*>(object))
         return new NamedComboBox(combo);
     return nullptr;
 }
 
 } // namespace
+
+void Accessibility::markAsWindow(QWidget* window, bool dialog)
+{
+    install();
+    window->setProperty(WindowProperty, dialog);
+}
 
 void Accessibility::install()
 {

@@ -2,8 +2,13 @@
 
 // What screen readers are told about the program's windows and fields, beyond what Qt
 // tells on its own. Installed once, before the first window is made.
+class QWidget;
+
 namespace Accessibility {
 
 void install();
+// A window of the program that is no Form (a box beside a window, the help viewer) is a
+// window, or a dialog, to a screen reader, with its title: never a filler. Before it is shown.
+void markAsWindow(QWidget* window, bool dialog);
 
 } // namespace Accessibility

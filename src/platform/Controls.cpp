@@ -61,10 +61,21 @@ QToolButton* Controls::navigationButton(QWidget* parent, const QString& name, co
 void Controls::nameField(QWidget* field, const QString& name, QLabel* caption)
 {
     field->setAccessibleName(name);
+    // A label that shows a stored value is read with its caption and its value.
+    if (qobject_cast<QLabel*>(field))
+        field->setProperty(ValueCaption, name);
     if (auto* combo = qobject_cast<QComboBox*>(field); combo && combo->lineEdit())
         combo->lineEdit()->setAccessibleName(name);
     if (caption)
         caption->setBuddy(field);
+}
+
+void Controls::showValue(QLabel* label, const QString& value)
+{
+    label->setText(value);
+    const QString caption = label->property(ValueCaption).toString();
+    if (!caption.isEmpty())
+        label->setAccessibleName(value.isEmpty() ? caption : caption + QLatin1Char(' ') + value);
 }
 
 void Controls::applyTabOrder(std::vector<TabStop> stops)

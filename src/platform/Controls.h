@@ -48,6 +48,10 @@ QToolButton* navigationButton(QWidget* parent, const QString& name, const QStrin
 // name (a combo box's text box too, which is what takes the focus), and the caption, when
 // there is one beside it, points at it.
 void nameField(QWidget* field, const QString& name, QLabel* caption = nullptr);
+// The property of a value label that holds its caption; showValue() reads it.
+inline constexpr const char* ValueCaption = "orvValueCaption";
+// Shows a value in a label, which a screen reader then reads with its caption: "ID 12".
+void showValue(QLabel* label, const QString& value);
 
 // A control with its tab index; the indexes need not be consecutive.
 using TabStop = std::pair<int, QWidget*>;

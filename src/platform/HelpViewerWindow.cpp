@@ -1,5 +1,7 @@
 #include "platform/HelpViewerWindow.h"
 
+#include "platform/Accessibility.h"
+
 #include "platform/Appearance.h"
 #include "platform/EventWait.h"
 
@@ -150,6 +152,7 @@ QString searchForm(const QString& text)
 HelpViewerWindow::HelpViewerWindow(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("HelpViewer"));
+    Accessibility::markAsWindow(this, false);
     // The viewer never keeps the program running after its last window has closed.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowIcon(Appearance::programIcon());
@@ -163,10 +166,12 @@ HelpViewerWindow::HelpViewerWindow(QWidget* parent) : QWidget(parent)
     searchLabel->setWordWrap(true);
     m_search = new QLineEdit;
     m_search->setObjectName(QStringLiteral("searchBox"));
+    m_search->setAccessibleName(QStringLiteral("調べたい語"));
     auto* listLabel = new QLabel(QStringLiteral("トピックを選んで [表示] を押してください"));
     listLabel->setWordWrap(true);
     m_list = new QListWidget;
     m_list->setObjectName(QStringLiteral("topicList"));
+    m_list->setAccessibleName(QStringLiteral("トピック"));
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setTextElideMode(Qt::ElideRight);
     m_display = new QPushButton(QStringLiteral("表示 (Alt+D)"));

@@ -1,5 +1,7 @@
 #include "startup/StartupProgress.h"
 
+#include "platform/Accessibility.h"
+
 #include "platform/AppInfo.h"
 #include "platform/Appearance.h"
 
@@ -20,6 +22,7 @@ StartupProgress::StartupProgress()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("StartupProgress"));
+    Accessibility::markAsWindow(this, true);
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(AppInfo::Title);
     setWindowIcon(Appearance::programIcon());

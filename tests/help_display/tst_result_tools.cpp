@@ -6,6 +6,7 @@
 #include "forms/DataGrid.h"
 #include "help_display/FullTextBox.h"
 #include "help_display/H_PRN.h"
+#include "help_display/ResultActions.h"
 #include "help_display/ResultExport.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
@@ -27,6 +28,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QCheckBox>
 #include <QTabWidget>
 
 using namespace Qt::StringLiterals;
@@ -189,6 +191,30 @@ private Q_SLOTS:
         w.fullText(u"ﾜｰﾄﾞ"_s);
         QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
         QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), u"2 件見つかりました。"_s);
+    }
+
+    // Words found nowhere say so in words; the commands for "this memo" are offered only while
+    // the page in front shows one: after a search that finds nothing only a kept page does.
+    void nothingFoundAndNothingToPrint()
+    {
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
+        const ResultWindow w = ResultWindow::open(book->session);
+        QAction* printMemo = w.action(ResultActions::Names[1]);
+        QAction* memoPdf = w.action(ResultActions::Names[3]);
+        QVERIFY(printMemo->isEnabled() && memoPdf->isEnabled());
+        auto* keepPage1 = findRequired<QCheckBox>(w.form, u"Check1(1)"_s);
+        w.get<QTabWidget>(u"SSTab1"_s)->setCurrentIndex(1);
+        keepPage1->click();
+        w.fullText(u"どこにもない言葉"_s);
+        QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), u"見つかりませんでした。"_s);
+        QCOMPARE(w.result()->recordCount(), 0);
+        QVERIFY(printMemo->isEnabled()); // page 1 keeps its memo
+        w.get<QTabWidget>(u"SSTab1"_s)->setCurrentIndex(0);
+        QVERIFY(!printMemo->isEnabled() && !memoPdf->isEnabled());
+        QTest::keyClick(w.form, Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(fakes->printing.printed.isEmpty());
+        w.fullText(u"印刷"_s);
+        QVERIFY(printMemo->isEnabled() && memoPdf->isEnabled());
     }
 
     // Typing shows the entries that contain what was typed, whatever its form, in list
