@@ -335,7 +335,14 @@ private Q_SLOTS:
                 if (::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
                     ::_exit(99);
             });
-        driver.start(QCoreApplication::applicationDirPath() + u"/orv_start_driver"_s, {dir});
+        // The user nobody may not enter the folder that holds the build (a home folder of mode
+        // 0700): the driver runs from a copy in a folder of its own that anyone may enter.
+        QTemporaryDir driverDir;
+        const QString driverPath = driverDir.filePath(u"orv_start_driver"_s);
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + u"/orv_start_driver"_s, driverPath));
+        QCOMPARE(::chmod(QFile::encodeName(driverDir.path()).constData(), 0755), 0);
+        QCOMPARE(::chmod(QFile::encodeName(driverPath).constData(), 0755), 0);
+        driver.start(driverPath, {dir});
         const bool finished = driver.waitForFinished(30000);
         ::chmod(QFile::encodeName(dir).constData(), 0700);
         if (root)
