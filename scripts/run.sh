@@ -4,7 +4,7 @@
 # XDG_DATA_HOME says otherwise); memos kept in the build folder's memo book are brought there once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --program
 prefix="${HOME:?}/.local"
 cmake --install build --prefix "$prefix" > /dev/null
 case "${XDG_DATA_HOME:-}" in

@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing on a Debian 12 machine and builds the program folder build/app/.
+# Installs what is missing on a Debian 12 machine and builds the program folder build/app/ with
+# the tests and benchmarks; with --program, only the program folder.
+#   setup.sh [--program]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+targets=()
+if [ "${1:-}" = "--program" ]; then
+    targets=(--target orvalent orv_help_file orv_app_database)
+fi
 
 packages=(g++ cmake ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
@@ -26,4 +32,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j2
+cmake --build build -j2 "${targets[@]}"
