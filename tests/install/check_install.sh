@@ -21,6 +21,10 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 desktop-file-validate "$prefix/share/applications/orvalent.desktop" || fail "the desktop entry does not validate"
 grep -qx 'Name\[ja\]=オルバレント' "$prefix/share/applications/orvalent.desktop" || fail "no Japanese name"
+# The menu starts the program by its full path, quoted for its blank: the folder it was installed
+# to need not be on PATH.
+grep -qxF "Exec=\"$prefix/bin/orvalent\"" "$prefix/share/applications/orvalent.desktop" ||
+    fail "the desktop entry does not name the installed program: $(grep ^Exec= "$prefix/share/applications/orvalent.desktop")"
 
 # Started from another folder, with a home folder of its own: the first start makes the memo
 # book and its backup in the data folder, and the main window's load adds the application table.
