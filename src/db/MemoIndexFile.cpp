@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <optional>
+
 #include <atomic>
 #include <cstring>
 #include <initializer_list>
@@ -237,21 +239,49 @@ Result MemoIndexFile::check(sqlite3* db, const char* schema)
 
 Result MemoIndexFile::apply(sqlite3* db, qint64 id, const QList<QByteArray>& oldBodies, const QByteArray* current)
 {
-    QList<QByteArray> taken;
-    for (const QByteArray& old : oldBodies) {
-        if (taken.contains(old))
-            continue;
-        taken.append(old);
+    // The index holds one body of the memo at most, known by its fingerprint. Only that one is
+    // taken out: taking out a body the index never held would damage its contentless tables,
+    // and a memo changed while the index was made may be held in any of its versions, or not
+    // at all.
+    Statement held(db, QStringLiteral("SELECT fingerprint FROM memo_rows WHERE ID = ?1"));
+    if (!held.prepared())
+        return held.prepared();
+    held.bindInt64(1, id);
+    std::optional<qint64> heldPrint;
+    switch (held.step()) {
+    case Statement::Step::Row:
+        heldPrint = held.int64(0);
+        break;
+    case Statement::Step::Done:
+        break;
+    case Statement::Step::Error:
+        return held.lastError();
+    }
+    if (heldPrint && current && *heldPrint == fingerprint(id, *current))
+        return Result::success();
+    if (heldPrint) {
+        const QByteArray* old = nullptr;
+        for (const QByteArray& candidate : oldBodies) {
+            if (fingerprint(id, candidate) == *heldPrint) {
+                old = &candidate;
+                break;
+            }
+        }
+        if (!old)
+            return Result::failure(QStringLiteral("the index holds a version of memo %1 that is not known").arg(id),
+                                   Result::Cause::Other);
         for (const char* table : {"memo_pairs", "memo_chars"}) {
             Statement remove(
                 db,
                 QStringLiteral("INSERT INTO %1(%1, rowid, body) VALUES('delete', ?1, ?2)").arg(QLatin1String(table)));
-            if (Result r = bindAndRun(remove, id, &old); !r)
+            if (Result r = bindAndRun(remove, id, old); !r)
                 return r;
         }
     }
     if (current)
         return Writer(db).insert(id, *current);
+    if (!heldPrint)
+        return Result::success();
     Statement forget(db, QStringLiteral("DELETE FROM memo_rows WHERE ID = ?1"));
     return bindAndRun(forget, id, nullptr);
 }

@@ -47,9 +47,10 @@ sqlite3* openConnection(const QString& path, bool readOnly, bool create, Result*
 // Whether the file is an index of this format with all its tables; a failure says why not.
 Result check(sqlite3* db, const char* schema = "main");
 
-// Writes what a change of one memo means for the index: the texts it had before (every one
-// that may have been indexed) are taken out, and its current text, unless it has been
-// deleted, goes in. Texts taken out that the index never held do no harm.
+// Writes what a change of one memo means for the index: of the texts it had before (every one
+// that may have been indexed), the one that the index holds is taken out, and its current
+// text, unless it has been deleted, goes in. A text the index never held is never taken out:
+// that would damage it. An index that holds a version of the memo not among them fails.
 Result apply(sqlite3* db, qint64 id, const QList<QByteArray>& oldBodies, const QByteArray* current);
 
 struct Progress

@@ -332,6 +332,67 @@ private Q_SLOTS:
         QTRY_VERIFY(!QFile::exists(path + u".old"_s));
     }
 
+    // A memo changed while the index is made may be held in any of its versions, or not at all:
+    // only the version the index holds is taken out, and a version it does not know fails
+    // rather than damage the index.
+    void changeTakesOutOnlyWhatTheIndexHolds_data()
+    {
+        QTest::addColumn<QString>("held"); // the version the index was made from, "" for none
+        QTest::addColumn<QStringList>("before"); // the versions the change knows of
+        QTest::addColumn<QString>("now");        // "" for deleted
+        QTest::addColumn<bool>("applies");
+        QTest::newRow("held among the versions before") << u"初め"_s << QStringList{u"初め"_s} << u"二番"_s << true;
+        QTest::newRow("held already as it is now") << u"二番"_s << QStringList{u"初め"_s} << u"二番"_s << true;
+        QTest::newRow("added after the index read") << QString() << QStringList{u"初め"_s} << u"二番"_s << true;
+        QTest::newRow("deleted, held") << u"初め"_s << QStringList{u"初め"_s} << QString() << true;
+        QTest::newRow("deleted, never held") << QString() << QStringList{u"初め"_s} << QString() << true;
+        QTest::newRow("held in a version not known") << u"二番"_s << QStringList{u"初め"_s} << u"三番"_s << false;
+    }
+
+    void changeTakesOutOnlyWhatTheIndexHolds()
+    {
+        QFETCH(QString, held);
+        QFETCH(QStringList, before);
+        QFETCH(QString, now);
+        QFETCH(bool, applies);
+        const qint64 id = book->addMemo({"2026/12/07", "", u"語"_s, "", "", "", u"初め"_s});
+        QCOMPARE(id, qint64(1));
+        auto bodyOf = [this](const QString& version) {
+            save(u"UPDATE メモ帳 SET メモ = '%1の文' WHERE ID = 1"_s.arg(version));
+            Statement row(shared->handle(),
+                          u"SELECT %1 FROM メモ帳 WHERE ID = 1"_s.arg(QString::fromUtf8(MemoIndexFile::Fields)));
+            return row.step() == Statement::Step::Row ? MemoIndexFile::body(row.handle(), 0) : QByteArray();
+        };
+        QList<QByteArray> oldBodies;
+        for (const QString& version : before)
+            oldBodies.append(bodyOf(version));
+        const QByteArray current = bodyOf(now.isEmpty() ? u"初め"_s : now);
+        if (!held.isEmpty())
+            bodyOf(held);
+        else
+            save(u"DELETE FROM メモ帳 WHERE ID = 1"_s);
+        const QString path = MemoIndexFile::pathFor(book->dbPath());
+        MemoIndexFile::Progress progress;
+        QVERIFY(MemoIndexFile::build(book->dbPath(), path, progress));
+
+        Result opened;
+        sqlite3* db = MemoIndexFile::openConnection(path, false, false, &opened);
+        QVERIFY2(db, qPrintable(opened.message));
+        const Result applied = MemoIndexFile::apply(db, 1, oldBodies, now.isEmpty() ? nullptr : &current);
+        QCOMPARE(bool(applied), applies);
+        // The full-text tables are whole, whatever the outcome.
+        for (const char* table : {"memo_pairs", "memo_chars"}) {
+            Statement check(db, u"INSERT INTO %1(%1) VALUES('integrity-check')"_s.arg(QLatin1String(table)));
+            const Result whole = check.exec();
+            QVERIFY2(whole, qPrintable(whole.message));
+        }
+        sqlite3_close_v2(db);
+        if (!applies)
+            return;
+        for (const QString& version : {u"初め"_s, u"二番"_s, u"三番"_s})
+            QCOMPARE(indexedIds(book->dbPath(), version), version == now ? u"1"_s : QString());
+    }
+
     // Saves made while the index is being made are in it when it takes over.
     void savesDuringTheBuild()
     {
