@@ -257,6 +257,50 @@ private Q_SLOTS:
         QCOMPARE(w.text(u"DBCombo1"_s), mine ? u"私の語"_s : elsewhere == u"changed"_s ? u"他の語"_s : QString());
     }
 
+    // A move or an entering of the memo box while another program holds the memo book says that
+    // it is in use and keeps showing the memo it showed, on the first and the last memo too;
+    // once the lock is gone the same command works.
+    void movesUnderALockKeepTheMemo_data()
+    {
+        QTest::addColumn<int>("startRow");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<qint64>("afterwards"); // the memo shown once the lock is gone
+        QTest::newRow("previous on the first") << 0 << u"Command4"_s << qint64(1);
+        QTest::newRow("next on the last") << 1 << u"Command5"_s << qint64(2);
+        QTest::newRow("next") << 0 << u"Command5"_s << qint64(2);
+        QTest::newRow("into the memo box") << 1 << u"Text2"_s << qint64(2);
+    }
+
+    void movesUnderALockKeepTheMemo()
+    {
+        QFETCH(int, startRow);
+        QFETCH(QString, command);
+        QFETCH(qint64, afterwards);
+        book->addMemo(First);
+        book->addMemo(Second);
+        HWriteWindow w = HWriteWindow::open(book->session);
+        if (startRow == 1)
+            w.click(u"Command5"_s);
+        const qint64 shown = w.id();
+        const QString keyword = w.text(u"DBCombo1"_s);
+        w.get(u"Command7"_s)->setFocus();
+        {
+            BusyWaitFor briefly(100);
+            Lock lock(book->dbPath());
+            QVERIFY(lock.isHeld());
+            fakes->messageBox.answers << MessageBox::Answer::Ok;
+            w.clickInto(command);
+            QCOMPARE(fakes->messageBox.asked.size(), 1);
+            QCOMPARE(fakes->messageBox.asked.last().text, Messages::InUse);
+            QCOMPARE(w.id(), shown);
+            QCOMPARE(w.text(u"DBCombo1"_s), keyword);
+        }
+        w.get(u"Command7"_s)->setFocus();
+        w.clickInto(command);
+        QCOMPARE(w.id(), afterwards);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+    }
+
     // Closing with typing that cannot be stored says so and asks: the window stays open with the
     // typing, to be stored once the cause is gone, or closes without it on purpose.
     void closingWithTypingThatCannotBeStored_data()
