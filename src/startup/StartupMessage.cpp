@@ -14,15 +14,19 @@ QString native(const QString& path)
 
 } // namespace
 
-QString StartupMessage::wayOn(const Where& where)
+QString StartupMessage::wayOn(const Where& where, bool fileThere)
 {
     if (!where.backup.isEmpty())
-        return QStringLiteral("最後に起動した時のメモ帳のコピーが「Back Up」フォルダにあります。\r") +
-               QStringLiteral("オルバレントを終了した状態で、今のファイルを別の場所に移し、\r") + native(where.backup) +
-               QStringLiteral(" を ") + native(where.appDir) + QStringLiteral(" にコピーして下さい。");
+        return (fileThere ? QStringLiteral("最後に起動した時のメモ帳のコピーが「Back Up」フォルダにあります。\r") +
+                                QStringLiteral("オルバレントを終了した状態で、今のファイルを別の場所に移し、\r")
+                          : QStringLiteral("最後に起動した時のメモ帳のコピーが「Back Up」フォルダにあります。\r")) +
+               native(where.backup) + QStringLiteral(" を ") + native(where.appDir) +
+               QStringLiteral(" にコピーして下さい。");
+    if (!fileThere)
+        return {};
     if (where.makesEmptyBook)
         return QStringLiteral("このファイルを別の場所に移すと、次の起動で空のメモ帳を作って起動します。");
-    return {};
+    return QStringLiteral("オルバレントを終了した状態で、このファイルを別の場所に移して下さい。");
 }
 
 QString StartupMessage::text(Trouble trouble, const Where& where)
@@ -44,7 +48,7 @@ QString StartupMessage::text(Trouble trouble, const Where& where)
         break;
     case Trouble::Missing:
         why = QStringLiteral("メモ帳（IDATA2.mdb）がありません。");
-        way = wayOn(where);
+        way = wayOn(where, false);
         break;
     case Trouble::NotMemoBook:
         why = QStringLiteral("このファイルはオルバレントのメモ帳ではありません。");

@@ -31,8 +31,9 @@ struct Where
 // Lines joined with a carriage return, as the start-up message's own are.
 QString text(Trouble trouble, const Where& where);
 
-// The way on for a file that cannot be used as the memo book: the last good copy, or moving
-// the file away so that the next start makes an empty memo book; empty when neither applies.
-QString wayOn(const Where& where);
+// The way on for a memo book that cannot be used: the last good copy, or moving the file away
+// (the next start then makes an empty memo book where it does so). For a file that is not
+// there (fileThere false), only the last good copy, or nothing.
+QString wayOn(const Where& where, bool fileThere = true);
 
 } // namespace StartupMessage

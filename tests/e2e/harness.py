@@ -7,6 +7,7 @@ with its own memo book; start() runs the program there. Input goes in only as X 
 Every wait is for a condition, with a timeout.
 """
 import contextlib
+import datetime
 import os
 import shutil
 import signal
@@ -29,6 +30,13 @@ TIMEOUT = float(os.environ.get("ORV_E2E_TIMEOUT", "15"))
 
 MEMO_FIELDS = ("日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１", "メモ", "ヘルプファイル")
 
+# The windows' titles.
+MAIN = "オルバレント"
+ENTRY = "ヘルプ登録"
+DISPLAY = "ヘルプ表示／修正"
+APPS = "アプリケーション登録"
+VERSION = "オルバレントのﾊﾞｰｼﾞｮﾝ情報"
+
 
 class WaitTimeout(AssertionError):
     pass
@@ -49,6 +57,18 @@ def wait_for(condition, what, timeout=TIMEOUT, interval=0.03):
             detail = " (last error: %r)" % (last_error,) if last_error else ""
             raise WaitTimeout("timed out waiting for " + what + detail)
         time.sleep(interval)
+
+
+def wait_equal(read, expected, what, timeout=TIMEOUT):
+    """Waits until read() gives the expected value; a failure says what it gave last."""
+    try:
+        wait_for(lambda: read() == expected, "%s to be %r" % (what, expected), timeout)
+    except WaitTimeout:
+        try:
+            last = read()
+        except Exception as error:
+            last = error
+        raise WaitTimeout("timed out waiting for %s to be %r; it is %r" % (what, expected, last)) from None
 
 
 # ---------------------------------------------------------------------------------------------
@@ -151,10 +171,11 @@ def click_at(x, y, button=1, double=False):
     # A synchronous move waits for a motion, which never comes when the pointer is there already.
     if pointer() != (x, y):
         xdotool("mousemove", "--sync", x, y)
+    # xdotool waits its delay after the last click as well: it is only the gap between two.
     if double:
         xdotool("click", "--repeat", 2, "--delay", 60, button)
     else:
-        xdotool("click", button)
+        xdotool("click", "--delay", 0, button)
 
 
 def center(node):
@@ -177,14 +198,37 @@ def click(node, button=1, double=False, dx=None, dy=None):
     """Clicks a control where a person would: its middle, or dx, dy pixels into it. A click into
     a window that is not active waits, as a person does, until the window manager has made one of
     the program's windows active that was not (the window itself, or one the click opened), so
-    that the keys that follow go there."""
+    that the keys that follow go there; or until the click has closed the window."""
     x, y, w, h = wait_for(lambda: visible_extents(node), "%s to be on the screen" % describe(node))
     window = window_of(node)
     app = node.getApplication()
     before = None if window is None or has_state(window, "active") else active_paths(app)
+    what = "a click into %s to make it active" % describe(window)
     click_at(x + (w // 2 if dx is None else dx), y + (h // 2 if dy is None else dy), button, double)
     if before is not None:
-        wait_for(lambda: active_paths(app) - before, "a click into %s to make it active" % describe(window))
+        # A window closed, or a program ended, by the click no longer shows.
+        wait_for(lambda: not showing(window) or active_paths(app) - before, what)
+
+
+def has_focus(node):
+    """Whether the control, or one inside it (a combo box's text box), has the keyboard focus."""
+    return any(has_state(n, "focused") for n in walk(node))
+
+
+def click_into(node, **how):
+    """Clicks into a control and waits until it, or one inside it, has the focus."""
+    # The window manager holds a click back until it has seen it: keys pressed at once could
+    # reach the control that had the focus before.
+    click(node, **how)
+    wait_for(lambda: has_focus(node), "the focus in %s" % describe(node))
+
+
+def type_over(box, typed):
+    """Clicks into a box, waits for the focus there, selects all it holds and types over it."""
+    click_into(box)
+    key("ctrl+a")
+    type_text(typed)
+    wait_for(lambda: text(box) == typed, "%r typed into %s" % (typed, describe(box)))
 
 
 class _Keyboard:
@@ -263,7 +307,9 @@ def type_text(text):
 
 def key(*keys):
     """Presses keys in xdotool's names: "Return", "ctrl+f", "alt+i", "Tab"."""
-    xdotool("key", "--delay", 40, *keys)
+    # xdotool waits its delay after the last key as well; the keys reach the program in their
+    # order whatever the delay.
+    xdotool("key", "--delay", 12, *keys)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -507,19 +553,25 @@ class Running:
     def windows(self):
         return [w for w in children(self.app()) if showing(w)]
 
-    def window(self, title, timeout=TIMEOUT):
-        """The program's window of that title, once it is on the screen."""
-        return wait_for(lambda: next((w for w in self.windows() if w.name == title), None),
-                        "the window %r" % title, timeout)
+    def window(self, title, timeout=TIMEOUT, active=True):
+        """The program's window of that title, once it is on the screen and (unless active=False) active."""
+        # A click sent before the window manager has made a new window active is lost.
+        def shown():
+            return next((w for w in self.windows() if w.name == title and (not active or has_state(w, "active"))),
+                        None)
+
+        return wait_for(shown, "the window %r%s" % (title, " to be active" if active else ""), timeout)
 
     def has_window(self, title):
         return any(w.name == title for w in self.windows())
 
     def wait_window_gone(self, title, timeout=TIMEOUT):
-        wait_for(lambda: not self.has_window(title), "the window %r to close" % title, timeout)
+        """Waits until the window has closed; a program that has ended has closed it as well."""
+        wait_for(lambda: not self.alive() or not self.has_window(title), "the window %r to close" % title, timeout)
 
     def main_window(self):
-        return self.window("オルバレント")
+        """The main window, active or not."""
+        return self.window(MAIN, active=False)
 
     def message(self, timeout=TIMEOUT):
         """The message box on the screen: (node, its text)."""
@@ -592,6 +644,259 @@ class Running:
                 if line.startswith("VmHWM:"):
                     return int(line.split()[1])
         return 0
+
+
+# ---------------------------------------------------------------------------------------------
+# Steps through the program's windows
+
+
+def open_window(run, caption):
+    """Clicks the main window's button of that caption; the window it opens, once it is active."""
+    click(find(run.main_window(), "push button", caption))
+    return run.window(caption)
+
+
+def activate(window):
+    """Makes a window of the program the active one with a click into its bottom left corner."""
+    # A bare spot in every window, which the others, opened at the same point, leave free.
+    x, y, width, height = extents(window)
+    click_at(x + 6, y + height - 4)
+    wait_for(lambda: has_state(window, "active"), "%s to be active" % describe(window))
+
+
+def field(window, caption):
+    """A field of a window by its caption: its combo box or, without one, its text box."""
+    def first():
+        combos = find_all(window, "combo box", caption)
+        if combos:
+            return combos[0]
+        return next((n for n in find_all(window, "text", caption) if role(n.parent) != "combo box"), None)
+
+    return wait_for(first, "a field %r in %s" % (caption, describe(window)))
+
+
+def wait_shown(window, caption, value):
+    """Waits until the field of that caption shows the value."""
+    wait_equal(lambda: text(field(window, caption)), value, "the field %r" % caption)
+
+
+def describe_focus(run):
+    """The control with the keyboard focus, for a message: its role, name and place."""
+    node = run.focused()
+    return "%s at %s" % (describe(node), extents(node)[:2]) if node is not None else "nothing"
+
+
+def focus_is(run, name, role_name=None):
+    """Whether the control with the keyboard focus has that name (and role)."""
+    node = run.focused()
+    return node is not None and node.name == name and (role_name is None or role(node) == role_name)
+
+
+def wait_focus(run, name, role_name=None, timeout=TIMEOUT):
+    """Waits until the control with the keyboard focus has that name (and role); else says where it is."""
+    try:
+        wait_for(lambda: focus_is(run, name, role_name), "the focus on %s %r" % (role_name or "a control", name),
+                 timeout)
+    except WaitTimeout:
+        raise WaitTimeout("the focus should be on %s %r, it is on %s"
+                          % (role_name or "a control", name, describe_focus(run))) from None
+
+
+# Drop-down lists
+
+
+def _list_items(node):
+    return find_all(node, "list item", into_tables=True)
+
+
+def _dropped_list(run, combo, windows_before):
+    """The list that the combo box has dropped down: below it, or in a window that was not there before."""
+    for node in find_all(combo, "list"):
+        if _list_items(node):
+            return node
+    for window in run.windows():
+        if window.path in windows_before:
+            continue
+        for node in find_all(window, "list"):
+            if _list_items(node):
+                return node
+    return None
+
+
+def drop_down(run, combo):
+    """Clicks the combo box's ▼ button at its right edge; the list it shows and that list's entries."""
+    before = {w.path for w in run.windows()}
+    click(combo, dx=extents(combo)[2] - 6)
+    shown = wait_for(lambda: _dropped_list(run, combo, before), "the drop-down list of %s" % describe(combo))
+    return shown, [text(item) for item in _list_items(shown)]
+
+
+def pick_by_click(run, combo, entry):
+    """Drops the list down with the ▼ button and clicks the entry; the entries that it listed."""
+    shown, entries = drop_down(run, combo)
+    item = next((i for i in _list_items(shown) if text(i) == entry), None)
+    assert item is not None, "%r is not in the drop-down list %r" % (entry, entries)
+    click(item)
+    wait_for(lambda: text(combo) == entry, "%r picked into %s" % (entry, describe(combo)))
+    return entries
+
+
+def pick_by_keys(combo, entry):
+    """Opens the drop-down list with Alt+Down, goes to the entry by typing its first letter, Enter."""
+    click_into(combo)
+    key("alt+Down")
+    type_text(entry[0])
+    key("Return")
+    wait_for(lambda: text(combo) == entry, "%r taken into %s" % (entry, describe(combo)))
+
+
+# The file dialog
+
+
+def fill_file_dialog(run, title, path):
+    """In the file dialog of that title: types the full path into its file name box and presses Enter."""
+    name_box = find(run.window(title), "text", "ファイル名(N):")
+    type_over(name_box, path)
+    key("Return")
+
+
+def _file_dialog_closed(run, title, owner):
+    run.wait_window_gone(title)
+    # A click sent before the window manager has made the window active again is lost.
+    run.window(owner)
+
+
+def choose_file(run, title, path, owner):
+    """Chooses the file of that full path in the file dialog; returns once its owner window is active again."""
+    fill_file_dialog(run, title, path)
+    _file_dialog_closed(run, title, owner)
+
+
+def cancel_file_dialog(run, title, owner, how="button"):
+    """Closes the file dialog with its キャンセル button (or how="Escape"), back in the owner window."""
+    dialog = run.window(title)
+    if how == "Escape":
+        find(dialog, "text", "ファイル名(N):")  # the dialog is built: Esc goes to it
+        key("Escape")
+    else:
+        click(find(dialog, "push button", "キャンセル"))
+    _file_dialog_closed(run, title, owner)
+
+
+# The help viewer
+
+
+def help_viewer(run, file_name=None):
+    """The viewer's window once it is on the screen: the one on that file, or on any."""
+    def on_it(title):
+        return title == "ヘルプ - " + file_name if file_name else title.startswith("ヘルプ - ")
+
+    return wait_for(lambda: next((w for w in run.windows() if on_it(w.name)), None),
+                    "the viewer on %s" % (file_name or "a file"))
+
+
+def _viewer_page(viewer):
+    """The shown page: the text of the viewer that holds the whole file."""
+    for node in walk(viewer):
+        try:
+            if node.queryText().characterCount > 1000:
+                return node
+        except NotImplementedError:
+            continue
+    return None
+
+
+def top_line(viewer):
+    """The line of the file at the top of the viewer's page, as a screen reader finds it there."""
+    page = _viewer_page(viewer)
+    if page is None:
+        return None
+    page_text = page.queryText()
+    x, y, _, _ = extents(page)
+    for dy in range(2, 80, 2):
+        offset = page_text.getOffsetAtPoint(x + 12, y + dy, atspi().DESKTOP_COORDS)
+        if offset >= 0:
+            line = page_text.getTextAtOffset(offset, atspi().TEXT_BOUNDARY_LINE_START)[0]
+            if line.strip():
+                return line.strip()
+    return None
+
+
+def chosen_topics(viewer):
+    """The topics chosen in the viewer's index, without their indent."""
+    return [text(item).strip("\u3000 ") for node in find_all(viewer, "list") for item in _list_items(node)
+            if has_state(item, "selected")]
+
+
+# Grids and pages
+
+
+def table_ids(table_node):
+    """The IDs in a grid's first column, row by row."""
+    return [int(row[0]) for row in table_rows(table_node)]
+
+
+def wait_ids(table_node, ids, what="the memos listed"):
+    """Waits until the grid lists the rows of those IDs, in that order."""
+    wait_equal(lambda: table_ids(table_node), ids, what)
+
+
+def click_header(table_node, header):
+    """Clicks the header of a grid's column of that caption."""
+    column = table_headers(table_node).index(header)
+    click(table_node.queryTable().getColumnHeader(column))
+
+
+def open_context_menu(table_node, row):
+    """Right-clicks a grid's row (its third cell) and waits until its menu, not announced itself, is up."""
+    click(table_cell(table_node, row, 2), button=3)
+    # The grid takes the focus with the press that opens the menu, and the program answers a
+    # screen reader again only once the menu is up: the keys that follow reach the menu.
+    wait_for(lambda: has_state(table_node, "focused"), "the focus in %s" % describe(table_node))
+
+
+def front_page(window):
+    """The caption of the page in front: its tab is the one Qt marks as focused."""
+    return next(tab.name for tab in find_all(window, "page tab") if has_state(tab, "focused"))
+
+
+def display_search(window, keyword="", key1="", key2=""):
+    """Types what is given into the display window's search boxes and clicks 検索開始."""
+    for caption, value in (("ｷｰﾜｰﾄﾞ", keyword), ("検索キー１", key1), ("検索キー２", key2)):
+        if value:
+            type_over(field(window, caption), value)
+            # The entries offered lie over the boxes below; Esc puts them away.
+            key("Escape")
+    click(find(window, "push button", "検索開始"))
+
+
+def display_page(window):
+    """The display window's page in front, as read: its date, keyword and memo, and its keep box (保存)."""
+    shown = {}
+    for node in walk(window):
+        if role(node) == "text" and node.name in ("日付", "ｷｰﾜｰﾄﾞ", "メモ") and role(node.parent) != "combo box":
+            shown.setdefault(node.name, text(node))
+        elif role(node) == "check box" and node.name == "保存":
+            shown["保存"] = has_state(node, "checked")
+    return shown
+
+
+# Dates, as the windows show them and as the memo book stores them
+
+
+def _date(day):
+    return datetime.date(*map(int, day.split("/"))) if isinstance(day, str) else day
+
+
+def long_date(day):
+    """A date (or a stored 2026/12/03) as the date boxes show it: 2026年12月3日."""
+    day = _date(day)
+    return "%d年%d月%d日" % (day.year, day.month, day.day)
+
+
+def short_date(day):
+    """A date as the memo book stores it: 2026/12/03."""
+    return "%04d/%02d/%02d" % (day.year, day.month, day.day)
 
 
 # ---------------------------------------------------------------------------------------------

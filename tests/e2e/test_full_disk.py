@@ -7,6 +7,7 @@ import subprocess
 import pytest
 
 import harness as h
+from harness import ENTRY
 
 DISK_FULL = "ディスクの空き容量が足りません。"
 SAVE_FAILED = "前の「▼」入力が正常に出来なかったので"
@@ -44,12 +45,11 @@ def test_saving_and_closing_on_a_full_disk(desktop, results, small_disk):
     try:
         book.add_memo(date="2026/12/01", keyword="印刷", memo="最初のメモ")
         run = book.start()
-        h.click(h.find(run.main_window(), "push button", "ヘルプ登録"))
-        w = run.window("ヘルプ登録")
-        memo = h.find(w, "text", "メモ")
-        h.wait_for(lambda: h.text(memo) == "最初のメモ", "memo 1")
+        w = h.open_window(run, ENTRY)
+        memo = h.field(w, "メモ")
+        h.wait_shown(w, "メモ", "最初のメモ")
         filler = fill(small_disk)
-        h.click(memo)
+        h.click_into(memo)
         h.key("ctrl+End")
         h.type_text("、満杯の時に書いた")
 
@@ -62,11 +62,11 @@ def test_saving_and_closing_on_a_full_disk(desktop, results, small_disk):
         _, message = run.message()
         assert NOT_STORED in message and DISK_FULL in message
         run.answer("閉じない")
-        assert run.has_window("ヘルプ登録") and h.text(memo) == "最初のメモ、満杯の時に書いた"
+        assert run.has_window(ENTRY) and h.text(memo) == "最初のメモ、満杯の時に書いた"
 
         os.remove(filler)
         h.click(h.find(w, "push button", "終了"))
-        run.wait_window_gone("ヘルプ登録")
+        run.wait_window_gone(ENTRY)
         assert book.memo(1)["メモ"] == "最初のメモ、満杯の時に書いた"
         assert book.integrity() == "ok"
     finally:

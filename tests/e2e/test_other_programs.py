@@ -5,6 +5,7 @@ import subprocess
 import pytest
 
 import harness as h
+from harness import DISPLAY, ENTRY
 
 CONFLICT_CHANGED = "このメモは、表示した後に、ほかに起動しているオルバレントで変更されました。"
 CONFLICT_DELETED = "このメモは、表示した後に、ほかに起動しているオルバレントで削除されました。"
@@ -20,36 +21,24 @@ def clipboard():
     return done.stdout.decode("utf-8", "replace") if done.returncode == 0 else ""
 
 
-def open_entry(run):
-    h.click(h.find(run.main_window(), "push button", "ヘルプ登録"))
-    return run.window("ヘルプ登録")
-
-
 def two_copies(book):
     """Two copies on one memo book, side by side: the second one's windows dragged to the right,
     since both open theirs in the same places."""
     a = book.start(name="first-copy")
-    wa = open_entry(a)
+    wa = h.open_window(a, ENTRY)
     b = book.start(name="second-copy")
     h.drag_window(b.main_window(), 0, 300)
-    wb = open_entry(b)
+    wb = h.open_window(b, ENTRY)
     h.drag_window(wb, 600, 0)
+    for window in (wa, wb):
+        h.wait_shown(window, "メモ", "最初のメモ")
     return a, wa, b, wb
 
 
-def open_display(run):
-    h.click(h.find(run.main_window(), "push button", "ヘルプ表示／修正"))
-    return run.window("ヘルプ表示／修正")
-
-
-def field(window, name):
-    return h.find(window, "combo box" if name != "メモ" else "text", name)
-
-
-def retype(box, text):
-    h.click(box)
-    h.key("ctrl+a")
-    h.type_text(text)
+def asked(run, window, caption):
+    """Clicks the window's button of that caption; the text of the question that it brings up."""
+    h.click(h.find(window, "push button", caption))
+    return run.message()[1]
 
 
 @pytest.fixture
@@ -61,8 +50,8 @@ def book(folder):
 
 def saved_elsewhere(book, window_b, memo_text):
     """The second copy stores its own memo text over memo 1, as its user would."""
-    memo = field(window_b, "メモ")
-    retype(memo, memo_text)
+    memo = h.field(window_b, "メモ")
+    h.type_over(memo, memo_text)
     h.click(h.find(window_b, "push button", "保存"))
     h.wait_for(lambda: book.memo(1)["メモ"] == memo_text, "the second copy's save")
 
@@ -70,20 +59,16 @@ def saved_elsewhere(book, window_b, memo_text):
 @pytest.mark.parametrize("choice", [STORE_MINE, SHOW_THEIRS, COPY_MINE])
 def test_save_over_another_copys_save_asks_whose_version(book, choice):
     a, wa, b, wb = two_copies(book)
-    h.wait_for(lambda: h.text(field(wa, "メモ")) == "最初のメモ", "memo 1 in the first copy")
-    h.wait_for(lambda: h.text(field(wb, "メモ")) == "最初のメモ", "memo 1 in the second copy")
-    retype(field(wa, "メモ"), "一つ目のコピーで書いた")
+    h.type_over(h.field(wa, "メモ"), "一つ目のコピーで書いた")
     saved_elsewhere(book, wb, "二つ目のコピーで書いた")
 
-    h.click(h.find(wa, "push button", "保存"))
-    _, message = a.message()
-    assert CONFLICT_CHANGED in message
+    assert CONFLICT_CHANGED in asked(a, wa, "保存")
     a.answer(choice)
     if choice == STORE_MINE:
         h.wait_for(lambda: book.memo(1)["メモ"] == "一つ目のコピーで書いた", "mine stored over theirs")
-        assert h.text(field(wa, "メモ")) == "一つ目のコピーで書いた"
+        assert h.text(h.field(wa, "メモ")) == "一つ目のコピーで書いた"
     else:
-        h.wait_for(lambda: h.text(field(wa, "メモ")) == "二つ目のコピーで書いた", "theirs shown")
+        h.wait_shown(wa, "メモ", "二つ目のコピーで書いた")
         assert book.memo(1)["メモ"] == "二つ目のコピーで書いた"
         if choice == COPY_MINE:
             assert clipboard() == "一つ目のコピーで書いた"
@@ -96,46 +81,38 @@ def test_save_over_another_copys_save_asks_whose_version(book, choice):
 
 def test_a_move_and_closing_over_another_copys_change_ask_too(book):
     a, wa, b, wb = two_copies(book)
-    h.wait_for(lambda: h.text(field(wb, "メモ")) == "最初のメモ", "memo 1 in the second copy")
-    retype(field(wa, "ｷｰﾜｰﾄﾞ"), "一つ目の語")
+    h.type_over(h.field(wa, "ｷｰﾜｰﾄﾞ"), "一つ目の語")
     saved_elsewhere(book, wb, "二つ目のコピーで書いた")
 
     # A move with typing pending neither moves nor passes silently.
-    h.click(h.find(wa, "push button", "次"))
-    _, message = a.message()
-    assert CONFLICT_CHANGED in message
+    assert CONFLICT_CHANGED in asked(a, wa, "次")
     a.answer(COPY_MINE)
-    h.wait_for(lambda: h.text(field(wa, "ｷｰﾜｰﾄﾞ")) == "印刷", "theirs shown, on the same memo")
-    assert h.text(field(wa, "メモ")) == "二つ目のコピーで書いた"
+    h.wait_shown(wa, "ｷｰﾜｰﾄﾞ", "印刷")
+    assert h.text(h.field(wa, "メモ")) == "二つ目のコピーで書いた"
     assert clipboard() == "一つ目の語"
 
     # Closing: theirs keeps the window open; mine stores and closes.
     saved_elsewhere(book, wb, "もう一度書き直した")
-    retype(field(wa, "ｷｰﾜｰﾄﾞ"), "閉じる前の語")
-    h.click(h.find(wa, "push button", "終了"))
-    _, message = a.message()
-    assert CONFLICT_CHANGED in message
+    h.type_over(h.field(wa, "ｷｰﾜｰﾄﾞ"), "閉じる前の語")
+    assert CONFLICT_CHANGED in asked(a, wa, "終了")
     a.answer(SHOW_THEIRS)
-    h.wait_for(lambda: h.text(field(wa, "メモ")) == "もう一度書き直した", "theirs shown")
-    assert a.has_window("ヘルプ登録")
-    retype(field(wa, "ｷｰﾜｰﾄﾞ"), "閉じる前の語")
+    h.wait_shown(wa, "メモ", "もう一度書き直した")
+    assert a.has_window(ENTRY)
+    h.type_over(h.field(wa, "ｷｰﾜｰﾄﾞ"), "閉じる前の語")
     saved_elsewhere(book, wb, "三度目")
     h.click(h.find(wa, "push button", "終了"))
     a.answer(STORE_MINE)
-    a.wait_window_gone("ヘルプ登録")
+    a.wait_window_gone(ENTRY)
     assert book.memo(1)["ｷｰﾜｰﾄﾞ"] == "閉じる前の語" and book.memo(1)["メモ"] == "三度目"
 
 
 def test_a_memo_deleted_by_another_copy_can_be_stored_again(book):
     a, wa, b, wb = two_copies(book)
-    h.wait_for(lambda: h.text(field(wb, "メモ")) == "最初のメモ", "memo 1 in the second copy")
-    retype(field(wa, "メモ"), "消されても残したい")
+    h.type_over(h.field(wa, "メモ"), "消されても残したい")
     h.click(h.find(wb, "push button", "削除"))
     b.answer("はい")
     h.wait_for(lambda: book.memo(1) is None, "memo 1 deleted by the second copy")
-    h.click(h.find(wa, "push button", "保存"))
-    _, message = a.message()
-    assert CONFLICT_DELETED in message
+    assert CONFLICT_DELETED in asked(a, wa, "保存")
     a.answer("入力した内容で保存し直す")
     h.wait_for(lambda: book.memo(1) is not None, "memo 1 stored again")
     assert book.memo(1)["メモ"] == "消されても残したい" and book.memo(1)["ｷｰﾜｰﾄﾞ"] == "印刷"
@@ -143,8 +120,8 @@ def test_a_memo_deleted_by_another_copy_can_be_stored_again(book):
 
 def test_a_lock_shorter_than_the_wait_is_not_seen(book):
     run = book.start()
-    w = open_entry(run)
-    retype(field(w, "メモ"), "待ってから保存")
+    w = h.open_window(run, ENTRY)
+    h.type_over(h.field(w, "メモ"), "待ってから保存")
     lock = h.Lock(book.book, exclusive=True)
     h.click(h.find(w, "push button", "保存"))
     # The program waits; the lock goes well within its wait.
@@ -155,46 +132,46 @@ def test_a_lock_shorter_than_the_wait_is_not_seen(book):
 
 def test_a_lock_longer_than_the_wait_is_told_and_nothing_changes(book):
     run = book.start()
-    w = open_display(run)
+    w = h.open_window(run, DISPLAY)
     grid = h.find(w, "table")
     h.wait_for(lambda: h.table_row_count(grid) == 2, "all memos listed")
     with h.Lock(book.book, exclusive=True):
         # A search says the memo book is in use; the grid keeps what it showed.
-        retype(field(w, "ｷｰﾜｰﾄﾞ"), "保存")
+        h.type_over(h.field(w, "ｷｰﾜｰﾄﾞ"), "保存")
         h.click(h.find(w, "push button", "検索開始"))
         assert IN_USE in run.answer("OK", timeout=30)
         assert h.table_row_count(grid) == 2
         # The hand-over opens no empty, dead entry window.
         h.click(h.find(w, "push button", "ヘルプ修正"))
         assert IN_USE in run.answer("OK", timeout=30)
-        assert not run.has_window("ヘルプ登録")
+        assert not run.has_window(ENTRY)
     # Once the lock is gone, the same clicks work.
     h.click(h.find(w, "push button", "検索開始"))
     h.wait_for(lambda: h.table_rows(grid) == [["2", "2026/12/02", "保存", "", "", ""]], "the search")
     h.click(h.find(w, "push button", "ヘルプ修正"))
-    entry = run.window("ヘルプ登録")
-    h.wait_for(lambda: h.text(field(entry, "ｷｰﾜｰﾄﾞ")) == "保存", "the memo handed over")
+    entry = run.window(ENTRY)
+    h.wait_shown(entry, "ｷｰﾜｰﾄﾞ", "保存")
 
 
 def test_entry_window_under_a_long_lock_keeps_its_memo_and_its_typing(book):
     run = book.start()
-    w = open_entry(run)
-    memo = field(w, "メモ")
+    w = h.open_window(run, ENTRY)
+    memo = h.field(w, "メモ")
     h.wait_for(lambda: h.text(memo) == "最初のメモ", "memo 1")
-    retype(memo, "鍵の間に書いた")
+    h.type_over(memo, "鍵の間に書いた")
     with h.Lock(book.book, exclusive=True):
         h.click(h.find(w, "push button", "保存"))
         assert IN_USE in run.answer("OK", timeout=30)
         h.click(h.find(w, "push button", "次"))
         assert IN_USE in run.answer("OK", timeout=30)
         # Still memo 1, with the typing; nothing blank.
-        assert h.text(memo) == "鍵の間に書いた" and h.text(field(w, "ｷｰﾜｰﾄﾞ")) == "印刷"
+        assert h.text(memo) == "鍵の間に書いた" and h.text(h.field(w, "ｷｰﾜｰﾄﾞ")) == "印刷"
         h.click(h.find(w, "push button", "終了"))
         _, message = run.message(timeout=30)
         assert NOT_STORED in message and "使用中" in message
         run.answer("閉じない")
-        assert run.has_window("ヘルプ登録") and h.text(memo) == "鍵の間に書いた"
+        assert run.has_window(ENTRY) and h.text(memo) == "鍵の間に書いた"
     h.click(h.find(w, "push button", "終了"))
-    run.wait_window_gone("ヘルプ登録")
+    run.wait_window_gone(ENTRY)
     assert book.memo(1)["メモ"] == "鍵の間に書いた"
     assert book.integrity() == "ok"
