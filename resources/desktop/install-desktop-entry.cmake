@@ -1,5 +1,5 @@
-# Installs the desktop entry with the program's full path in Exec, quoted as the desktop entry
-# specification asks when the path holds a blank or a character the entry reserves.
+# Installs the desktop entry with the program's full path in Exec, quoted as desktop entries
+# are when the path holds a blank or a character the entry reserves.
 # Set before: ORV_DESKTOP_ENTRY (the entry's source), ORV_BINDIR and ORV_DATADIR (relative to
 # the prefix, or absolute).
 if(IS_ABSOLUTE "${ORV_BINDIR}")

@@ -10,7 +10,7 @@ import harness as h
 
 
 def desktop_exec(entry):
-    """The program and arguments of a desktop entry's Exec, unquoted as the specification says."""
+    """The program and arguments of a desktop entry's Exec, unquoted by the rules of desktop entries."""
     with open(entry, encoding="utf-8") as f:
         line = next(l for l in f if l.startswith("Exec="))
     value = line[len("Exec="):].rstrip("\n").replace("\\\\", "\\")
