@@ -17,7 +17,8 @@ const QString Messages::SaveFailureDateBox = Messages::lines(
 const QString Messages::AddFailure =
     Messages::lines({QStringLiteral("正常に追加出来なかったので"), QStringLiteral("もう一度やり直して下さい。")});
 const QString Messages::InUse =
-    Messages::lines({QStringLiteral("メモ帳（IDATA2.mdb）をほかのプログラムが使用中のため、出来ませんでした。"),
+    Messages::lines({QStringLiteral("メモ帳（IDATA2.mdb）をほかのプログラムが使用中です。"),
+                     QStringLiteral("そのため、今の操作は出来ませんでした。"),
                      QStringLiteral("しばらくしてからもう一度やり直して下さい。")});
 const QString Messages::DiskFullWords = Messages::lines(
     {QStringLiteral("ディスクの空き容量が足りません。"),
