@@ -36,34 +36,34 @@ def test_run_command_builds_the_program_only_installs_and_starts_it(desktop, res
     env = dict(os.environ, HOME=home, PATH="%s:%s" % (shim, os.environ["PATH"]), XDG_DATA_HOME="",
                LANG="C.UTF-8", LC_ALL="C.UTF-8", QT_LOGGING_RULES="orv.*=true")
     output = open(os.path.join(results, "run.sh.log"), "wb")
-    run = subprocess.Popen(["bash", os.path.join(h.SOURCE, "scripts", "run.sh")], env=env, stdout=output,
-                           stderr=subprocess.STDOUT)
-    try:
-        main = h.wait_for(lambda: installed_main_window(run.pid), "the installed program's main window", timeout=240)
+
+    def installed_data_folder():
         builds = [line for line in log.read_text().splitlines() if line.startswith("--build")]
         assert builds == ["--build build -j2 --target orvalent orv_help_file orv_app_database"], builds
-        data = os.path.join(home, ".local", "share", "orvalent")
-        assert os.path.isfile(os.path.join(data, "IDATA2.mdb"))
-        h.click(h.find(main, "push button", "終了"))
-        assert run.wait(30) == 0
-    finally:
-        if run.poll() is None:
-            run.kill()
-            run.wait()
+        assert os.path.isfile(os.path.join(home, ".local", "share", "orvalent", "IDATA2.mdb"))
+
+    run_until_closed(["bash", os.path.join(h.SOURCE, "scripts", "run.sh")], env, output, installed_data_folder)
 
     # The menu's entry names the installed program; ~/.local/bin need not be on PATH.
     entry = os.path.join(home, ".local", "share", "applications", "orvalent.desktop")
     command = desktop_exec(entry)
     assert command == [os.path.join(home, ".local", "bin", "orvalent")], command
-    started = subprocess.Popen(command, env=dict(env, PATH="/usr/bin:/bin"), stdout=output, stderr=subprocess.STDOUT)
+    run_until_closed(command, dict(env, PATH="/usr/bin:/bin"), output)
+
+
+def run_until_closed(command, env, output, check=lambda: None):
+    """Starts a command that ends in the program, waits for its main window, checks, and closes it
+    with 終了: the program ends well."""
+    process = subprocess.Popen(command, env=env, stdout=output, stderr=subprocess.STDOUT)
     try:
-        main = h.wait_for(lambda: installed_main_window(started.pid), "the program started from its menu entry")
+        main = h.wait_for(lambda: installed_main_window(process.pid), "the program's main window", timeout=240)
+        check()
         h.click(h.find(main, "push button", "終了"))
-        assert started.wait(30) == 0
+        assert process.wait(30) == 0
     finally:
-        if started.poll() is None:
-            started.kill()
-            started.wait()
+        if process.poll() is None:
+            process.kill()
+            process.wait()
 
 
 def installed_main_window(pid):
