@@ -104,6 +104,7 @@ def test_a_move_and_closing_over_another_copys_change_ask_too(book):
     a.answer(STORE_MINE)
     a.wait_window_gone(ENTRY)
     assert book.memo(1)["ｷｰﾜｰﾄﾞ"] == "閉じる前の語" and book.memo(1)["メモ"] == "三度目"
+    assert book.integrity() == "ok"
 
 
 def test_a_memo_deleted_by_another_copy_can_be_stored_again(book):
@@ -116,6 +117,7 @@ def test_a_memo_deleted_by_another_copy_can_be_stored_again(book):
     a.answer("入力した内容で保存し直す")
     h.wait_for(lambda: book.memo(1) is not None, "memo 1 stored again")
     assert book.memo(1)["メモ"] == "消されても残したい" and book.memo(1)["ｷｰﾜｰﾄﾞ"] == "印刷"
+    assert book.integrity() == "ok"
 
 
 def test_a_lock_shorter_than_the_wait_is_not_seen(book):
@@ -127,7 +129,7 @@ def test_a_lock_shorter_than_the_wait_is_not_seen(book):
     # The program waits; the lock goes well within its wait.
     lock.release_after(1.5)
     h.wait_for(lambda: book.memo(1)["メモ"] == "待ってから保存", "the save after the lock", timeout=20)
-    assert run.no_message()
+    assert run.no_message() and book.integrity() == "ok"
 
 
 def test_a_lock_longer_than_the_wait_is_told_and_nothing_changes(book):
@@ -151,6 +153,7 @@ def test_a_lock_longer_than_the_wait_is_told_and_nothing_changes(book):
     h.click(h.find(w, "push button", "ヘルプ修正"))
     entry = run.window(ENTRY)
     h.wait_shown(entry, "ｷｰﾜｰﾄﾞ", "保存")
+    assert book.integrity() == "ok" and [m[2] for m in book.memos()] == ["印刷", "保存"]
 
 
 def test_entry_window_under_a_long_lock_keeps_its_memo_and_its_typing(book):
