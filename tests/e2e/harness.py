@@ -786,12 +786,15 @@ def cancel_file_dialog(run, title, owner, how="button"):
 # The help viewer
 
 
-def help_viewer(run, file_name=None):
-    """The viewer's window once it is on the screen: the one on that file, or on any."""
-    def on_it(title):
-        return title == "ヘルプ - " + file_name if file_name else title.startswith("ヘルプ - ")
+def help_viewer(run, file_name=None, active=True):
+    """The viewer's window once it is on the screen, and, unless told otherwise, active: the one on
+    that file, or on any."""
+    def on_it(w):
+        title = w.name
+        shown = title == "ヘルプ - " + file_name if file_name else title.startswith("ヘルプ - ")
+        return shown and (not active or has_state(w, "active"))
 
-    return wait_for(lambda: next((w for w in run.windows() if on_it(w.name)), None),
+    return wait_for(lambda: next((w for w in run.windows() if on_it(w)), None),
                     "the viewer on %s" % (file_name or "a file"))
 
 
