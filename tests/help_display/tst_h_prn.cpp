@@ -7,6 +7,7 @@
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
+#include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
@@ -155,6 +156,53 @@ private Q_SLOTS:
         QCOMPARE(w.statement(), u"Select * From メモ帳 Order By 日付"_s);
         QCOMPARE(w.column(u"日付"_s), u",2024/12/24,2025/03/10,2026/01/05,2026/02/01,未定"_s);
         QCOMPARE(w.currentId(), 5);
+    }
+
+    // Under another program's lock a search, show all and a sort say that the memo book is in
+    // use; the grid and the search in force stay as they were, so that a sort afterwards sorts
+    // what is shown, and the same command works once the lock is gone.
+    void commandsUnderALockKeepWhatIsShown_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("statementAfter"); // once the lock is gone
+        QTest::addColumn<QString>("ids");
+        QTest::newRow("search") << u"search"_s << u"SELECT * FROM メモ帳 WHERE 検索キー２ = 'Word' Order By ID"_s
+                                << u"1,4"_s;
+        QTest::newRow("show all") << u"show all"_s << u"SELECT * FROM メモ帳 WHERE ID > 0"_s << u"1,2,3,4,5,6"_s;
+        QTest::newRow("sort") << u"sort"_s << u"SELECT * FROM メモ帳 WHERE 検索キー２ = 'B' Order By ｷｰﾜｰﾄﾞ"_s
+                              << u"3,6,2"_s;
+    }
+
+    void commandsUnderALockKeepWhatIsShown()
+    {
+        QFETCH(QString, command);
+        const HPrnWindow w = HPrnWindow::open(book->session);
+        w.search({}, {}, u"B"_s);
+        const QString statement = w.statement();
+        const QString shown = w.column(u"ID"_s);
+        auto run = [&] {
+            if (command == u"search"_s)
+                w.search({}, {}, u"Word"_s);
+            else if (command == u"show all"_s)
+                w.click(u"Command5"_s);
+            else
+                w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
+        };
+        {
+            BusyWaitFor briefly(100);
+            Lock lock(book->dbPath());
+            QVERIFY(lock.isHeld());
+            fakes->messageBox.answers << MessageBox::Answer::Ok;
+            run();
+            QCOMPARE(fakes->messageBox.asked.size(), 1);
+            QCOMPARE(fakes->messageBox.asked.last().text, Messages::InUse);
+            QCOMPARE(w.statement(), statement);
+            QCOMPARE(w.form->searchSql(), u"SELECT * FROM メモ帳 WHERE 検索キー２ = 'B'"_s);
+            QCOMPARE(w.column(u"ID"_s), shown);
+        }
+        run();
+        QTEST(w.statement(), "statementAfter");
+        QTEST(w.column(u"ID"_s), "ids");
     }
 
     // Page "2" kept holds its memo while the others follow the current one, also through a search
