@@ -344,7 +344,12 @@ private Q_SLOTS:
         QVERIFY(!VEZOVEDO::Main(program(), session));
         expectNothingChanged({reason});
         const qint64 grown = memoryKb("VmHWM:") - before;
+        // AddressSanitizer keeps what is freed for a while, so the peak counts it too.
+#if !defined(__SANITIZE_ADDRESS__) && !ORV_TEST_ADDRESS_SANITIZER
         QVERIFY2(grown < 64 * 1024, qPrintable(u"the program grew by %1 kB"_s.arg(grown)));
+#else
+        Q_UNUSED(grown);
+#endif
     }
 
     // The converting process limits its own processor time, memory and core dumps, so that a

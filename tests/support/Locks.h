@@ -39,6 +39,8 @@ public:
     explicit Lock(const QString& path, Kind kind = Kind::Exclusive)
     {
         sqlite3_open(QFile::encodeName(path).constData(), &m_db);
+        // The program's own readers (the full-text index checking the book) may be reading.
+        sqlite3_busy_timeout(m_db, 10000);
         m_ok = sqlite3_exec(m_db, kind == Kind::Exclusive ? "BEGIN EXCLUSIVE" : "BEGIN IMMEDIATE", nullptr, nullptr,
                             nullptr) == SQLITE_OK;
     }
