@@ -52,13 +52,17 @@ QVariant RecordSetModel::data(const QModelIndex& index, int role) const
 
 QVariant RecordSetModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return {};
     if (orientation == Qt::Horizontal)
         return m_fields.value(section);
-    // The record selector marks the current record, and a pencil its pending edits.
-    if (m_recordSet && section == m_recordSet->currentRow())
+    // The record selector marks the current record, and a pencil its pending edits; a screen
+    // reader reads them in words.
+    if (m_recordSet && section == m_recordSet->currentRow()) {
+        if (role == Qt::AccessibleTextRole)
+            return m_pending.isEmpty() ? QStringLiteral("現在の行") : QStringLiteral("入力中の行");
         return m_pending.isEmpty() ? QStringLiteral("▶") : QStringLiteral("✎");
+    }
     return QString();
 }
 

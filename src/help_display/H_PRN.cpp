@@ -171,9 +171,12 @@ void H_PRN::createPage(int i)
         box->setFocusPolicy(Qt::ClickFocus);
     }
     Text1[i + 1]->setReadOnly(true);
-    Controls::nameField(Text4[i], QStringLiteral("日付"));
-    Controls::nameField(Text3[i], QStringLiteral("ｷｰﾜｰﾄﾞ"));
-    Controls::nameField(Text1[i + 1], QStringLiteral("メモ"));
+    // A reader that comes to a box by Ctrl+Tab says which page it is on.
+    const QString onPage = QStringLiteral("（ページ %1）").arg(i);
+    Controls::nameField(Text4[i], QStringLiteral("日付") + onPage);
+    Controls::nameField(Text3[i], QStringLiteral("ｷｰﾜｰﾄﾞ") + onPage);
+    Controls::nameField(Text1[i + 1], QStringLiteral("メモ") + onPage);
+    nameTab(i, QString());
 
     // The memo box fills the page below the first row.
     const int pageHeight = SSTab1->height() - SSTab1->tabBar()->sizeHint().height() - 4;
@@ -353,6 +356,17 @@ void H_PRN::keep(int page, bool kept)
     const PageBindings& b = m_pageBindings[page];
     for (Binding* binding : {b.memo, b.date, b.keyword})
         binding->setBound(!kept);
+    const QString id = Data1->hasCurrent() ? Data1->field(0).toString() : QString();
+    nameTab(page, !kept ? QString()
+                        : id.isEmpty() ? QStringLiteral("保存中") : QStringLiteral("保存中：ID %1 %2").arg(id, Text3[page]->text()));
+}
+
+void H_PRN::nameTab(int page, const QString& kept)
+{
+    // The tabs' captions are the page numbers; a reader is told what each page is.
+    const QString name = QStringLiteral("ページ %1").arg(page);
+    SSTab1->tabBar()->setAccessibleTabName(page, kept.isEmpty() ? name : name + QStringLiteral("（") + kept +
+                                                                             QStringLiteral("）"));
 }
 
 void H_PRN::showLongDate(int page)

@@ -46,6 +46,8 @@ private:
     void showAll();
     void sortBy(const QString& field);
     void keep(int page, bool kept);
+    // Names a page's tab for screen readers: its page, and what it keeps when it does.
+    void nameTab(int page, const QString& kept);
     void showLongDate(int page);
     void openMemoFile();
     void correct();

@@ -10,6 +10,7 @@
 #include "help_display/ResultPrint.h"
 #include "platform/AppInfo.h"
 #include "platform/FileDialog.h"
+#include "platform/HelpViewerWindow.h"
 #include "platform/MemoBox.h"
 #include "platform/MessageBox.h"
 #include "platform/Printing.h"
@@ -18,9 +19,11 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QProgressDialog>
 #include <QTabWidget>
+#include <QUrl>
 
 namespace {
 
@@ -89,10 +92,10 @@ ResultActions::ResultActions(QWidget* window, RecordSet* result, DataGrid* grid,
     connect(printOne, &QAction::triggered, this, [this] { printMemo(false); });
     connect(addAction(Names[2], QStringLiteral("一覧を印刷(&L)…"), {}), &QAction::triggered, this,
             [this] { printList(false); });
-    QAction* saveOne = addAction(Names[3], QStringLiteral("このメモをPDFに保存…"), {});
+    QAction* saveOne = addAction(Names[3], QStringLiteral("このメモをPDFに保存(&D)…"), {});
     connect(saveOne, &QAction::triggered, this, [this] { printMemo(true); });
     m_memoCommands = {printOne, saveOne};
-    connect(addAction(Names[4], QStringLiteral("一覧をPDFに保存…"), {}), &QAction::triggered, this,
+    connect(addAction(Names[4], QStringLiteral("一覧をPDFに保存(&T)…"), {}), &QAction::triggered, this,
             [this] { printList(true); });
     addSeparator();
     connect(addAction(Names[5], QStringLiteral("一覧をCSVに書き出す(&E)…"), {}), &QAction::triggered, this,
@@ -198,6 +201,8 @@ void ResultActions::printMemo(bool toPdf)
         return;
     if (Result r = Printing::instance().printToPdf(*path, title, paint); !r)
         fail(r.message);
+    else
+        saved(*path);
 }
 
 bool ResultActions::readList(QList<QStringList>& rows)
@@ -248,6 +253,8 @@ void ResultActions::printList(bool toPdf)
         return;
     if (Result r = Printing::instance().printToPdf(*path, title, paint); !r)
         fail(r.message);
+    else
+        saved(*path);
 }
 
 void ResultActions::exportCsv()
@@ -267,8 +274,22 @@ void ResultActions::exportCsv()
     bool stopped = false;
     const Result written = ResultExport::toCsv(connection->handle(), ResultExport::rowsOf(m_result->recordSource()),
                                                *path, [&](qint64 rows) { return !(stopped = !progress.step(rows)); });
-    if (!written && !stopped)
+    if (written)
+        saved(*path);
+    else if (!stopped)
         fail(written.message);
+}
+
+void ResultActions::saved(const QString& path)
+{
+    // Where the file went, and a way to it.
+    const int choice = MessageBox::instance().choose(
+        {QStringLiteral("「%1」に保存しました。").arg(QFileInfo(path).fileName()) + QStringLiteral("\r\n") +
+             QDir::toNativeSeparators(path),
+         AppInfo::Title, MessageBox::Icon::Information, MessageBox::Buttons::Ok, MessageBox::Answer::Ok},
+        SavedChoices, 0, 0);
+    if (choice == 1 && !HelpViewerWindow::openWithDesktop(QUrl::fromLocalFile(QFileInfo(path).absolutePath())))
+        qCInfo(lcForms, "no program opens the folder of %s", qUtf8Printable(path));
 }
 
 void ResultActions::fail(const QString& why)

@@ -33,6 +33,9 @@ public:
     // Offers or withdraws the commands for the memo of the page in front, as it shows one or not.
     void updateMemoCommands();
 
+    // The buttons of the message that says where a saved file went.
+    static inline const QStringList SavedChoices = {QStringLiteral("OK"), QStringLiteral("フォルダを開く")};
+
     // The actions, by their object names, for tests and the help topics.
     static inline const QStringList Names = {QStringLiteral("FullTextAction"),  QStringLiteral("PrintMemoAction"),
                                              QStringLiteral("PrintListAction"), QStringLiteral("MemoPdfAction"),
@@ -49,6 +52,7 @@ private:
     void exportCsv();
     bool readList(QList<QStringList>& rows);
     void fail(const QString& why);
+    void saved(const QString& path);
 
     QWidget* m_window;
     RecordSet* m_result;

@@ -44,6 +44,11 @@ QByteArrayView columnText(sqlite3_stmt* row, int column)
 
 } // namespace
 
+QString ResultExport::caption(const QString& field)
+{
+    return field == QStringLiteral("予備１") ? QStringLiteral("アプリＩＤ") : field;
+}
+
 QString ResultExport::rowsOf(const QString& recordSource)
 {
     static const QRegularExpression blank(QStringLiteral("\\s"));
@@ -69,7 +74,7 @@ Result ResultExport::toCsv(sqlite3* db, const QString& statement, const QString&
     for (int c = 0; c < columns; ++c) {
         if (c > 0)
             chunk.append(',');
-        appendField(chunk, rows.columnName(c).toUtf8());
+        appendField(chunk, caption(rows.columnName(c)).toUtf8());
     }
     chunk.append("\r\n");
     qint64 written = 0;

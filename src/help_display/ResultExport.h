@@ -10,8 +10,12 @@ struct sqlite3;
 
 // The memos found, written out as CSV for spreadsheet programs: UTF-8 with a byte order mark
 // (which Japanese spreadsheet programs need to read UTF-8), lines ended by CR LF, a first line
-// of field names, and fields quoted as RFC 4180 says.
+// of the fields' captions, and fields quoted as RFC 4180 says.
 namespace ResultExport {
+
+// A field's caption as the windows show it: "アプリＩＤ" for the field 予備１, the field's name
+// for the others.
+QString caption(const QString& field);
 
 // The statement that gives a record source's rows in the order in which a record set shows
 // them: a bare table name in the order of its key.

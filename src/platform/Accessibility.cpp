@@ -6,7 +6,11 @@
 #include <QAccessible>
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
+#include <QHash>
 #include <QLineEdit>
+#include <QPointer>
+#include <QTabBar>
+#include <QWindow>
 
 namespace {
 
@@ -59,6 +63,106 @@ private:
     ComboBox* combo() const { return static_cast<ComboBox*>(widget()); }
 };
 
+// One tab of a tab bar: read by its name (its accessible name where the bar gives one, its
+// caption otherwise), selected while it is the current one, and pressed to bring its page.
+class PageTab : public QAccessibleInterface, public QAccessibleActionInterface
+{
+public:
+    PageTab(QTabBar* bar, int index) : m_bar(bar), m_index(index) {}
+
+    bool isValid() const override { return m_bar && m_index < m_bar->count(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return m_bar ? m_bar->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(m_bar); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (!isValid() || t != QAccessible::Name)
+            return {};
+        const QString name = m_bar->accessibleTabName(m_index);
+        return name.isEmpty() ? QString(m_bar->tabText(m_index)).remove(QLatin1Char('&')) : name;
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override
+    {
+        if (!isValid())
+            return {};
+        const QRect r = m_bar->tabRect(m_index);
+        return QRect(m_bar->mapToGlobal(r.topLeft()), r.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::PageTab; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        if (!isValid())
+            return s;
+        const bool current = m_bar->currentIndex() == m_index;
+        s.selectable = true;
+        s.selected = current;
+        s.focusable = true;
+        s.focused = current && m_bar->hasFocus();
+        s.invisible = !m_bar->isVisible() || !m_bar->isTabVisible(m_index);
+        s.disabled = !m_bar->isTabEnabled(m_index);
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        return t == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction() && isValid())
+            m_bar->setCurrentIndex(m_index);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<QTabBar> m_bar;
+    int m_index;
+};
+
+// A tab bar whose tabs say which one is selected, which Qt's own leaves unsaid.
+class PageTabList : public QAccessibleWidget
+{
+public:
+    explicit PageTabList(QTabBar* bar) : QAccessibleWidget(bar, QAccessible::PageTabList) {}
+    ~PageTabList() override
+    {
+        for (QAccessible::Id id : std::as_const(m_tabs))
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return bar()->count(); }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index < 0 || index >= bar()->count())
+            return nullptr;
+        if (const QAccessible::Id id = m_tabs.value(index))
+            return QAccessible::accessibleInterface(id);
+        auto* tab = new PageTab(bar(), index);
+        m_tabs.insert(index, QAccessible::registerAccessibleInterface(tab));
+        return tab;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        for (auto it = m_tabs.cbegin(); it != m_tabs.cend(); ++it) {
+            if (QAccessible::accessibleInterface(it.value()) == child)
+                return it.key();
+        }
+        return -1;
+    }
+
+private:
+    QTabBar* bar() const { return static_cast<QTabBar*>(widget()); }
+    mutable QHash<int, QAccessible::Id> m_tabs;
+};
+
 const char* const WindowProperty = "orvWindow";
 
 QAccessibleInterface* factory(const QString&, QObject* object)
@@ -72,6 +176,8 @@ QAccessibleInterface* factory(const QString&, QObject* object)
                                                                                        : QAccessible::Window);
     if (auto* combo = qobject_cast<ComboBox*>(object))
         return new NamedComboBox(combo);
+    if (auto* bar = qobject_cast<QTabBar*>(object))
+        return new PageTabList(bar);
     return nullptr;
 }
 

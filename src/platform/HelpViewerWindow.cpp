@@ -221,6 +221,9 @@ HelpViewerWindow::HelpViewerWindow(QWidget* parent) : QWidget(parent)
     });
     auto* display = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_D), this);
     connect(display, &QShortcut::activated, this, &HelpViewerWindow::displaySelected);
+    // Esc and Ctrl+W close the viewer, as Esc closes the version window and the message boxes.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
     connect(m_display, &QPushButton::clicked, this, &HelpViewerWindow::displaySelected);
     connect(m_search, &QLineEdit::textChanged, this, &HelpViewerWindow::selectNearest);
     connect(m_search, &QLineEdit::returnPressed, this, &HelpViewerWindow::displaySelected);
@@ -437,8 +440,7 @@ bool HelpViewerWindow::showTopic(const QString& anchor)
 void HelpViewerWindow::handOver(const QString& path)
 {
     const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    const bool taken = g_desktopOpener ? g_desktopOpener(url) : QDesktopServices::openUrl(url);
-    if (taken)
+    if (openWithDesktop(url))
         setMessage(QStringLiteral("「%1」はこのビューアーでは表示できないため、既定のアプリケーションで開きました。")
                        .arg(path));
     else
@@ -451,7 +453,7 @@ void HelpViewerWindow::followLink(const QUrl& url)
 {
     const QString scheme = url.scheme();
     if (!scheme.isEmpty() && scheme != QLatin1String("file")) {
-        if (g_desktopOpener ? !g_desktopOpener(url) : !QDesktopServices::openUrl(url))
+        if (!openWithDesktop(url))
             setMessage(
                 QStringLiteral("「%1」を開くことのできるアプリケーションが見つかりません。").arg(url.toString()));
         return;
@@ -530,6 +532,11 @@ HelpViewerWindow* HelpViewerWindow::existing()
 void HelpViewerWindow::setDesktopOpener(DesktopOpener opener)
 {
     g_desktopOpener = std::move(opener);
+}
+
+bool HelpViewerWindow::openWithDesktop(const QUrl& url)
+{
+    return g_desktopOpener ? g_desktopOpener(url) : QDesktopServices::openUrl(url);
 }
 
 namespace {

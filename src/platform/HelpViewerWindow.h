@@ -72,6 +72,7 @@ public:
     // replaced; nullptr restores it). Returns whether an application took it.
     using DesktopOpener = std::function<bool(const QUrl&)>;
     static void setDesktopOpener(DesktopOpener opener);
+    static bool openWithDesktop(const QUrl& url);
 
 protected:
     void showEvent(QShowEvent* event) override;

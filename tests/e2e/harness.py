@@ -859,8 +859,8 @@ def open_context_menu(table_node, row):
 
 
 def front_page(window):
-    """The caption of the page in front: its tab is the one Qt marks as focused."""
-    return next(tab.name for tab in find_all(window, "page tab") if has_state(tab, "focused"))
+    """The name of the page in front ("ページ 2"): its tab is the selected one."""
+    return next(tab.name for tab in find_all(window, "page tab") if has_state(tab, "selected"))
 
 
 def display_search(window, keyword="", key1="", key2=""):
@@ -877,8 +877,10 @@ def display_page(window):
     """The display window's page in front, as read: its date, keyword and memo, and its keep box (保存)."""
     shown = {}
     for node in walk(window):
-        if role(node) == "text" and node.name in ("日付", "ｷｰﾜｰﾄﾞ", "メモ") and role(node.parent) != "combo box":
-            shown.setdefault(node.name, text(node))
+        # The page's boxes are named with their page: "メモ（ページ 2）".
+        caption = node.name.split("（ページ")[0]
+        if role(node) == "text" and caption in ("日付", "ｷｰﾜｰﾄﾞ", "メモ") and role(node.parent) != "combo box":
+            shown.setdefault(caption, text(node))
         elif role(node) == "check box" and node.name == "保存":
             shown["保存"] = has_state(node, "checked")
     return shown

@@ -38,7 +38,7 @@ def test_first_opening_lists_every_memo_with_empty_search_fields(book):
     h.wait_for(lambda: h.table_rows(table) == [grid_row(i + 1, m) for i, m in enumerate(MEMOS)], "every memo listed")
     assert h.table_headers(table) == GRID_HEADERS
     assert [h.text(h.find(w, "combo box", name)) for name in ("ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２")] == ["", "", ""]
-    assert h.front_page(w) == "0"
+    assert h.front_page(w) == "ページ 0"
     assert h.display_page(w) == page_of(MEMOS[0])
 
 
@@ -105,18 +105,20 @@ def test_header_click_sorts(book, keyword, header, order):
 
 def test_a_page_keeps_its_memo_while_the_others_follow(book):
     run, w, table = open_display(book)
-    h.click(h.find(w, "page tab", "2"))
-    h.wait_for(lambda: h.front_page(w) == "2", "page 2 in front")
+    h.click(h.find(w, "page tab", "ページ 2"))
+    h.wait_for(lambda: h.front_page(w) == "ページ 2", "page 2 in front")
     assert h.display_page(w) == page_of(MEMOS[0])
     keep = h.find(w, "check box", "保存")
     h.click(keep)
     h.wait_for(lambda: h.has_state(keep, "checked"), "page 2 keeping its memo")
+    # Its tab says so, and which memo it keeps.
+    h.find(w, "page tab", "ページ 2（保存中：ID 1 %s）" % MEMOS[0]["keyword"])
 
     choose_row(table, 2)
-    h.click(h.find(w, "page tab", "0"))
+    h.click(h.find(w, "page tab", "ページ 0"))
     h.wait_for(lambda: h.display_page(w) == page_of(MEMOS[2]), "page 0 showing memo 3")
-    h.click(h.find(w, "page tab", "2"))
-    h.wait_for(lambda: h.front_page(w) == "2", "page 2 in front again")
+    h.click(h.find(w, "page tab", "ページ 2（保存中：ID 1 %s）" % MEMOS[0]["keyword"]))
+    h.wait_for(lambda: h.front_page(w).startswith("ページ 2"), "page 2 in front again")
     assert h.display_page(w) == page_of(MEMOS[0], kept=True)
 
     h.click(h.find(w, "check box", "保存"))
@@ -273,12 +275,16 @@ def test_context_menu_writes_the_memos_found_as_csv(book, tmp_path):
     h.open_context_menu(table, 0)
     h.key("e")
     target = str(tmp_path / "印刷のメモ一覧.csv")
-    h.choose_file(run, "CSVに書き出す", target, DISPLAY)
-    h.wait_for(lambda: os.path.exists(target), "the CSV file written")
+    h.fill_file_dialog(run, "CSVに書き出す", target)
+    # Where the file went is said.
+    assert run.answer("OK") == "「印刷のメモ一覧.csv」に保存しました。\n" + target
+    assert os.path.exists(target)
     with open(target, encoding="utf-8-sig", newline="") as f:
         rows = list(csv.DictReader(f))
     assert [row["ID"] for row in rows] == ["1", "2", "5"]
+    # The columns are named as the windows name them.
+    fields = ("日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "メモ")
     for row in rows:
         stored = book.memo(int(row["ID"]))
-        assert {k: row[k] for k in ("日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "メモ")} == \
-            {k: stored[k] or "" for k in ("日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "メモ")}
+        assert {k: row[k] for k in fields} == {k: stored[k] or "" for k in fields}
+        assert row["アプリＩＤ"] == (stored["予備１"] or "")

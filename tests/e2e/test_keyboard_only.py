@@ -17,7 +17,7 @@ TAB_ORDERS = {
             (C, "アプリＩＤ"), (B, "アプリケーション登録"), (C, "登録済みのアプリＩＤ"), (T, "表示ﾌｧｲﾙ"),
             (C, "ｷｰﾜｰﾄﾞ"), (C, "検索キー１"), (C, "検索キー２")],
     DISPLAY: [(C, "ｷｰﾜｰﾄﾞ"), (C, "検索キー１"), (C, "検索キー２"), ("table", "検索結果"), (B, "全データ表示"),
-              (B, "検索開始"), (B, "ファイル表示"), (T, "メモ"), ("check box", "保存"), (B, "ヘルプ修正"),
+              (B, "検索開始"), (B, "ファイル表示"), (T, "メモ（ページ 0）"), ("check box", "保存"), (B, "ヘルプ修正"),
               (B, "ヘルプ"), (B, "終了")],
     APPS: [(C, "アプリケーションのパス"), (B, "ヘルプ"), (B, "アプリケーション登録"),
            ("table", "登録済みのアプリケーション"), (B, "先頭"), (B, "前"), (B, "次"), (B, "最後"), (B, "保存"),
@@ -133,19 +133,21 @@ def test_result_pages_turned_and_kept_by_keys(folder):
     run = folder.start()
     w = h.open_window(run, DISPLAY)
     h.wait_ids(h.find(w, "table"), [1, 2, 3, 4, 5])
-    tab_to(run, T, "メモ")
+    tab_to(run, T, "メモ（ページ 0）")
     for key, shown in (("ctrl+Tab", "1"), ("ctrl+Tab", "2"), ("ctrl+shift+Tab", "1"), ("ctrl+Tab", "2")):
         h.key(key)
-        h.wait_for(lambda: h.front_page(w) == shown, "page %s in front after %s" % (shown, key))
+        h.wait_for(lambda: h.front_page(w) == "ページ " + shown, "page %s in front after %s" % (shown, key))
+        # What a reader says there: the box with its page.
+        h.wait_focus(run, "メモ（ページ %s）" % shown)
     tab_to(run, "check box", "保存")
     h.key("space")
     h.wait_for(lambda: h.display_page(w)["保存"], "page 2 keeping its memo")
     tab_to(run, "table", "検索結果", key="shift+Tab")
     h.key("Down")
-    tab_to(run, T, "メモ")
+    tab_to(run, T, "メモ（ページ 2）")
     assert h.display_page(w) == page_of(MEMOS[0], kept=True)
     h.key("ctrl+shift+Tab", "ctrl+shift+Tab")
-    h.wait_for(lambda: h.front_page(w) == "0", "page 0 in front")
+    h.wait_for(lambda: h.front_page(w) == "ページ 0", "page 0 in front")
     h.wait_for(lambda: h.display_page(w) == page_of(MEMOS[1]), "page 0 showing the memo moved to")
 
 

@@ -128,16 +128,20 @@ def test_display_window_reads_search_fields_grid_and_page(book):
     h.wait_ids(table, [2])
     memo = MEMOS[1]
     assert values(w, [("combo box", "ｷｰﾜｰﾄﾞ"), ("combo box", "検索キー１"), ("combo box", "検索キー２"),
-                      ("text", "日付"), ("text", "ｷｰﾜｰﾄﾞ"), ("text", "メモ")]) == {
+                      ("text", "日付（ページ 0）"), ("text", "ｷｰﾜｰﾄﾞ（ページ 0）"), ("text", "メモ（ページ 0）")]) == {
         ("combo box", "ｷｰﾜｰﾄﾞ"): ["印刷"], ("combo box", "検索キー１"): [""], ("combo box", "検索キー２"): ["狭く"],
-        ("text", "日付"): [h.long_date(memo["date"])], ("text", "ｷｰﾜｰﾄﾞ"): [memo["keyword"]],
-        ("text", "メモ"): [memo["memo"]]}
+        ("text", "日付（ページ 0）"): [h.long_date(memo["date"])], ("text", "ｷｰﾜｰﾄﾞ（ページ 0）"): [memo["keyword"]],
+        ("text", "メモ（ページ 0）"): [memo["memo"]]}
     assert table.name == "検索結果"
     assert h.table_headers(table) == GRID_HEADERS
     assert h.table_rows(table) == [grid_row(2, memo)]
     keep = h.find(w, "check box", "保存")
     assert not h.has_state(keep, "checked")
-    assert [t.name for t in h.find_all(w, "page tab")] == ["0", "1", "2", "3", "4", "5"]
+    tabs = h.find_all(w, "page tab")
+    assert [t.name for t in tabs] == ["ページ %d" % i for i in range(6)]
+    assert [h.has_state(t, "selected") for t in tabs] == [True] + [False] * 5
+    # The grid's row header reads as the current row, not as a symbol.
+    assert table.queryTable().getRowHeader(0).name == "現在の行"
 
 
 def test_application_window_reads_path_id_and_grid(book):

@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QCheckBox>
 #include <QTabWidget>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -287,15 +288,26 @@ private Q_SLOTS:
         const ResultWindow w = ResultWindow::open(book->session);
         w.fullText(u"操作"_s);
         const QString path = book->dir() + u"/found.csv"_s;
+        QList<QUrl> opened;
+        HelpViewerWindow::setDesktopOpener([&opened](const QUrl& url) { return opened.append(url), true; });
         auto exportTo = [&](std::optional<QString> chosen) {
             fakes->fileDialog.answers.enqueue(chosen);
             w.action(u"CsvAction"_s)->trigger();
         };
+        // Where the file went is said; its folder opens on request.
+        fakes->messageBox.choices << 1;
         exportTo(path);
+        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked[0].text, u"「found.csv」に保存しました。\r\n"_s + path);
+        QCOMPARE(fakes->messageBox.offered[0], ResultActions::SavedChoices);
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(book->dir())});
+        HelpViewerWindow::setDesktopOpener({});
+        fakes->messageBox.asked.clear();
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
+        // The header names the columns as the windows do.
         const QByteArray expected = "\xEF\xBB\xBF"
-                                    "ID,日付,ヘルプファイル,ｷｰﾜｰﾄﾞ,検索キー１,検索キー２,予備１,メモ\r\n"
+                                    "ID,日付,ヘルプファイル,ｷｰﾜｰﾄﾞ,検索キー１,検索キー２,アプリＩＤ,メモ\r\n"
                                     "2,2025/03/10,\"/doc/表,一覧.xls\",ワード,操作,B,EXCEL,\"罫線は\r\n書式から\"\r\n"
                                     "5,,,わーど,操作,,HLP,no date\r\n";
         QCOMPARE(file.readAll(), expected);
@@ -304,7 +316,9 @@ private Q_SLOTS:
         // The grid's order is the file's; quotes are doubled.
         w.click(u"Command5"_s);
         w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
+        fakes->messageBox.choices << 0;
         exportTo(path);
+        fakes->messageBox.asked.clear();
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
         QCOMPARE(lines.value(1), QByteArray("3,2024/12/24,,abc,,B,,\"He said \"\"ok\"\", then left\"\r"));
@@ -378,16 +392,20 @@ private Q_SLOTS:
 
         const QString pdf = book->dir() + u"/list.pdf"_s;
         fakes->fileDialog.answers.enqueue(pdf);
+        fakes->messageBox.choices << 0;
         w.action(u"ListPdfAction"_s)->trigger();
+        QCOMPARE(fakes->messageBox.asked.last().text, u"「list.pdf」に保存しました。\r\n"_s + pdf);
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(5) == "%PDF-");
         QCOMPARE(QDir(book->dir()).entryList({u"list.pdf*"_s}, QDir::Files), QStringList{u"list.pdf"_s});
 
+        // A file that cannot be written says so, and nothing is said saved.
         fakes->fileDialog.answers.enqueue(book->dir() + u"/none/memo.pdf"_s);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         w.action(u"MemoPdfAction"_s)->trigger();
-        QCOMPARE(fakes->messageBox.asked.size(), 1);
+        QCOMPARE(fakes->messageBox.asked.size(), 2);
+        QCOMPARE(messageLines(fakes->messageBox.asked.last().text).value(0), u"ファイルに書き出せませんでした。"_s);
     }
 
     // The product help has a topic for each of these, which the viewer's index finds.
