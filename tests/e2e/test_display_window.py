@@ -268,6 +268,18 @@ def test_context_menu_prints_the_memo_in_a_preview(book):
     assert run.alive()
 
 
+@pytest.mark.parametrize("access_key", ["d", "t"], ids=["this-memo", "the-list"])
+def test_context_menu_saves_a_pdf_by_its_access_key(book, tmp_path, access_key):
+    run, w, table = open_display(book)
+    h.open_context_menu(table, 2)
+    h.key(access_key)
+    target = str(tmp_path / "保存した.pdf")
+    h.fill_file_dialog(run, "PDFに保存", target)
+    assert run.answer("OK") == "「保存した.pdf」に保存しました。\n" + target
+    with open(target, "rb") as f:
+        assert f.read(5) == b"%PDF-"
+
+
 def test_context_menu_writes_the_memos_found_as_csv(book, tmp_path):
     run, w, table = open_display(book)
     h.display_search(w, keyword="印刷")

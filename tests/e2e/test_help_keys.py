@@ -57,3 +57,13 @@ def test_one_viewer_follows_the_window_that_asks(folder):
     h.key("F1")
     viewer = wait_topic(run, TOPICS[ENTRY])
     assert [w.name for w in run.windows()].count(viewer.name) == 1
+
+
+@pytest.mark.parametrize("keys", ["Escape", "ctrl+w"])
+def test_the_viewer_closes_by_keys(folder, keys):
+    run = folder.start()
+    h.key("F1")
+    viewer = wait_topic(run, TOPICS[MAIN])
+    h.key(keys)
+    run.wait_window_gone(viewer.name)
+    assert run.alive() and run.has_window(MAIN)
