@@ -33,6 +33,7 @@ FullTextBox::FullTextBox(QWidget* window) : QWidget(window, Qt::Tool)
     hint->setWordWrap(true);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("FullTextStatus"));
+    Accessibility::markAsStatus(m_status);
 
     layout->addWidget(label, 0, 0);
     layout->addWidget(m_words, 0, 1);
@@ -88,7 +89,8 @@ QString FullTextBox::words() const
 
 void FullTextBox::setStatus(const QString& text)
 {
-    m_status->setText(text);
+    // How many were found is said, not only drawn.
+    Accessibility::announce(m_status, text);
 }
 
 void FullTextBox::keyPressEvent(QKeyEvent* event)

@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QHash>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTabBar>
@@ -163,7 +164,21 @@ private:
     mutable QHash<int, QAccessible::Id> m_tabs;
 };
 
+// A line that says how something has ended: a status to a screen reader, read by its text.
+class StatusText : public QAccessibleWidget
+{
+public:
+    explicit StatusText(QLabel* label) : QAccessibleWidget(label, QAccessible::StatusBar) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
 const char* const WindowProperty = "orvWindow";
+const char* const StatusProperty = "orvStatus";
 
 QAccessibleInterface* factory(const QString&, QObject* object)
 {
@@ -178,6 +193,8 @@ QAccessibleInterface* factory(const QString&, QObject* object)
         return new NamedComboBox(combo);
     if (auto* bar = qobject_cast<QTabBar*>(object))
         return new PageTabList(bar);
+    if (auto* label = qobject_cast<QLabel*>(object); label && label->property(StatusProperty).isValid())
+        return new StatusText(label);
     return nullptr;
 }
 
@@ -187,6 +204,19 @@ void Accessibility::markAsWindow(QWidget* window, bool dialog)
 {
     install();
     window->setProperty(WindowProperty, dialog);
+}
+
+void Accessibility::markAsStatus(QLabel* label)
+{
+    install();
+    label->setProperty(StatusProperty, true);
+}
+
+void Accessibility::announce(QLabel* status, const QString& text)
+{
+    status->setText(text);
+    QAccessibleEvent changed(status, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void Accessibility::install()
