@@ -14,6 +14,7 @@
 #include "forms/OPEN_MEMO_FILE.h"
 #include "forms/Session.h"
 #include "help_display/ResultActions.h"
+#include "platform/Accessibility.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
@@ -155,6 +156,7 @@ void H_PRN::createPage(int i)
 {
     auto* page = new QWidget;
     page->setObjectName(indexed("Page", i));
+    Accessibility::offerShownOnly(page);
     SSTab1->addTab(page, QString::number(i));
 
     Text4[i] = Controls::create<TextBox>(page, indexed("Text4", i), 120, 60, 1932, 264);

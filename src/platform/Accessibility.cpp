@@ -177,8 +177,40 @@ public:
     }
 };
 
+// The controls of a window as a screen reader is offered them: those never shown (the hidden
+// fields that only hold values for the window's own use) are left out.
+class Shown : public QAccessibleWidget
+{
+public:
+    explicit Shown(QWidget* container) : QAccessibleWidget(container, QAccessible::Client) {}
+
+    int childCount() const override { return int(shownChildren().size()); }
+    QAccessibleInterface* child(int index) const override
+    {
+        const QList<QWidget*> shown = shownChildren();
+        return index >= 0 && index < shown.size() ? QAccessible::queryAccessibleInterface(shown[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child ? int(shownChildren().indexOf(qobject_cast<QWidget*>(child->object()))) : -1;
+    }
+
+private:
+    QList<QWidget*> shownChildren() const
+    {
+        QList<QWidget*> shown;
+        for (QObject* o : widget()->children()) {
+            auto* w = qobject_cast<QWidget*>(o);
+            if (w && !w->isWindow() && !w->isHidden())
+                shown.append(w);
+        }
+        return shown;
+    }
+};
+
 const char* const WindowProperty = "orvWindow";
 const char* const StatusProperty = "orvStatus";
+const char* const ShownProperty = "orvShownOnly";
 
 QAccessibleInterface* factory(const QString&, QObject* object)
 {
@@ -195,6 +227,8 @@ QAccessibleInterface* factory(const QString&, QObject* object)
         return new PageTabList(bar);
     if (auto* label = qobject_cast<QLabel*>(object); label && label->property(StatusProperty).isValid())
         return new StatusText(label);
+    if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->property(ShownProperty).isValid())
+        return new Shown(widget);
     return nullptr;
 }
 
@@ -204,6 +238,12 @@ void Accessibility::markAsWindow(QWidget* window, bool dialog)
 {
     install();
     window->setProperty(WindowProperty, dialog);
+}
+
+void Accessibility::offerShownOnly(QWidget* container)
+{
+    install();
+    container->setProperty(ShownProperty, true);
 }
 
 void Accessibility::markAsStatus(QLabel* label)

@@ -15,6 +15,8 @@ void markAsWindow(QWidget* window, bool dialog);
 // A line that says how something ended is a status to a screen reader, which reads its text and
 // is told when it changes (announce).
 void markAsStatus(QLabel* label);
+// The controls of the container that are hidden are not offered to screen readers at all.
+void offerShownOnly(QWidget* container);
 void announce(QLabel* status, const QString& text);
 
 } // namespace Accessibility

@@ -26,6 +26,7 @@ Form::Form(const QString& name, const QString& caption, int clientWidth, int cli
     setAttribute(Qt::WA_DeleteOnClose);
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
+    Accessibility::offerShownOnly(m_client);
     m_client->setGeometry(QRect(QPoint(0, 0), Twips::size(clientWidth, clientHeight)));
     setFixedSize(m_client->size());
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);

@@ -194,3 +194,13 @@ def test_message_box_read_with_its_text(book, tmp_path, cause, title, lines, but
     h.wait_for(lambda: h.has_state(box, "active"), "the message box to be active")
     run.answer(buttons[-1])
     assert len(book.memos()) == len(MEMOS)
+
+
+@pytest.mark.parametrize("which", ["entry", "display", "applications"])
+def test_controls_never_shown_are_not_offered(book, which):
+    window = opened(book, which)
+    h.find(window, "push button")
+    # What is not showing is only what lies on the result pages behind the one in front.
+    unseen = [h.describe(n) for n in h.walk(window, only_showing=False)
+              if h.role(n) in ("text", "label", "combo box") and not h.showing(n) and "（ページ " not in n.name]
+    assert unseen == []
