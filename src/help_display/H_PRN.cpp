@@ -37,6 +37,8 @@
 namespace {
 
 const QString Connect = QStringLiteral(";PWD=");
+// What the list holds when no search is in force, for the printed list.
+const QString AllMemosShown = QStringLiteral("すべてのメモ");
 
 // The grid's columns, each headed with the name of the field it shows.
 const QStringList GridFields = {QStringLiteral("ID"),         QStringLiteral("日付"),
@@ -139,13 +141,14 @@ void H_PRN::createControls()
     m_indexProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_actions = new ResultActions(this, Data1, DBGrid1, SSTab1, QString(),
                                   [this](const QString& words) { fullTextSearch(words); });
-    // A page shows a memo when it follows a current one, or keeps one it showed.
-    m_actions->setMemoShown([this] {
+    // A page shows the current memo, or the one it keeps.
+    m_actions->setShownMemo([this]() -> std::optional<ResultPrint::Memo> {
         const int page = qMax(0, SSTab1->currentIndex());
-        if (!Check1[page]->isChecked())
-            return Data1->hasCurrent();
-        return !(Text1[page + 1]->text().isEmpty() && Text3[page]->text().isEmpty() && Text4[page]->text().isEmpty());
+        if (Check1[page]->isChecked())
+            return m_kept[page];
+        return currentMemo();
     });
+    m_actions->setSearchShown([this] { return m_searchShown; });
     connect(Data1, &RecordSet::currentChanged, m_actions, &ResultActions::updateMemoCommands);
     connect(SSTab1, &QTabWidget::currentChanged, m_actions, &ResultActions::updateMemoCommands);
     for (QCheckBox* keepBox : Check1)
@@ -243,6 +246,7 @@ Result H_PRN::onLoad()
     for (RecordSet* recordSet : {Data5, Data4, Data3, Data2, Data1})
         recordSet->setDatabaseName(m_session.DbPath);
     SearchSql.clear();
+    m_searchShown = AllMemosShown;
     // The whole memo table, run when the window first shows.
     Data1->setRecordSource(Catalogue::MemoTableName);
     const Result lists = runLists();
@@ -267,7 +271,8 @@ void H_PRN::fullTextSearch(const QString& typed)
     if (TextFold::words(typed).isEmpty())
         return;
     const QString search = Catalogue::searchStatement(MemoSearch::condition(typed));
-    runResult(search, Catalogue::orderedSearch(search), "full-text search");
+    runResult(search, Catalogue::orderedSearch(search), "full-text search",
+              QStringLiteral("全文検索「%1」").arg(typed.simplified()));
 }
 
 Result H_PRN::runLists()
@@ -281,11 +286,13 @@ Result H_PRN::runLists()
     return ran;
 }
 
-void H_PRN::runResult(const QString& searchSql, const QString& statement, const char* what)
+void H_PRN::runResult(const QString& searchSql, const QString& statement, const char* what, const QString& shown)
 {
     const QString shownSearch = SearchSql;
     const QString shownStatement = Data1->recordSource();
+    const QString shownWords = m_searchShown;
     SearchSql = searchSql;
+    m_searchShown = shown;
     Data1->setRecordSource(statement);
     const Result ran = Data1->refresh();
     // The window shows no message of its own: a failing statement leaves the grid as it was.
@@ -294,6 +301,7 @@ void H_PRN::runResult(const QString& searchSql, const QString& statement, const 
     // the user is told, and the search in force stays the one that the grid shows.
     if (ran.cause == Result::Cause::Busy) {
         SearchSql = shownSearch;
+        m_searchShown = shownWords;
         Data1->setRecordSource(shownStatement);
         Messages::warn(Messages::InUse);
     }
@@ -336,28 +344,53 @@ void H_PRN::search()
     const QString condition = Catalogue::searchCondition(DBCombo1->text(), DBCombo4->text(), DBCombo2->text());
     if (condition.isEmpty())
         return;
+    // In words, for the printed list: the texts as they were searched for.
+    QStringList words;
+    for (const auto& [caption, box] : {std::pair{"ｷｰﾜｰﾄﾞ", DBCombo1}, {"検索キー１", DBCombo4}, {"検索キー２", DBCombo2}}) {
+        if (!box->text().isEmpty())
+            words.append(QString::fromUtf8(caption) + QStringLiteral("「") + box->text() + QStringLiteral("」"));
+    }
     const QString search = Catalogue::searchStatement(condition);
-    runResult(search, Catalogue::orderedSearch(search), "search");
+    runResult(search, Catalogue::orderedSearch(search), "search", words.join(QStringLiteral("、")));
 }
 
 void H_PRN::showAll()
 {
-    runResult(QString(), Catalogue::AllMemos, "show all");
+    runResult(QString(), Catalogue::AllMemos, "show all", AllMemosShown);
 }
 
 void H_PRN::sortBy(const QString& field)
 {
     if (field.isEmpty())
         return;
-    runResult(SearchSql, Catalogue::sortStatement(SearchSql, field), "sort");
+    const QString searched = m_searchShown.section(QStringLiteral("（"), 0, 0);
+    runResult(SearchSql, Catalogue::sortStatement(SearchSql, field), "sort",
+              searched + QStringLiteral("（%1の順）").arg(field));
+}
+
+std::optional<ResultPrint::Memo> H_PRN::currentMemo() const
+{
+    if (!Data1->hasCurrent())
+        return std::nullopt;
+    auto field = [this](const char* name) { return Binding::displayText(Data1->field(QString::fromUtf8(name))); };
+    return ResultPrint::Memo{field("ID"),
+                             DateForms::instance().formatLongDate(field("日付")),
+                             field("ｷｰﾜｰﾄﾞ"),
+                             field("検索キー１"),
+                             field("検索キー２"),
+                             field("予備１"),
+                             field("ヘルプファイル"),
+                             field("メモ")};
 }
 
 void H_PRN::keep(int page, bool kept)
 {
-    // Rebinding shows the current memo at once.
+    // Rebinding shows the current memo at once. A page that keeps its memo keeps all of it, for
+    // printing.
     const PageBindings& b = m_pageBindings[page];
     for (Binding* binding : {b.memo, b.date, b.keyword})
         binding->setBound(!kept);
+    m_kept[page] = kept ? currentMemo() : std::nullopt;
     const QString id = Data1->hasCurrent() ? Data1->field(0).toString() : QString();
     nameTab(page, !kept ? QString()
                         : id.isEmpty() ? QStringLiteral("保存中") : QStringLiteral("保存中：ID %1 %2").arg(id, Text3[page]->text()));

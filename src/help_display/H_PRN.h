@@ -1,9 +1,11 @@
 #pragma once
 
 #include "forms/Window.h"
+#include "help_display/ResultPrint.h"
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class ResultActions;
 
@@ -20,6 +22,8 @@ public:
 
     // The statement of the search in force, without its ordering; empty when none is.
     QString searchSql() const { return SearchSql; }
+    // The same in words, as the printed list names it.
+    QString searchShown() const { return m_searchShown; }
     // Finds the memos in which all the words typed occur, in any field; the result is a search
     // like the window's own: sorted by ID, sorted again by a header click, run again on return.
     void fullTextSearch(const QString& typed);
@@ -40,8 +44,11 @@ private:
     // Sets the lists' statements and runs them, then points the path record set at every
     // registered application again. A failing list is skipped; the first failure is returned.
     Result runLists();
-    // Puts a search (or none) and its statement in force and runs it.
-    void runResult(const QString& searchSql, const QString& statement, const char* what);
+    // Puts a search (or none) and its statement in force and runs it; shown says in words what
+    // it looks for.
+    void runResult(const QString& searchSql, const QString& statement, const char* what, const QString& shown);
+    // The current memo, every field of it; none when there is no current memo.
+    std::optional<ResultPrint::Memo> currentMemo() const;
     void search();
     void showAll();
     void sortBy(const QString& field);
@@ -92,4 +99,8 @@ private:
 
     QString SearchSql;
     int FirstActivation = 1;
+    // The search in force in words: "ｷｰﾜｰﾄﾞ「印刷」", "全文検索「余白」", "すべてのメモ".
+    QString m_searchShown;
+    // The memo each kept page holds, every field of it.
+    std::array<std::optional<ResultPrint::Memo>, Pages> m_kept{};
 };

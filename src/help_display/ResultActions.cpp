@@ -9,12 +9,11 @@
 #include "help_display/ResultExport.h"
 #include "help_display/ResultPrint.h"
 #include "platform/AppInfo.h"
+#include "platform/DateForms.h"
 #include "platform/FileDialog.h"
 #include "platform/HelpViewerWindow.h"
-#include "platform/MemoBox.h"
 #include "platform/MessageBox.h"
 #include "platform/Printing.h"
-#include "platform/TextBox.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -123,16 +122,16 @@ QAction* ResultActions::addAction(const QString& name, const QString& text, cons
     return action;
 }
 
-void ResultActions::setMemoShown(std::function<bool()> memoShown)
+void ResultActions::setShownMemo(ShownMemo shownMemo)
 {
-    m_memoShown = std::move(memoShown);
+    m_shownMemo = std::move(shownMemo);
     updateMemoCommands();
 }
 
 void ResultActions::updateMemoCommands()
 {
     // With no memo on the page in front there is nothing to print but a blank page.
-    const bool shown = !m_memoShown || m_memoShown();
+    const bool shown = m_shownMemo && m_shownMemo().has_value();
     for (QAction* command : std::as_const(m_memoCommands))
         command->setEnabled(shown);
 }
@@ -177,17 +176,10 @@ void ResultActions::searched(const QString& words)
 
 void ResultActions::printMemo(bool toPdf)
 {
-    const int page = qMax(0, m_pages->currentIndex());
-    auto text = [this](const QString& name) {
-        if (auto* box = m_window->findChild<TextBox*>(name))
-            return box->text();
-        if (auto* memo = m_window->findChild<MemoBox*>(name))
-            return memo->text();
-        return QString();
-    };
-    const ResultPrint::Memo memo{text(QStringLiteral("Text4(%1)").arg(page)),
-                                 text(QStringLiteral("Text3(%1)").arg(page)),
-                                 text(QStringLiteral("Text1(%1)").arg(page + 1))};
+    const std::optional<ResultPrint::Memo> shown = m_shownMemo ? m_shownMemo() : std::nullopt;
+    if (!shown)
+        return;
+    const ResultPrint::Memo memo = *shown;
     const QString title = memo.keyword.isEmpty() ? QStringLiteral("メモ") : memo.keyword;
     const Printing::Painter paint = [memo](QPagedPaintDevice* device) { ResultPrint::paintMemo(device, memo); };
     if (!toPdf) {
@@ -239,8 +231,10 @@ void ResultActions::printList(bool toPdf)
     if (!readList(rows))
         return;
     const QString title = QStringLiteral("メモの一覧（%1 件）").arg(rows.size());
-    const Printing::Painter paint = [title, rows = std::move(rows)](QPagedPaintDevice* device) {
-        ResultPrint::paintList(device, title, ListColumns, rows);
+    const QString subtitle =
+        ResultPrint::listSubtitle(m_searchShown ? m_searchShown() : QString(), DateForms::instance().today());
+    const Printing::Painter paint = [title, subtitle, rows = std::move(rows)](QPagedPaintDevice* device) {
+        ResultPrint::paintList(device, title, subtitle, ListColumns, rows);
     };
     if (!toPdf) {
         Printing::instance().preview(title, paint);

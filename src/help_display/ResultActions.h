@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "help_display/ResultPrint.h"
+
 #include <functional>
+#include <optional>
 
 class DataGrid;
 class FullTextBox;
@@ -28,8 +31,12 @@ public:
     void setBookPath(const QString& path) { m_bookPath = path; }
     // Tells the search box how far the index is; empty when it is ready.
     void setIndexStatus(const QString& text);
-    // Whether the page in front shows a memo: printing "this memo" is offered only then.
-    void setMemoShown(std::function<bool()> memoShown);
+    // The memo that the page in front shows, every field of it; none when it shows none, and
+    // printing "this memo" is offered only while it shows one.
+    using ShownMemo = std::function<std::optional<ResultPrint::Memo>()>;
+    void setShownMemo(ShownMemo shownMemo);
+    // What found the memos listed, for the printed list: the search words or keys.
+    void setSearchShown(std::function<QString()> searchShown) { m_searchShown = std::move(searchShown); }
     // Offers or withdraws the commands for the memo of the page in front, as it shows one or not.
     void updateMemoCommands();
 
@@ -63,6 +70,7 @@ private:
     FullTextBox* m_box = nullptr;
     QString m_indexStatus;
     QString m_found;
-    std::function<bool()> m_memoShown;
+    ShownMemo m_shownMemo;
+    std::function<QString()> m_searchShown;
     QList<QAction*> m_memoCommands;
 };

@@ -8,6 +8,8 @@
 #include "help_display/H_PRN.h"
 #include "help_display/ResultActions.h"
 #include "help_display/ResultExport.h"
+#include "platform/Appearance.h"
+#include "help_display/ResultPrint.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
 #include "platform/HelpViewerWindow.h"
@@ -30,6 +32,8 @@
 #include <QLineEdit>
 #include <QCheckBox>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -406,6 +410,46 @@ private Q_SLOTS:
         w.action(u"MemoPdfAction"_s)->trigger();
         QCOMPARE(fakes->messageBox.asked.size(), 2);
         QCOMPARE(messageLines(fakes->messageBox.asked.last().text).value(0), u"ファイルに書き出せませんでした。"_s);
+    }
+
+    // A memo is printed with every field, each with its caption as the windows name it, and its
+    // text in the memo box's font at a size that reads on paper.
+    void printedMemoHoldsEveryField()
+    {
+        const ResultPrint::Memo memo{u"3"_s,    u"2026年12月7日"_s, u"印刷"_s,           u"余白"_s,
+                                     u"用紙"_s, u"WORD"_s,          u"/doc/手引き.doc"_s, u"一行目\r\n二行目"_s};
+        const std::unique_ptr<QTextDocument> document = ResultPrint::memoDocument(memo);
+        const QStringList lines = document->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, (QStringList{u"印刷"_s, u"ID"_s, u"3"_s, u"日付"_s, u"2026年12月7日"_s, u"ｷｰﾜｰﾄﾞ"_s, u"印刷"_s,
+                                     u"検索キー１"_s, u"余白"_s, u"検索キー２"_s, u"用紙"_s, u"アプリＩＤ"_s, u"WORD"_s,
+                                     u"ヘルプファイル"_s, u"/doc/手引き.doc"_s, u"メモ"_s, u"一行目"_s, u"二行目"_s}));
+        const QTextCharFormat text = document->lastBlock().charFormat();
+        QCOMPARE(text.font().family(), Appearance::gothic(9).family());
+        QVERIFY(text.font().pointSizeF() >= 10);
+        QVERIFY(text.foreground().color() == QColor(Qt::black) || text.foreground().style() == Qt::NoBrush);
+    }
+
+    // The printed list says what found its memos: the keys or words searched for, the order,
+    // or all memos, and the day it is printed.
+    void printedListSaysWhatFoundIt()
+    {
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
+        const ResultWindow w = ResultWindow::open(book->session);
+        QCOMPARE(w.form->searchShown(), u"すべてのメモ"_s);
+        w.get<ComboBox>(u"DBCombo1"_s)->setText(u"印刷"_s);
+        w.get<ComboBox>(u"DBCombo2"_s)->setText(u"Word"_s);
+        w.click(u"Command1"_s);
+        QCOMPARE(w.form->searchShown(), u"ｷｰﾜｰﾄﾞ「印刷」、検索キー２「Word」"_s);
+        w.clickHeader(u"日付"_s);
+        QCOMPARE(w.form->searchShown(), u"ｷｰﾜｰﾄﾞ「印刷」、検索キー２「Word」（日付の順）"_s);
+        w.clickHeader(u"ID"_s);
+        QCOMPARE(w.form->searchShown(), u"ｷｰﾜｰﾄﾞ「印刷」、検索キー２「Word」（IDの順）"_s);
+        w.fullText(u"ワード"_s);
+        QCOMPARE(w.form->searchShown(), u"全文検索「ワード」"_s);
+        w.click(u"Command5"_s);
+        QCOMPARE(w.form->searchShown(), u"すべてのメモ"_s);
+        QCOMPARE(ResultPrint::listSubtitle(u"全文検索「ワード」"_s, QDate(2026, 12, 7)),
+                 u"全文検索「ワード」　　印刷日：2026年12月7日"_s);
     }
 
     // The product help has a topic for each of these, which the viewer's index finds.
