@@ -3,6 +3,7 @@
 #include "core/Log.h"
 #include "platform/Accessibility.h"
 #include "platform/HelpViewer.h"
+#include "platform/Placement.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -64,16 +65,21 @@ void FullTextBox::open()
 {
     if (!isVisible()) {
         adjustSize();
-        // Beside the window, so that the grid stays in sight; inside the screen.
+        // Beside the window, level with the grid, so that the search boxes and the grid stay in
+        // sight; where the screen has no room beside it, below the grid, over the result pages.
         const QWidget* window = parentWidget();
         const QRect frame = window->frameGeometry();
-        QPoint at(frame.right() + 8, frame.top());
-        if (const QScreen* screen = window->screen()) {
+        const QWidget* grid = window->findChild<QWidget*>(QStringLiteral("DBGrid1"));
+        const QRect gridArea = grid ? QRect(grid->mapToGlobal(QPoint(0, 0)), grid->size()) : frame;
+        QPoint at(frame.right() + 8, gridArea.top());
+        if (const QScreen* screen = Placement::programScreen()) {
             const QRect room = screen->availableGeometry();
-            at.setX(qMax(room.left(), qMin(at.x(), room.right() - width())));
-            at.setY(qMax(room.top(), qMin(at.y(), room.bottom() - height())));
+            const int outerWidth = width() + (frameGeometry().width() - geometry().width());
+            if (at.x() + outerWidth > room.right())
+                at = QPoint(room.right() - outerWidth, gridArea.bottom() + 4);
         }
         move(at);
+        Placement::fitOnScreen(this);
     }
     show();
     raise();

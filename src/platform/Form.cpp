@@ -4,6 +4,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Appearance.h"
 #include "platform/HelpViewer.h"
+#include "platform/Placement.h"
 #include "platform/Twips.h"
 
 #include <QCloseEvent>
@@ -60,6 +61,9 @@ void Form::setNormalState()
 
 void Form::showForm()
 {
+    // The written position where the screen has room for it, moved in where it has not.
+    if (!isVisible())
+        Placement::fitOnScreen(this);
     show();
     if (windowState() & Qt::WindowMinimized)
         return;

@@ -1,6 +1,7 @@
 #include "platform/HelpViewerWindow.h"
 
 #include "platform/Accessibility.h"
+#include "platform/Placement.h"
 
 #include "platform/Appearance.h"
 #include "platform/EventWait.h"
@@ -487,11 +488,14 @@ void HelpViewerWindow::showEvent(QShowEvent* event)
     // windows, which open towards the top left.
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        if (const QScreen* screen = Placement::programScreen()) {
+            // On a small or scaled screen the viewer is made smaller, to be wholly on it.
             const QRect free = screen->availableGeometry();
-            const QSize size = frameGeometry().size().boundedTo(free.size());
-            move(free.right() - size.width() - 16 > free.left() ? free.right() - size.width() - 16 : free.left(),
-                 free.top() + 40);
+            resize(size().boundedTo(free.size() - QSize(16, 56)));
+            const QSize outer = size() + QSize(8, 32);
+            move(free.right() - outer.width() - 16 > free.left() ? free.right() - outer.width() - 16 : free.left(),
+                 free.top() + 40 + outer.height() <= free.bottom() ? free.top() + 40 : free.top());
+            Placement::fitOnScreen(this);
         }
     }
     QWidget::showEvent(event);

@@ -345,9 +345,15 @@ def showing(node):
         return False
 
 
+# The scale factor of each running program: its controls' places are given in its own pixels.
+_scales = {}
+
+
 def extents(node):
+    """Where a control is on the screen, in screen pixels (a scaled program gives its own)."""
     e = node.queryComponent().getExtents(atspi().DESKTOP_COORDS)
-    return e.x, e.y, e.width, e.height
+    scale = _scales.get(node.get_process_id(), 1.0)
+    return tuple(int(round(v * scale)) for v in (e.x, e.y, e.width, e.height))
 
 
 def visible_extents(node):
@@ -524,6 +530,7 @@ class Running:
         self.log = open(self.log_path, "wb")
         self.process = subprocess.Popen([os.path.join(folder.path, "orvalent")] + args, cwd=folder.path,
                                         env=environment, stdout=self.log, stderr=subprocess.STDOUT)
+        _scales[self.process.pid] = float(environment.get("QT_SCALE_FACTOR") or 1)
         self._app = None
 
     @property
