@@ -1,8 +1,13 @@
+#include "platform/Appearance.h"
 #include "platform/Form.h"
 #include "platform/Twips.h"
 #include "support/Fakes.h"
 #include "support/TestMain.h"
 #include "support/Widgets.h"
+
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
 
 namespace {
 
@@ -97,6 +102,35 @@ private Q_SLOTS:
         QVERIFY(activate(a));
         QTest::qWait(20);
         QCOMPARE(A::counts.activations, 2);
+    }
+
+    // The navigation pictures show their shape only: on any button face, at any scale, no
+    // square of another grey shows around it.
+    void navigationPicturesShowTheirShapeOnly_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<int>("size");
+        for (int which = 0; which < 4; ++which)
+            for (int size : {16, 32})
+                QTest::addRow("picture %d at %d px", which, size) << which << size;
+    }
+
+    void navigationPicturesShowTheirShapeOnly()
+    {
+        QFETCH(int, which);
+        QFETCH(int, size);
+        const QImage picture = Appearance::navigationIcon(Appearance::Navigation(which))
+                                   .pixmap(QSize(size, size))
+                                   .toImage()
+                                   .convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(picture.size(), QSize(size, size));
+        for (const QPoint corner : {QPoint(0, 0), QPoint(size - 1, 0), QPoint(0, size - 1), QPoint(size - 1, size - 1)})
+            QCOMPARE(qAlpha(picture.pixel(corner)), 0);
+        int shape = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                shape += qAlpha(picture.pixel(x, y)) > 200 && qGray(picture.pixel(x, y)) < 64;
+        QVERIFY2(shape > size * size / 10, qPrintable(QString::number(shape)));
     }
 };
 
