@@ -1,7 +1,7 @@
 // The help viewer's index of a file: any bytes, read as the help file or as a document of
 // another kind, give an index without crashing, hanging or reading out of bounds.
 
-#include "platform/HelpViewerWindow.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include <QGuiApplication>
 

@@ -3,6 +3,7 @@
 #include "jet/JetConvertCommand.h"
 #include "platform/Appearance.h"
 #include "startup/VEZOVEDO.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -22,6 +23,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("orvalent"));
     Appearance::apply(app);
     BusyCursor::install();
+    HelpViewerWindow::install();
     // Every text of the program is Japanese; so are the buttons and labels of Qt's own dialogs.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),

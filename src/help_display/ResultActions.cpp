@@ -11,7 +11,7 @@
 #include "platform/AppInfo.h"
 #include "platform/DateForms.h"
 #include "platform/FileDialog.h"
-#include "platform/HelpViewerWindow.h"
+#include "viewer/HelpViewerWindow.h"
 #include "platform/MessageBox.h"
 #include "platform/Printing.h"
 

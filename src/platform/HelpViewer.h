@@ -17,6 +17,7 @@ public:
     static void setApplicationHelpFile(const QString& path);
     static QString applicationHelpFile();
 
-    // The viewer window of the program, whatever instance is set.
+    // The viewer window of the program, whatever instance is set; the viewer installs it.
     static HelpViewer& real();
+    static void setReal(HelpViewer* viewer);
 };

@@ -12,7 +12,7 @@
 #include "help_display/ResultPrint.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/ComboBox.h"
-#include "platform/HelpViewerWindow.h"
+#include "viewer/HelpViewerWindow.h"
 #include "platform/MemoBox.h"
 #include "startup/ORVAM.h"
 #include "support/IndexProbe.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Appearance.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include <QApplication>
 #include <QTest>
@@ -11,6 +12,7 @@
     {                                                                                                                  \
         QApplication app(argc, argv);                                                                                  \
         Appearance::apply(app);                                                                                        \
+        HelpViewerWindow::install();                                                                                   \
         TestClass test;                                                                                                \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return QTest::qExec(&test, argc, argv);                                                                        \

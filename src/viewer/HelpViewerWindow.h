@@ -67,6 +67,8 @@ public:
     // The window if it has been made.
     static HelpViewerWindow* existing();
     static HelpViewer& service();
+    // Makes this window the program's help viewer (HelpViewer::real()); once, at start.
+    static void install();
 
     // Hands a file to the desktop's default application (QDesktopServices::openUrl unless
     // replaced; nullptr restores it). Returns whether an application took it.

@@ -1,4 +1,4 @@
-#include "platform/HelpViewerWindow.h"
+#include "viewer/HelpViewerWindow.h"
 #include "platform/KeyNotation.h"
 #include "platform/KeySender.h"
 #include "support/Fakes.h"

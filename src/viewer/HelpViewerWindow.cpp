@@ -1,4 +1,4 @@
-#include "platform/HelpViewerWindow.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include "platform/Accessibility.h"
 #include "platform/Placement.h"
@@ -572,4 +572,9 @@ HelpViewer& HelpViewerWindow::service()
 {
     static WindowService one;
     return one;
+}
+
+void HelpViewerWindow::install()
+{
+    HelpViewer::setReal(&service());
 }
