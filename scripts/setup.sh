@@ -10,7 +10,7 @@ if [ "${1:-}" = "--program" ]; then
 fi
 
 packages=(g++ cmake ninja-build pkg-config
-          qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev qt6-pdf-dev libchm-dev fp-utils
+          qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev qt6-pdf-dev libchm-dev fp-utils libcairo2-dev python3-cairo
           libsqlite3-dev sqlite3
           mdbtools-dev mdbtools
           qt6-translations-l10n fonts-noto-cjk xvfb xauth

@@ -9,7 +9,9 @@ class TextBox;
 // applications through the caller's path record set (which stays pointed at the lookup),
 // reads the found program path and application ID from the caller's hidden boxes bound to
 // that record set, and starts either the help viewer, driven to the keyword, or the
-// registered program with the file. The first failing step ends it silently.
+// registered program with the file. A registered program that cannot run here (a Windows
+// program of the old memo book, a missing one) leaves the file to the help viewer, which says
+// which program could not be started. A failed lookup ends it silently.
 //
 // keysForBlankKeyword: whether "%I", the keyword and "%D" follow the help viewer when the
 // keyword is empty or a single blank (the display window sends them always, the entry

@@ -145,6 +145,20 @@ public:
             dialog.setDefaultSuffix(entries.first().patterns.first().section(QLatin1Char('.'), -1));
         return choose(dialog, request.initialName);
     }
+
+    std::optional<QString> getExistingDirectory(const Request& request) override
+    {
+        QFileDialog dialog(dialogParent(), request.title);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (QFileInfo(request.initialName).isDir())
+            dialog.setDirectory(request.initialName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+    }
 };
 
 } // namespace

@@ -34,6 +34,9 @@ public:
     // The save dialog: the full path to write, or nothing when the user cancelled. A name
     // typed without an extension gets the first pattern's; replacing a file is confirmed.
     virtual std::optional<QString> getSaveFileName(const Request& request) = 0;
+    // The folder dialog: the chosen folder's full path, or nothing when the user cancelled. It opens
+    // in initialName when that is a folder; the filter and the flags are not used.
+    virtual std::optional<QString> getExistingDirectory(const Request& request) = 0;
 
     // "a|*.A|b|*.B;*.C|" gives two entries; a trailing "|" adds nothing.
     static QList<FilterEntry> parseFilter(const QString& filter);

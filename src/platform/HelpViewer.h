@@ -12,6 +12,8 @@ public:
     virtual Result showFile(const QString& path) = 0;
     // Shows a file at one of its topics (F1 in a window).
     virtual Result showTopic(const QString& path, const QString& topic) = 0;
+    // A word to the user shown with the next file (what could not be done in its place).
+    virtual void setNotice(const QString& text) { (void)text; }
 
     // The product help file that F1 opens, set once at start-up.
     static void setApplicationHelpFile(const QString& path);

@@ -524,7 +524,8 @@ class Running:
         environment = dict(os.environ)
         environment.update({"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
                             "QT_LOGGING_RULES": "orv.*=true",
-                            "HOME": os.path.join(folder.path, "home")})
+                            "HOME": os.path.join(folder.path, "home"),
+                            "XDG_CONFIG_HOME": os.path.join(folder.path, "home", ".config")})
         os.makedirs(environment["HOME"], exist_ok=True)
         environment.update(env)
         self.log = open(self.log_path, "wb")

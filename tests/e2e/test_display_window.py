@@ -192,7 +192,7 @@ def test_file_display_opens_the_viewer_at_the_keyword(folder, tmp_path):
     viewer = h.help_viewer(run, guide.name)
     h.wait_equal(lambda: h.chosen_topics(viewer), ["印刷"], "the topics chosen")
     page_text = h.wait_for(lambda: next((n for n in h.walk(viewer) if "印刷の話。" in h.text(n)
-                                         and h.role(n) not in ("filler", "split pane", "frame")), None), "the page")
+                                         and h.role(n) not in ("filler", "split pane", "frame", "layered pane")), None), "the page")
     text = h.text(page_text)
     h.wait_for(lambda: page_text.queryText().caretOffset == text.index("印刷\n印刷の話。"), "the page at the topic")
 

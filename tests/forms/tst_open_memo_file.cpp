@@ -5,6 +5,11 @@
 #include "platform/TextBox.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
+#include "viewer/OldFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 // What a window that opens memos' files holds: the path record set on table パス and the
 // two hidden boxes bound to it, from which the found program path and ID are read.
@@ -53,8 +58,7 @@ private Q_SLOTS:
         row("registered as HLP", {"HLP", "/bin/x"}, "HLP", "/d/h", "保存", true, "WINHLP32.EXE", "%I|保存|%D");
         // The lookup ignores letter case, the "HLP" test does not.
         row("registered as hlp with a program", {"hlp", "/bin/hlp"}, "HLP", "/d/a", "k", true, "/bin/hlp");
-        row("registered program", {"APP", "C:\\Tools\\App.exe"}, "APP", "D:\\Doc\\a.txt", "k", true,
-            "C:\\Tools\\App.exe");
+        row("registered program", {"APP", "/opt/tools/app"}, "APP", "/doc/a.txt", "k", true, "/opt/tools/app");
         row("registered program, no file", {"APP", "/bin/app"}, "APP", "", "k", true, "/bin/app");
         row("empty keyword, display window", {}, "", "/d/a", "", true, "WINHLP32.EXE", "%I||%D");
         row("empty keyword, entry window", {}, "", "/d/a", "", false, "WINHLP32.EXE");
@@ -87,6 +91,66 @@ private Q_SLOTS:
         QTEST(fakes->keySender.keys().join(QLatin1Char('|')), "keys");
         for (const FakeKeySender::Sent& sent : fakes->keySender.sent)
             QVERIFY(sent.wait);
+    }
+
+    // A registered program that cannot run here leaves the file to the viewer, driven to the
+    // keyword as for the help viewer, and the viewer says which program and what to do.
+    void fallsBackToTheViewer_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("startFails");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("a Windows program") << QStringLiteral("C:\\Program Files\\Office\\EXCEL.EXE") << false
+                                           << QStringLiteral("Windows のプログラム");
+        QTest::newRow("a UNC program") << QStringLiteral("\\\\server\\apps\\viewer.exe") << false
+                                       << QStringLiteral("Windows のプログラム");
+        QTest::newRow("a missing program")
+            << QStringLiteral("/opt/gone/viewer") << true << QStringLiteral("見つからないか");
+    }
+
+    void fallsBackToTheViewer()
+    {
+        QFETCH(QString, program);
+        QFETCH(bool, startFails);
+        book->addApplication(QStringLiteral("XLS"), program);
+        if (startFails)
+            fakes->processStarter.outcomes.enqueue(Result::failure(QStringLiteral("cannot start")));
+        PathWindow w(book->dbPath());
+        w.open(QStringLiteral("XLS"), QStringLiteral("/d/book.pdf"), QStringLiteral("関数"), false);
+        const QList<ProcessStarter::Command> started = fakes->processStarter.started;
+        QCOMPARE(started.size(), startFails ? 2 : 1);
+        QCOMPARE(started.last().program, QStringLiteral("WINHLP32.EXE"));
+        QCOMPARE(started.last().arguments, QStringList{QStringLiteral("/d/book.pdf")});
+        QCOMPARE(fakes->keySender.keys().join(QLatin1Char('|')), QStringLiteral("%I|関数|%D"));
+        const QString notice = fakes->helpViewer.m_notice;
+        QVERIFY2(notice.contains(program) && notice.contains(QStringLiteral("「XLS」")), qPrintable(notice));
+        QFETCH(QString, why);
+        QVERIFY2(notice.contains(why), qPrintable(notice));
+        QVERIFY(notice.contains(QStringLiteral("アプリケーション登録で")));
+    }
+
+    // A program of this machine gets an old memo's file where the user's old files are now; a
+    // file not found there goes to the viewer, which asks where they are.
+    void handsOldFilesOverWhereTheyAreNow()
+    {
+        QTemporaryDir old;
+        QVERIFY(QDir(old.path()).mkpath(QStringLiteral("Docs")));
+        QFile found(old.filePath(QStringLiteral("Docs/Manual.pdf")));
+        QVERIFY(found.open(QIODevice::WriteOnly));
+        found.close();
+        QVERIFY(OldFiles::storeRoot(QStringLiteral("D:"), old.path()));
+        book->addApplication(QStringLiteral("PDF"), QStringLiteral("/usr/bin/reader"));
+        PathWindow w(book->dbPath());
+        w.open(QStringLiteral("PDF"), QStringLiteral("d:\\DOCS\\manual.PDF"), QStringLiteral("k"));
+        w.open(QStringLiteral("PDF"), QStringLiteral("E:\\elsewhere.pdf"), QStringLiteral("k"));
+        QVERIFY(OldFiles::forgetRoot(QStringLiteral("D:")));
+        const QList<ProcessStarter::Command> started = fakes->processStarter.started;
+        QCOMPARE(started.size(), 2);
+        QCOMPARE(started.at(0).program, QStringLiteral("/usr/bin/reader"));
+        QCOMPARE(started.at(0).arguments, QStringList{found.fileName()});
+        QCOMPARE(started.at(1).program, QStringLiteral("WINHLP32.EXE"));
+        QCOMPARE(started.at(1).arguments, QStringList{QStringLiteral("E:\\elsewhere.pdf")});
+        QVERIFY(fakes->helpViewer.m_notice.isEmpty());
     }
 
     // A failing step ends it silently: no keys after a failed start, no start after a failed lookup.

@@ -73,6 +73,16 @@ std::optional<QString> FakeFileDialog::getSaveFileName(const Request& request)
     return getOpenFileName(request);
 }
 
+std::optional<QString> FakeFileDialog::getExistingDirectory(const Request& request)
+{
+    folderAsked.append(request);
+    if (answers.isEmpty()) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected folder dialog: ") + request.title), __FILE__, __LINE__);
+        return std::nullopt;
+    }
+    return answers.dequeue();
+}
+
 Result FakeProcessStarter::start(const Command& command)
 {
     started.append(command);
@@ -95,13 +105,13 @@ QStringList FakeKeySender::keys() const
 
 Result FakeHelpViewer::showFile(const QString& path)
 {
-    shown.append({path, QString()});
+    shown.append({path, QString(), std::exchange(m_notice, QString())});
     return Result::success();
 }
 
 Result FakeHelpViewer::showTopic(const QString& path, const QString& topic)
 {
-    shown.append({path, topic});
+    shown.append({path, topic, std::exchange(m_notice, QString())});
     return Result::success();
 }
 
@@ -118,7 +128,7 @@ bool FakeStartupFileSystem::makeDir(const QString& path)
 }
 
 DatabaseBackup::Outcome FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to,
-                                           const DatabaseBackup::Progress& progress)
+                                                            const DatabaseBackup::Progress& progress)
 {
     calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
     if (copyDelayMs > 0) {

@@ -35,9 +35,12 @@ public:
     std::optional<QString> getOpenFileName(const Request& request) override;
     // Answered from the same queue; recorded in asked like the open dialog.
     std::optional<QString> getSaveFileName(const Request& request) override;
+    // Answered from the same queue; recorded in folderAsked, apart from the file dialogs.
+    std::optional<QString> getExistingDirectory(const Request& request) override;
     // A path, or std::nullopt for "cancelled".
     QQueue<std::optional<QString>> answers;
     QList<Request> asked;
+    QList<Request> folderAsked;
 };
 
 class FakeProcessStarter : public ProcessStarter
@@ -67,11 +70,14 @@ class FakeHelpViewer : public HelpViewer
 public:
     Result showFile(const QString& path) override;
     Result showTopic(const QString& path, const QString& topic) override;
+    void setNotice(const QString& text) override { m_notice = text; }
     struct Shown
     {
         QString path;
         QString topic;
+        QString notice; // shown with the file
     };
+    QString m_notice;
     QList<Shown> shown;
 };
 
@@ -82,7 +88,8 @@ class FakeStartupFileSystem : public StartupFileSystem
 public:
     QString dirEntry(const QString& path, int attributes) override;
     bool makeDir(const QString& path) override;
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override;
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress) override;
     QDate today() override { return fixedToday; }
     std::optional<qint64> freeBytes(const QString& path) override;
     bool failMakeDir = false;

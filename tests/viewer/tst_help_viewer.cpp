@@ -1,9 +1,9 @@
-#include "viewer/HelpViewerWindow.h"
 #include "platform/KeyNotation.h"
 #include "platform/KeySender.h"
 #include "support/Fakes.h"
 #include "support/TestMain.h"
 #include "support/Widgets.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -81,12 +81,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("desktop");    // "": not handed over; "takes" or "refuses" it
         QTest::addColumn<QString>("says");
         auto row = [](auto t, auto n, QByteArray c, auto d, auto s) { QTest::newRow(t) << n << c << d << s; };
-        const QByteArray pdf("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n");
+        const QByteArray xls("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
         row("no file given", "", QByteArray(), "", "表示するファイルが指定されていません");
         row("missing", "missing.hlp", QByteArray(), "", "「%1」が見つかりません");
         row("empty", "empty.html", QByteArray(""), "", "「%1」は空で");
-        row("pdf", "manual.pdf", pdf, "takes", "既定のアプリケーションで開きました");
-        row("pdf, no program for it", "manual.pdf", pdf, "refuses", "アプリケーションも見つかりません");
+        row("spreadsheet", "book.xls", xls, "takes", "既定のアプリケーションで開きました");
+        row("spreadsheet, no program for it", "book.xls", xls, "refuses",
+            "開くことのできるアプリケーションもありません");
         row("shift_jis text", "MEMO.TXT", QStringEncoder("Shift_JIS")(u"<h1>見出しではない</h1>\n"), "", "");
     }
 
