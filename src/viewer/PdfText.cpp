@@ -2,9 +2,12 @@
 
 #include "core/TextFold.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPdfDocument>
 #include <QPdfSelection>
+
+#include <set>
 
 namespace {
 // How often, at the most, the window is told of pages read.
@@ -17,10 +20,40 @@ bool isSoundMark(QChar c)
 }
 } // namespace
 
-PdfText::PdfText(QObject* parent) : QObject(parent) {}
+namespace {
+
+// The readers that may be running, stopped before the program ends: a reader still inside the
+// PDF library while the library's own statics go away would take the program down on exit.
+std::mutex g_readersMutex;
+std::set<PdfText*> g_readers;
+
+void stopAllReaders()
+{
+    std::set<PdfText*> readers;
+    {
+        std::lock_guard lock(g_readersMutex);
+        readers = g_readers;
+    }
+    for (PdfText* reader : readers)
+        reader->stop();
+}
+
+} // namespace
+
+PdfText::PdfText(QObject* parent) : QObject(parent)
+{
+    static const bool registered = (qAddPostRoutine(stopAllReaders), true);
+    Q_UNUSED(registered);
+    std::lock_guard lock(g_readersMutex);
+    g_readers.insert(this);
+}
 
 PdfText::~PdfText()
 {
+    {
+        std::lock_guard lock(g_readersMutex);
+        g_readers.erase(this);
+    }
     stop();
 }
 
