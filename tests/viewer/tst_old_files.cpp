@@ -89,6 +89,8 @@ private Q_SLOTS:
         row("device name", "C:\\Windows\\nul.txt", F::Invalid);
         row("empty name", "C:\\Windows\\...\\x", F::Invalid);
         row("unc without share", "\\\\server", F::Invalid);
+        QTest::newRow("nul, which no Linux name holds")
+            << (QStringLiteral("C:\\Windows\\a") + QChar(0) + QStringLiteral("b.hlp")) << int(F::Invalid) << QString();
         row("linux path", "/usr/share/doc/x.html", F::Local, "");
         row("relative without drive", "HELP\\x.hlp", F::Local, "");
     }

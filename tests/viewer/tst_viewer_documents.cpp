@@ -344,6 +344,7 @@ private Q_SLOTS:
                                          << "壊れている";
         QTest::newRow("locked pdf") << "locked.pdf" << QByteArray() << "パスワードで保護されている";
         QTest::newRow("a folder") << "folder.pdf" << QByteArray() << "ファイルではなくフォルダー";
+        QTest::newRow("a link to itself") << "loop.pdf" << QByteArray() << "見つかりません";
         QTest::newRow("winhelp") << "EXCEL.HLP" << QByteArray("?_\x03\0\x10\0\0\0", 8) << "Windows ヘルプ";
         QTest::newRow("2 GB text") << "huge.txt" << QByteArray() << "ここでは表示できず";
         QTest::newRow("2 GB pdf") << "huge.pdf" << QByteArray() << "途中で切れているか壊れている";
@@ -359,6 +360,8 @@ private Q_SLOTS:
             QVERIFY(PdfMaker::writeLocked(path));
         else if (name == QLatin1String("folder.pdf"))
             QVERIFY(QDir().mkpath(path));
+        else if (name == QLatin1String("loop.pdf"))
+            QVERIFY(QFile::link(path, path));
         else if (name.startsWith(QLatin1String("huge"))) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(name.endsWith(".pdf") ? "%PDF-1.4\n" : "text\n") > 0);
