@@ -359,6 +359,8 @@ void HelpViewerWindow::showWhere()
     } else if (m_kind != Kind::Other) {
         if (m_displayed >= 0 && m_displayed < m_topics.size())
             parts.append(QStringLiteral("「%1」").arg(m_topics.at(m_displayed).title));
+        else if (m_kind == Kind::Chm && m_words.isEmpty() && !m_browser->documentTitle().isEmpty())
+            parts.append(QStringLiteral("「%1」").arg(m_browser->documentTitle()));
         if (!m_words.isEmpty())
             parts.append(m_hits.isEmpty()
                              ? QStringLiteral("「%1」は見つかりません").arg(m_words)
@@ -732,9 +734,12 @@ void HelpViewerWindow::followLink(const QUrl& url)
     if (m_kind == Kind::Chm && m_chm && (scheme.isEmpty() || scheme.size() == 1)) {
         // A page or picture inside the help file.
         const QString member = ChmArchive::resolve(m_member, url.toString());
-        if (!member.isEmpty() && m_chm->contains(member.section(QLatin1Char('#'), 0, 0)))
+        if (!member.isEmpty() && m_chm->contains(member.section(QLatin1Char('#'), 0, 0))) {
+            // The reader has left the topic of the index for the page the link leads to.
+            m_displayed = -1;
+            m_words.clear();
             showMember(member);
-        else if (url.hasFragment() && url.path().isEmpty())
+        } else if (url.hasFragment() && url.path().isEmpty())
             m_browser->scrollToAnchor(url.fragment());
         return;
     }

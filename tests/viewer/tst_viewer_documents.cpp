@@ -133,7 +133,7 @@ private Q_SLOTS:
                                       "<h1>印刷</h1><p><img src=\"pic/printer.png\">印刷の手順。</p>"
                                       "<p><a href=\"sub/b.htm#margin\">余白へ</a></p></body></html>"))
                           .toUtf8()},
-            {"sub/b.htm", (QStringLiteral("<html><body><h1>用紙</h1>") + filler +
+            {"sub/b.htm", (QStringLiteral("<html><head><title>用紙の設定</title></head><body><h1>用紙</h1>") + filler +
                            QStringLiteral("<h2><a name=\"margin\"></a>余白</h2><p>用紙の余白を変える。</p>") + filler +
                            QStringLiteral("<p>用紙の向き。</p></body></html>"))
                               .toUtf8()},
@@ -265,6 +265,7 @@ private Q_SLOTS:
                  qPrintable(browser()->document()->toHtml()));
         Q_EMIT browser()->anchorClicked(QUrl(QStringLiteral("sub/b.htm#margin")));
         QVERIFY(browser()->toPlainText().contains(QStringLiteral("用紙の余白を変える。")));
+        QCOMPARE(window()->where(), QStringLiteral("manual.chm　「用紙の設定」"));
         QCOMPARE(m_handed, QList<QUrl>());
     }
 
