@@ -7,6 +7,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
+
+#include <optional>
 
 #include <sqlite3.h>
 
@@ -34,6 +37,29 @@ const char* const MemoTableSql[] = {
     "CREATE INDEX メモ帳_予備１ ON メモ帳 (予備１)",
 };
 
+// One step of the memo book's layout, from version `from` to the next.
+struct UpgradeStep
+{
+    int from;
+    Result (*run)(Connection& connection);
+};
+
+// Books made before the version was kept have the layout of version 1: recording it is all.
+const UpgradeStep UpgradeSteps[] = {
+    {0, [](Connection&) { return Result::success(); }},
+};
+
+std::optional<int> versionOf(Connection& connection, Result* why)
+{
+    Statement read(connection.handle(), QStringLiteral("PRAGMA user_version"));
+    if (read.step() != Statement::Step::Row) {
+        if (why)
+            *why = read.lastError();
+        return std::nullopt;
+    }
+    return int(read.int64(0));
+}
+
 } // namespace
 
 Result Schema::createMemoTable(sqlite3* db)
@@ -41,8 +67,15 @@ Result Schema::createMemoTable(sqlite3* db)
     Statement begin(db, QStringLiteral("BEGIN"));
     if (Result r = begin.exec(); !r)
         return r;
-    for (const char* sql : MemoTableSql) {
-        Statement statement(db, QString::fromUtf8(sql));
+    const QString version = QStringLiteral("PRAGMA user_version = %1").arg(Schema::Version);
+    for (const QString& sql : [&] {
+             QStringList all;
+             for (const char* text : MemoTableSql)
+                 all.append(QString::fromUtf8(text));
+             all.append(version);
+             return all;
+         }()) {
+        Statement statement(db, sql);
         if (Result r = statement.exec(); !r) {
             skipOnFailure(Statement(db, QStringLiteral("ROLLBACK")).exec(), lcDb(), "rollback of a new memo table");
             return r;
@@ -99,6 +132,61 @@ Schema::PathTableOutcome Schema::makePathTable(const QString& databasePath, QStr
         return PathTableOutcome::LeftAsItWas;
     }
     return PathTableOutcome::Made;
+}
+
+std::optional<int> Schema::storedVersion(const QString& databasePath)
+{
+    if (!QFileInfo(databasePath).isFile())
+        return std::nullopt;
+    sqlite3* db = nullptr;
+    std::optional<int> version;
+    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        Statement read(db, QStringLiteral("PRAGMA user_version"));
+        if (read.step() == Statement::Step::Row)
+            version = int(read.int64(0));
+    }
+    sqlite3_close(db);
+    return version;
+}
+
+Schema::UpgradeOutcome Schema::upgrade(const QString& databasePath, int* found, Result* why)
+{
+    Result failure;
+    std::shared_ptr<Connection> connection = Connection::open(databasePath, &failure);
+    std::optional<int> version = connection ? versionOf(*connection, &failure) : std::nullopt;
+    if (found)
+        *found = version.value_or(-1);
+    if (!version) {
+        if (why)
+            *why = failure;
+        return UpgradeOutcome::Failed;
+    }
+    if (*version > Version)
+        return UpgradeOutcome::Newer;
+    if (*version == Version)
+        return UpgradeOutcome::Current;
+    const Result upgraded = connection->writeTransaction([&connection]() -> Result {
+        // Read again under the write lock: another copy may have upgraded it meanwhile.
+        Result read;
+        const std::optional<int> now = versionOf(*connection, &read);
+        if (!now)
+            return read;
+        for (const UpgradeStep& step : UpgradeSteps) {
+            if (step.from < *now)
+                continue;
+            if (Result done = step.run(*connection); !done)
+                return done;
+        }
+        return connection->exec(QStringLiteral("PRAGMA user_version = %1").arg(Version));
+    });
+    if (!upgraded) {
+        qCWarning(lcDb, "memo book not upgraded from version %d: %s", *version, qUtf8Printable(upgraded.message));
+        if (why)
+            *why = upgraded;
+        return UpgradeOutcome::Failed;
+    }
+    qCInfo(lcDb, "memo book upgraded from version %d to %d", *version, Version);
+    return UpgradeOutcome::Upgraded;
 }
 
 void Schema::refreshStatistics(const QString& databasePath)

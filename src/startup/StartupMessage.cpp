@@ -78,6 +78,14 @@ QString StartupMessage::text(Trouble trouble, const Where& where)
         why = QStringLiteral("メモ帳を開けません。");
         way = wayOn(where);
         break;
+    case Trouble::Newer:
+        why = QStringLiteral("このメモ帳は新しい版のオルバレントで書かれているため、この版では開けません。");
+        way = QStringLiteral("新しい版のオルバレントで開いて下さい。メモ帳には何も書き込んでいません。");
+        break;
+    case Trouble::CannotUpgrade:
+        why = QStringLiteral("メモ帳をこの版のオルバレントの形式に更新できません。メモ帳は元のままです。");
+        way = wayOn(where);
+        break;
     }
     QStringList lines = {VEZOVEDO::StartupFailure, QString(), QStringLiteral("ファイル：") + native(where.file), why};
     if (!way.isEmpty())

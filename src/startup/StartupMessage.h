@@ -7,24 +7,26 @@
 namespace StartupMessage {
 
 enum class Trouble {
-    None,         // the start-up message alone
-    DataFolder,   // the user's data folder cannot be made
-    BackupFolder, // the backup folder cannot be made
-    Missing,      // no memo book
-    NotMemoBook,  // a file of another program, or a database without the memo table
-    Damaged,      // the memo book fails the check
-    ReadOnly,     // the memo book or its folder takes no writes
-    Busy,         // another program holds the memo book
-    CannotBackUp, // the copy in the backup folder cannot be made
-    DiskFull,     // no room on the disk for the copy
-    CannotOpen,   // the main window cannot open the memo book
+    None,          // the start-up message alone
+    DataFolder,    // the user's data folder cannot be made
+    BackupFolder,  // the backup folder cannot be made
+    Missing,       // no memo book
+    NotMemoBook,   // a file of another program, or a database without the memo table
+    Damaged,       // the memo book fails the check
+    ReadOnly,      // the memo book or its folder takes no writes
+    Busy,          // another program holds the memo book
+    CannotBackUp,  // the copy in the backup folder cannot be made
+    DiskFull,      // no room on the disk for the copy
+    CannotOpen,    // the main window cannot open the memo book
+    Newer,         // the memo book was written by a newer version of the program
+    CannotUpgrade, // the memo book of an older version cannot be brought to this one
 };
 
 struct Where
 {
-    QString file;      // the file or folder the trouble is with
-    QString appDir;    // where the memo book belongs
-    QString backup;    // the last copy start-up made, when there is one
+    QString file;                // the file or folder the trouble is with
+    QString appDir;              // where the memo book belongs
+    QString backup;              // the last copy start-up made, when there is one
     bool makesEmptyBook = false; // a missing memo book is made empty at the next start
 };
 

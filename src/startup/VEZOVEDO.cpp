@@ -128,6 +128,13 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
         JetImport::Outcome::Failed)
         return false;
 
+    // A book of a newer program is left wholly alone, its last backup included.
+    if (const std::optional<int> version = Schema::storedVersion(session.DbPath);
+        version && *version > Schema::Version) {
+        qCWarning(lcStartup, "memo book of version %d, newer than %d", *version, Schema::Version);
+        return fail(Trouble::Newer, session.DbPath);
+    }
+
     StartupFileSystem& fs = StartupFileSystem::instance();
     if (fs.dirEntry(session.BackupDir, StartupFileSystem::Directory).isEmpty() && !fs.makeDir(session.BackupDir))
         return fail(Trouble::BackupFolder, session.BackupDir);
@@ -168,6 +175,23 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
             break;
         }
         return fail(copied.cause == Result::Cause::DiskFull ? Trouble::DiskFull : Trouble::CannotBackUp, backup);
+    }
+
+    // A book of an older layout is brought to this one before any window reads it; the backup
+    // just made keeps it as it was.
+    int version = 0;
+    Result upgradeFailure;
+    switch (Schema::upgrade(source, &version, &upgradeFailure)) {
+    case Schema::UpgradeOutcome::Current:
+    case Schema::UpgradeOutcome::Upgraded:
+        break;
+    case Schema::UpgradeOutcome::Newer:
+        ORVAM::discardPrepared();
+        qCWarning(lcStartup, "memo book of version %d, newer than %d", version, Schema::Version);
+        return fail(Trouble::Newer, source);
+    case Schema::UpgradeOutcome::Failed:
+        ORVAM::discardPrepared();
+        return fail(upgradeFailure.cause == Result::Cause::Busy ? Trouble::Busy : Trouble::CannotUpgrade, source);
     }
 
     ORVAM* main = ORVAM::instance(session);

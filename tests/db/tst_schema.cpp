@@ -1,4 +1,6 @@
+#include "db/BusyWait.h"
 #include "db/Catalogue.h"
+#include "db/Connection.h"
 #include "db/Schema.h"
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
@@ -6,6 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <memory>
 
 class TestSchema : public QObject
 {
@@ -34,6 +40,67 @@ private Q_SLOTS:
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("IDATA2.mdb-journal"))); // no journal can be made
         QVERIFY(!Schema::createMemoBook(path));
         QVERIFY(!QFile::exists(path));
+    }
+
+    // A book carries its layout's version; an older one is upgraded in one go, a newer one and
+    // one that cannot be written are left exactly as they were.
+    void upgrade_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<bool>("locked"); // another program holds the write lock
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("after");
+        using O = Schema::UpgradeOutcome;
+        QTest::newRow("made before versions") << 0 << false << int(O::Upgraded) << Schema::Version;
+        QTest::newRow("this version") << Schema::Version << false << int(O::Current) << Schema::Version;
+        QTest::newRow("newer") << Schema::Version + 1 << false << int(O::Newer) << Schema::Version + 1;
+        QTest::newRow("older, locked by another program") << 0 << true << int(O::Failed) << 0;
+    }
+
+    void upgrade()
+    {
+        QFETCH(int, stored);
+        QFETCH(bool, locked);
+        MemoBook book;
+        QCOMPARE(Schema::storedVersion(book.dbPath()), std::optional<int>(Schema::Version));
+        book.addMemo({QStringLiteral("2026/12/08"), QString(), QStringLiteral("印刷")});
+        book.exec(QStringLiteral("PRAGMA user_version = %1").arg(stored));
+        QFile file(book.dbPath());
+        std::unique_ptr<sqlite3, decltype(&sqlite3_close)> other(nullptr, &sqlite3_close);
+        if (locked) {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(book.dbPath()).constData(), &raw), SQLITE_OK);
+            other.reset(raw);
+            QCOMPARE(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            BusyWait::setTimeoutMs(200);
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        int found = -1;
+        Result why;
+        QTEST(int(Schema::upgrade(book.dbPath(), &found, &why)), "outcome");
+        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        QCOMPARE(why.cause == Result::Cause::Busy, locked);
+        other.reset();
+        QCOMPARE(found, stored);
+        QTEST(*Schema::storedVersion(book.dbPath()), "after");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QFETCH(int, after);
+        QCOMPARE(file.readAll() == before, after == stored);
+        QCOMPARE(book.scalar(QStringLiteral("SELECT ｷｰﾜｰﾄﾞ FROM メモ帳")).toString(), QStringLiteral("印刷"));
+    }
+
+    void versionOfWhatIsNoMemoBook()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(Schema::storedVersion(dir.filePath(QStringLiteral("missing.mdb"))), std::nullopt);
+        QCOMPARE(Schema::storedVersion(dir.path()), std::nullopt);
+        QFile text(dir.filePath(QStringLiteral("text.mdb")));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a database at all, just some words\n") > 0);
+        text.close();
+        QCOMPARE(Schema::storedVersion(text.fileName()), std::nullopt);
+        QCOMPARE(Schema::upgrade(text.fileName()), Schema::UpgradeOutcome::Failed);
     }
 
     void textComparesWithoutLetterCase_data()

@@ -541,7 +541,8 @@ class Running:
     def alive(self):
         return self.process.poll() is None
 
-    def app(self, timeout=TIMEOUT):
+    def app(self, timeout=2 * TIMEOUT):
+        # The registry can take its time to list a new program while both cores are busy.
         if self._app is not None:
             return self._app
         desktop = atspi().Registry.getDesktop(0)

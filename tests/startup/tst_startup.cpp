@@ -122,7 +122,8 @@ private:
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         const MessageBox::Request& asked = fakes->messageBox.asked.first();
         const QStringList lines = asked.text.split(u'\r');
-        QCOMPARE(lines.mid(0, 2), (QStringList{u"起動出来ません。ハードディスクの"_s, u"容量などを確認して下さい。"_s}));
+        QCOMPARE(lines.mid(0, 2),
+                 (QStringList{u"起動出来ません。ハードディスクの"_s, u"容量などを確認して下さい。"_s}));
         if (!file.isEmpty()) {
             QCOMPARE(lines.value(3), u"ファイル："_s + file);
             QCOMPARE(lines.value(4), why);
@@ -192,6 +193,19 @@ private Q_SLOTS:
         QVERIFY(fakes->messageBox.asked.isEmpty());
     }
 
+    // A book made before its layout had a version is upgraded once its backup is taken, and the
+    // backup keeps it as it was.
+    void olderMemoBookIsUpgradedAfterItsBackup()
+    {
+        book->exec(u"PRAGMA user_version = 0"_s);
+        QVERIFY(VEZOVEDO::Main(program(), session));
+        QCOMPARE(query(book->dbPath(), u"PRAGMA user_version"_s),
+                 (QList<QVariantList>{{QString::number(Schema::Version)}}));
+        QCOMPARE(query(backup(), u"PRAGMA user_version"_s), (QList<QVariantList>{{"0"}}));
+        QCOMPARE(query(book->dbPath(), u"SELECT ｷｰﾜｰﾄﾞ FROM メモ帳"_s), (QList<QVariantList>{{"印刷"}}));
+        QVERIFY(fakes->messageBox.asked.isEmpty());
+    }
+
     void pathTableOfAnotherLayoutIsLeftAlone()
     {
         book->exec(u"CREATE TABLE パス (名前 TEXT)"_s);
@@ -226,7 +240,9 @@ private Q_SLOTS:
                     {"damaged", "book", u"メモ帳のファイルが壊れています。"_s},
                     {"read-only memo book", "book",
                      u"メモ帳か、そのフォルダに書き込めません（読み取り専用になっています）。"_s},
-                    {"locked by another program", "book", u"ほかのプログラムがメモ帳を使用中です。"_s}};
+                    {"locked by another program", "book", u"ほかのプログラムがメモ帳を使用中です。"_s},
+                    {"written by a newer program", "book",
+                     u"このメモ帳は新しい版のオルバレントで書かれているため、この版では開けません。"_s}};
         for (const auto& row : rows)
             QTest::newRow(row.fault) << QString::fromLatin1(row.fault) << QString::fromLatin1(row.file) << row.why;
     }
@@ -270,6 +286,8 @@ private Q_SLOTS:
             book->exec(u"CREATE TABLE notes (body TEXT)"_s);
         } else if (fault == u"read-only memo book"_s) {
             QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        } else if (fault == u"written by a newer program"_s) {
+            book->exec(u"PRAGMA user_version = %1"_s.arg(Schema::Version + 1));
         } else if (fault == u"locked by another program"_s) {
             sqlite3* raw = nullptr;
             QCOMPARE(sqlite3_open(QFile::encodeName(book->dbPath()).constData(), &raw), SQLITE_OK);
@@ -464,7 +482,7 @@ private Q_SLOTS:
         struct LockedAfterTheCopy : FakeStartupFileSystem
         {
             DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                const DatabaseBackup::Progress& progress) override
+                                                 const DatabaseBackup::Progress& progress) override
             {
                 DatabaseBackup::Outcome copied = FakeStartupFileSystem::copyDatabase(from, to, progress);
                 if (copied && (sqlite3_open(QFile::encodeName(from).constData(), &other) != SQLITE_OK ||

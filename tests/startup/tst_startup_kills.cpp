@@ -137,7 +137,10 @@ private Q_SLOTS:
                                  : QRandomGenerator::global()->generate();
         QRandomGenerator random(seed);
         int duringCopy = 0;
-        for (int k = 0; k < kills; ++k) {
+        // On a loaded machine the word that the copy began may be read late, when the copy is
+        // nearly done: more kills are sent until a quarter of them have landed in a copy.
+        int k = 0;
+        for (; k < kills || (duringCopy * 4 < k && k < kills * 4); ++k) {
             const QString where = u"kill %1 of %2 (ORV_STARTUP_KILL_SEED=%3)"_s.arg(k + 1).arg(kills).arg(seed);
             Start start(dir.path());
             QVERIFY2(start.waitFor("COPYING"), qPrintable(where));
@@ -160,10 +163,9 @@ private Q_SLOTS:
             for (const QString& name : kept)
                 QVERIFY2(BackupGenerations::dayOf(name), qPrintable(name));
         }
-        qInfo("%d kills, %d of them during the copy", kills, duringCopy);
-        QVERIFY2(
-            duringCopy * 4 >= kills,
-            qPrintable(u"only %1 of %2 kills landed in the copy (%3 us)"_s.arg(duringCopy).arg(kills).arg(copyUs)));
+        qInfo("%d kills, %d of them during the copy", k, duringCopy);
+        QVERIFY2(duringCopy * 4 >= k,
+                 qPrintable(u"only %1 of %2 kills landed in the copy (%3 us)"_s.arg(duringCopy).arg(k).arg(copyUs)));
 
         Start next(dir.path());
         QVERIFY(next.waitFor("STARTED"));
