@@ -16,6 +16,7 @@ cmake --build build-checked -j2
 # conversion process sets itself in a normal build.
 export ASAN_OPTIONS=abort_on_error=1:hard_rss_limit_mb=1024
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 # The end-to-end suite drives the program of the normal build (scripts/test.sh runs it); here
 # the unit tests run under the sanitizers.
 (cd build-checked && ctest --output-on-failure -j2 --timeout 300 -LE e2e)

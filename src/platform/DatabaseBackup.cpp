@@ -1,6 +1,7 @@
 #include "platform/DatabaseBackup.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,9 @@
 #include <QThreadPool>
 
 #include <sqlite3.h>
+
+#include <algorithm>
+#include <iterator>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,6 +26,31 @@
 #include <vector>
 
 namespace {
+
+// Waits for another program's lock until a deadline in clock time. SQLite's own busy timeout
+// adds up the sleeps it asked for, which on a loaded machine last longer than asked.
+struct LockDeadline
+{
+    QDeadlineTimer deadline{QDeadlineTimer::Forever};
+    bool started = false;
+
+    static int wait(void* self, int count)
+    {
+        auto* d = static_cast<LockDeadline*>(self);
+        if (!d->started) {
+            d->started = true;
+            d->deadline.setRemainingTime(DatabaseBackup::BusyTimeoutMs);
+        }
+        const qint64 remaining = d->deadline.remainingTime();
+        if (remaining <= 0)
+            return 0;
+        // Short sleeps first: most locks are another program's save of a few milliseconds.
+        static const int delays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+        const int delay = delays[std::min<int>(count, int(std::size(delays)) - 1)];
+        sqlite3_sleep(int(std::min<qint64>(delay, remaining)));
+        return 1;
+    }
+};
 
 using DatabaseBackup::Outcome;
 using DatabaseBackup::Progress;
@@ -435,12 +464,15 @@ DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const 
     if (!(source.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)))
         return refuse(Refusal::ReadOnly, from + QStringLiteral(" is read-only"));
 
+    // The copy is one action: all its waits for another program's lock end at one deadline,
+    // which outlives the connection that waits.
+    LockDeadline deadline;
     sqlite3* raw = nullptr;
     const int openRc = sqlite3_open_v2(QFile::encodeName(from).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     SqliteHandle db(raw);
     if (openRc != SQLITE_OK)
         return sqliteFailure(raw, openRc, QStringLiteral("open ") + from);
-    sqlite3_busy_timeout(db.get(), BusyTimeoutMs);
+    sqlite3_busy_handler(db.get(), &LockDeadline::wait, &deadline);
     if (sqlite3_db_readonly(db.get(), "main") == 1)
         return refuse(Refusal::ReadOnly, from + QStringLiteral(" opens read-only"));
 

@@ -103,7 +103,7 @@ PdfPane::PdfPane(QWidget* parent) : QWidget(parent)
     m_scroll->setFocusPolicy(Qt::StrongFocus);
 
     // The page turns and the zoom for the mouse, beside their keys.
-    auto button = [this](const QString& text, const QString& name, const QString& keys) {
+    auto button = [](const QString& text, const QString& name, const QString& keys) {
         auto* b = new QToolButton;
         b->setText(text);
         b->setObjectName(name);
