@@ -113,8 +113,12 @@ def old_book(folder, tmp_path):
 
 def show_file_of(run, keyword, memo_id):
     """Searches the display window for the keyword and clicks ファイル表示 on that memo."""
-    window = h.open_window(run, DISPLAY) if not run.has_window(DISPLAY) else run.window(DISPLAY)
-    h.activate(window)
+    if run.has_window(DISPLAY):
+        # Back from the viewer, the window manager may have made another window active.
+        window = run.window(DISPLAY, active=False)
+        h.activate(window)
+    else:
+        window = h.open_window(run, DISPLAY)
     h.display_search(window, keyword=keyword)
     table = h.find(window, "table")
     h.wait_for(lambda: memo_id in h.table_ids(table), "memo %d found" % memo_id)
