@@ -69,7 +69,8 @@ public:
 class TimedFileSystem : public ForwardingStartupFileSystem
 {
 public:
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress) override
     {
         startMs = msSince(*clock);
         DatabaseBackup::Outcome r = real().copyDatabase(from, to, progress);

@@ -17,7 +17,7 @@ packages=(g++ cmake ninja-build pkg-config
           fcitx5-frontend-qt6
           desktop-file-utils dbus-daemon at-spi2-core python3-pyatspi
           openbox xdotool x11-utils x11-xserver-utils xclip imagemagick python3-pytest python3-pytest-timeout
-          clang libclang-rt-14-dev)
+          clang clang-format libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,7 +15,8 @@ Result errorOf(sqlite3* db)
     const int system = sqlite3_system_errno(db);
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
         return Result::failure(message, Result::Cause::Busy);
-    if (code == SQLITE_FULL || ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && (system == ENOSPC || system == EDQUOT)))
+    if (code == SQLITE_FULL ||
+        ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && (system == ENOSPC || system == EDQUOT)))
         return Result::failure(message, Result::Cause::DiskFull);
     return Result::failure(message);
 }

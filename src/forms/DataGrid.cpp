@@ -60,8 +60,7 @@ void DataGrid::onRowChosen(const QModelIndex& current, const QModelIndex& previo
     // change asks whose version to keep, and only storing the typing moves on.
     m_choosing = true;
     Result moved = m_recordSet->moveTo(current.row());
-    while (!moved &&
-           StoreFailure::resolve(*m_recordSet, moved, QString()) == StoreFailure::Outcome::Stored)
+    while (!moved && StoreFailure::resolve(*m_recordSet, moved, QString()) == StoreFailure::Outcome::Stored)
         moved = m_recordSet->moveTo(current.row());
     m_choosing = false;
     // The view goes on to select the row under the pointer once this returns: the record's

@@ -16,13 +16,12 @@ const QString Messages::SaveFailureDateBox = Messages::lines(
      QStringLiteral("何かデータを入力するか一度終了して下さい。")});
 const QString Messages::AddFailure =
     Messages::lines({QStringLiteral("正常に追加出来なかったので"), QStringLiteral("もう一度やり直して下さい。")});
-const QString Messages::InUse =
-    Messages::lines({QStringLiteral("メモ帳（IDATA2.mdb）をほかのプログラムが使用中です。"),
-                     QStringLiteral("そのため、今の操作は出来ませんでした。"),
-                     QStringLiteral("しばらくしてからもう一度やり直して下さい。")});
-const QString Messages::DiskFullWords = Messages::lines(
-    {QStringLiteral("ディスクの空き容量が足りません。"),
-     QStringLiteral("不要なファイルを削除して空きを作ってから、もう一度やり直して下さい。")});
+const QString Messages::InUse = Messages::lines({QStringLiteral("メモ帳（IDATA2.mdb）をほかのプログラムが使用中です。"),
+                                                 QStringLiteral("そのため、今の操作は出来ませんでした。"),
+                                                 QStringLiteral("しばらくしてからもう一度やり直して下さい。")});
+const QString Messages::DiskFullWords =
+    Messages::lines({QStringLiteral("ディスクの空き容量が足りません。"),
+                     QStringLiteral("不要なファイルを削除して空きを作ってから、もう一度やり直して下さい。")});
 const QString Messages::DeleteQuestion = QStringLiteral("データを削除しますか？");
 
 QString Messages::because(const QString& message, const Result& failure)

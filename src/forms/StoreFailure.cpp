@@ -35,10 +35,10 @@ QString typingAsText(const QList<FieldEdit>& edits)
 
 ConflictChoice askConflict(bool deleted)
 {
-    const int answer = MessageBox::instance().choose(
-        {StoreFailure::conflictText(deleted), AppInfo::Title, MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok,
-         MessageBox::Answer::Ok},
-        StoreFailure::conflictChoices(deleted), CopyAndShowTheirs, CopyAndShowTheirs);
+    const int answer =
+        MessageBox::instance().choose({StoreFailure::conflictText(deleted), AppInfo::Title,
+                                       MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok, MessageBox::Answer::Ok},
+                                      StoreFailure::conflictChoices(deleted), CopyAndShowTheirs, CopyAndShowTheirs);
     // Whatever closes the question without a choice loses nothing.
     return answer == StoreMine || answer == ShowTheirs ? ConflictChoice(answer) : CopyAndShowTheirs;
 }
@@ -110,10 +110,10 @@ bool StoreFailure::resolveOnClosing(RecordSet& recordSet, const Result& failure)
 {
     if (failure.isConflict())
         return resolve(recordSet, failure, Messages::SaveFailure) == Outcome::Stored;
-    const int answer = MessageBox::instance().choose(
-        {closingText(failure), AppInfo::Title, MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok,
-         MessageBox::Answer::Ok},
-        closingChoices(), KeepOpen, KeepOpen);
+    const int answer =
+        MessageBox::instance().choose({closingText(failure), AppInfo::Title, MessageBox::Icon::Exclamation,
+                                       MessageBox::Buttons::Ok, MessageBox::Answer::Ok},
+                                      closingChoices(), KeepOpen, KeepOpen);
     if (answer != CloseWithoutStoring)
         return false;
     qCInfo(lcForms, "closed without storing: %s", qUtf8Printable(failure.message));

@@ -14,8 +14,8 @@
 #include "forms/OPEN_MEMO_FILE.h"
 #include "forms/Session.h"
 #include "help_display/ResultActions.h"
-#include "platform/Accessibility.h"
 #include "help_registration/H_WRITE.h"
+#include "platform/Accessibility.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
 #include "platform/Controls.h"
@@ -346,7 +346,8 @@ void H_PRN::search()
         return;
     // In words, for the printed list: the texts as they were searched for.
     QStringList words;
-    for (const auto& [caption, box] : {std::pair{"ｷｰﾜｰﾄﾞ", DBCombo1}, {"検索キー１", DBCombo4}, {"検索キー２", DBCombo2}}) {
+    for (const auto& [caption, box] :
+         {std::pair{"ｷｰﾜｰﾄﾞ", DBCombo1}, {"検索キー１", DBCombo4}, {"検索キー２", DBCombo2}}) {
         if (!box->text().isEmpty())
             words.append(QString::fromUtf8(caption) + QStringLiteral("「") + box->text() + QStringLiteral("」"));
     }
@@ -392,16 +393,17 @@ void H_PRN::keep(int page, bool kept)
         binding->setBound(!kept);
     m_kept[page] = kept ? currentMemo() : std::nullopt;
     const QString id = Data1->hasCurrent() ? Data1->field(0).toString() : QString();
-    nameTab(page, !kept ? QString()
-                        : id.isEmpty() ? QStringLiteral("保存中") : QStringLiteral("保存中：ID %1 %2").arg(id, Text3[page]->text()));
+    nameTab(page, !kept          ? QString()
+                  : id.isEmpty() ? QStringLiteral("保存中")
+                                 : QStringLiteral("保存中：ID %1 %2").arg(id, Text3[page]->text()));
 }
 
 void H_PRN::nameTab(int page, const QString& kept)
 {
     // The tabs' captions are the page numbers; a reader is told what each page is.
     const QString name = QStringLiteral("ページ %1").arg(page);
-    SSTab1->tabBar()->setAccessibleTabName(page, kept.isEmpty() ? name : name + QStringLiteral("（") + kept +
-                                                                             QStringLiteral("）"));
+    SSTab1->tabBar()->setAccessibleTabName(
+        page, kept.isEmpty() ? name : name + QStringLiteral("（") + kept + QStringLiteral("）"));
 }
 
 void H_PRN::showLongDate(int page)

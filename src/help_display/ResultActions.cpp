@@ -11,9 +11,9 @@
 #include "platform/AppInfo.h"
 #include "platform/DateForms.h"
 #include "platform/FileDialog.h"
-#include "viewer/HelpViewerWindow.h"
 #include "platform/MessageBox.h"
 #include "platform/Printing.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -170,7 +170,8 @@ void ResultActions::searched(const QString& words)
 {
     m_search(words);
     const int found = m_result->recordCount();
-    m_found = found == 0 ? QStringLiteral("見つかりませんでした。") : QStringLiteral("%1 件見つかりました。").arg(found);
+    m_found =
+        found == 0 ? QStringLiteral("見つかりませんでした。") : QStringLiteral("%1 件見つかりました。").arg(found);
     showStatus();
 }
 

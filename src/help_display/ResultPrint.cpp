@@ -40,9 +40,13 @@ std::unique_ptr<QTextDocument> ResultPrint::memoDocument(const Memo& memo)
     caption.setFontWeight(QFont::Bold);
     QTextCharFormat value;
     value.setFont(Appearance::gothic(10));
-    const std::pair<const char*, const QString*> fields[] = {
-        {"ID", &memo.id},          {"日付", &memo.date},          {"ｷｰﾜｰﾄﾞ", &memo.keyword}, {"検索キー１", &memo.key1},
-        {"検索キー２", &memo.key2}, {"アプリＩＤ", &memo.appId}, {"ヘルプファイル", &memo.file}};
+    const std::pair<const char*, const QString*> fields[] = {{"ID", &memo.id},
+                                                             {"日付", &memo.date},
+                                                             {"ｷｰﾜｰﾄﾞ", &memo.keyword},
+                                                             {"検索キー１", &memo.key1},
+                                                             {"検索キー２", &memo.key2},
+                                                             {"アプリＩＤ", &memo.appId},
+                                                             {"ヘルプファイル", &memo.file}};
     QTextTableFormat grid;
     grid.setBorder(0);
     grid.setCellPadding(2);

@@ -38,7 +38,7 @@ QString listSubtitle(const QString& search, const QDate& printedOn);
 // A table with the given column headings, repeated on every page, and a page number at the
 // foot of each page, under the title and subtitle of the first page. Texts too wide for their
 // column are cut short with an ellipsis.
-void paintList(QPagedPaintDevice* device, const QString& title, const QString& subtitle,
-               const QStringList& headings, const QList<QStringList>& rows);
+void paintList(QPagedPaintDevice* device, const QString& title, const QString& subtitle, const QStringList& headings,
+               const QList<QStringList>& rows);
 
 } // namespace ResultPrint

@@ -186,8 +186,9 @@ struct Failing
 
 void showFailure(const Failing& failing, JetImport::Step step, Conversion outcome, bool noSpace = false)
 {
-    MessageBox::instance().ask({JetImport::failureText(step, outcome, noSpace, failing.file, failing.wayOn), AppInfo::Title,
-                                MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
+    MessageBox::instance().ask({JetImport::failureText(step, outcome, noSpace, failing.file, failing.wayOn),
+                                AppInfo::Title, MessageBox::Icon::Exclamation, MessageBox::Buttons::Ok,
+                                MessageBox::Answer::Ok});
 }
 
 } // namespace
@@ -370,8 +371,9 @@ JetImport::Outcome JetImport::convertAtStartup(const QString& dbPath, const QStr
     const ChildResult child = runConversion(dbPath, converted);
     if (child.outcome != JetConversion::Outcome::Converted || !QFileInfo(converted).isFile()) {
         fs.remove(converted);
-        showFailure(failing, Step::Convert, child.outcome == JetConversion::Outcome::Converted ? JetConversion::Outcome::Damaged
-                                                                                      : child.outcome);
+        showFailure(failing, Step::Convert,
+                    child.outcome == JetConversion::Outcome::Converted ? JetConversion::Outcome::Damaged
+                                                                       : child.outcome);
         return Outcome::Failed;
     }
 

@@ -3,8 +3,8 @@
 #include "platform/ComboBox.h"
 #include "platform/Form.h"
 
-#include <QAccessible>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QLabel>

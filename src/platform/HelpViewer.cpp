@@ -9,7 +9,10 @@ class NoViewer final : public HelpViewer
 {
 public:
     Result showFile(const QString&) override { return Result::failure(QStringLiteral("no help viewer")); }
-    Result showTopic(const QString&, const QString&) override { return Result::failure(QStringLiteral("no help viewer")); }
+    Result showTopic(const QString&, const QString&) override
+    {
+        return Result::failure(QStringLiteral("no help viewer"));
+    }
 };
 
 HelpViewer* g_real = nullptr;

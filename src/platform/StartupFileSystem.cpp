@@ -21,7 +21,8 @@ public:
 
     bool makeDir(const QString& path) override { return QDir().mkdir(path); }
 
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress) override
     {
         return DatabaseBackup::copyMemoBook(from, to, progress);
     }

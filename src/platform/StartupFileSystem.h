@@ -22,7 +22,8 @@ public:
     // Copies the memo book, replacing an older copy (DatabaseBackup::copyMemoBook): a
     // consistent snapshot, and a file that is not a memo book that can be written, or fails
     // the quick check, never replaces the target. Progress may be reported from another thread.
-    virtual DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) = 0;
+    virtual DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
+                                                 const DatabaseBackup::Progress& progress) = 0;
     // The date of today, for the generations of the backup.
     virtual QDate today() = 0;
     // Free room for this user on the disk that holds path; nullopt when unknown.
@@ -38,7 +39,8 @@ class ForwardingStartupFileSystem : public StartupFileSystem
 public:
     QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
     bool makeDir(const QString& path) override { return real().makeDir(path); }
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress) override
     {
         return real().copyDatabase(from, to, progress);
     }

@@ -50,8 +50,7 @@ ORVAM::ORVAM(Session& session)
     connect(write, &QPushButton::clicked, this, [this] { Windows::open<H_WRITE>(m_session); });
     connect(display, &QPushButton::clicked, this, [this] { Windows::open<H_PRN>(m_session); });
     // The registration window keeps its window state: a minimised one stays minimised.
-    connect(apps, &QPushButton::clicked, this,
-            [this] { Windows::open<H_PATH>(m_session, Windows::State::AsItWas); });
+    connect(apps, &QPushButton::clicked, this, [this] { Windows::open<H_PATH>(m_session, Windows::State::AsItWas); });
     // The others close first; one that stays open keeps this one open too.
     connect(quit, &QPushButton::clicked, this, [this] {
         if (closeOtherWindows())

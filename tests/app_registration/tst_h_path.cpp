@@ -11,9 +11,8 @@
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
-#include <QFile>
-#include <QGuiApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QThread>
@@ -212,7 +211,7 @@ private Q_SLOTS:
     void savingOverAnotherCopy_data()
     {
         QTest::addColumn<QString>("elsewhere");
-        QTest::addColumn<int>("choice"); // 0 mine over theirs, 1 theirs, 2 copy mine and show theirs
+        QTest::addColumn<int>("choice");    // 0 mine over theirs, 1 theirs, 2 copy mine and show theirs
         QTest::addColumn<QString>("after"); // stored | shown
         const QString changed = QStringLiteral("UPDATE パス SET パス = '/theirs', アプリＩＤ = 'THEIRS' WHERE ID = 1");
         const QString deleted = QStringLiteral("DELETE FROM パス WHERE ID = 1");

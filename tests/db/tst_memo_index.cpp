@@ -337,7 +337,7 @@ private Q_SLOTS:
     // rather than damage the index.
     void changeTakesOutOnlyWhatTheIndexHolds_data()
     {
-        QTest::addColumn<QString>("held"); // the version the index was made from, "" for none
+        QTest::addColumn<QString>("held");       // the version the index was made from, "" for none
         QTest::addColumn<QStringList>("before"); // the versions the change knows of
         QTest::addColumn<QString>("now");        // "" for deleted
         QTest::addColumn<bool>("applies");

@@ -375,7 +375,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("elsewhere"); // run by the other program after the read
         QTest::addColumn<bool>("byMove");
-        QTest::addColumn<Result::Cause>("cause"); // of the first write's failure; None: it stores
+        QTest::addColumn<Result::Cause>("cause");      // of the first write's failure; None: it stores
         QTest::addColumn<QString>("storedAfterFirst"); // keyword|key 1|memo of the record
         QTest::addColumn<bool>("overOthers");          // the second write
         QTest::addColumn<QString>("storedAfterSecond");
@@ -388,15 +388,14 @@ private Q_SLOTS:
             << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << true << changed << "theirs||one" << false << "mine||one";
         QTest::newRow("another field") << update.arg("メモ = 'their memo'") << false << changed << "first||their memo"
                                        << true << "mine||their memo";
-        QTest::newRow("letter case only") << update.arg("ｷｰﾜｰﾄﾞ = 'FIRST'") << false << changed << "FIRST||one"
-                                          << false << "mine||one";
+        QTest::newRow("letter case only")
+            << update.arg("ｷｰﾜｰﾄﾞ = 'FIRST'") << false << changed << "FIRST||one" << false << "mine||one";
         QTest::newRow("empty text made NULL")
             << update.arg("検索キー１ = NULL") << true << changed << "first|∅|one" << false << "mine|∅|one";
         QTest::newRow("deleted") << u"DELETE FROM メモ帳 WHERE ID = 1"_s << false << Result::Cause::Deleted << "gone"
                                  << false << "gone";
         QTest::newRow("deleted, stored again on purpose")
-            << u"DELETE FROM メモ帳 WHERE ID = 1"_s << true << Result::Cause::Deleted << "gone" << true
-            << "mine||one";
+            << u"DELETE FROM メモ帳 WHERE ID = 1"_s << true << Result::Cause::Deleted << "gone" << true << "mine||one";
     }
 
     void writeExpectsTheRecordAsRead()

@@ -8,21 +8,22 @@
 #include "help_display/H_PRN.h"
 #include "help_display/ResultActions.h"
 #include "help_display/ResultExport.h"
-#include "platform/Appearance.h"
 #include "help_display/ResultPrint.h"
 #include "help_registration/H_WRITE.h"
+#include "platform/Appearance.h"
 #include "platform/ComboBox.h"
-#include "viewer/HelpViewerWindow.h"
 #include "platform/MemoBox.h"
 #include "startup/ORVAM.h"
 #include "support/IndexProbe.h"
 #include "support/SettledIndex.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
+#include "viewer/HelpViewerWindow.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCompleter>
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,6 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QCheckBox>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -416,8 +416,14 @@ private Q_SLOTS:
     // text in the memo box's font at a size that reads on paper.
     void printedMemoHoldsEveryField()
     {
-        const ResultPrint::Memo memo{u"3"_s,    u"2026年12月7日"_s, u"印刷"_s,           u"余白"_s,
-                                     u"用紙"_s, u"WORD"_s,          u"/doc/手引き.doc"_s, u"一行目\r\n二行目"_s};
+        const ResultPrint::Memo memo{u"3"_s,
+                                     u"2026年12月7日"_s,
+                                     u"印刷"_s,
+                                     u"余白"_s,
+                                     u"用紙"_s,
+                                     u"WORD"_s,
+                                     u"/doc/手引き.doc"_s,
+                                     u"一行目\r\n二行目"_s};
         const std::unique_ptr<QTextDocument> document = ResultPrint::memoDocument(memo);
         const QStringList lines = document->toPlainText().split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines, (QStringList{u"印刷"_s, u"ID"_s, u"3"_s, u"日付"_s, u"2026年12月7日"_s, u"ｷｰﾜｰﾄﾞ"_s, u"印刷"_s,

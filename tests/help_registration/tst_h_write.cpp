@@ -226,8 +226,9 @@ private Q_SLOTS:
         HWriteWindow w = HWriteWindow::open(book->session);
         w.get(u"Command7"_s)->setFocus();
         w.retype(u"DBCombo1"_s, u"私の語"_s);
-        book->exec(elsewhere == u"changed"_s ? u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '他の語', メモ = '他で直した' WHERE ID = %1"_s.arg(id)
-                                            : u"DELETE FROM メモ帳 WHERE ID = %1"_s.arg(id));
+        book->exec(elsewhere == u"changed"_s
+                       ? u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '他の語', メモ = '他で直した' WHERE ID = %1"_s.arg(id)
+                       : u"DELETE FROM メモ帳 WHERE ID = %1"_s.arg(id));
         QGuiApplication::clipboard()->clear();
         fakes->messageBox.choices << choice;
         if (by == u"hand-over"_s) {
@@ -340,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(fakes->messageBox.offered.last(), StoreFailure::closingChoices());
         const QString text = fakes->messageBox.asked.last().text;
         QCOMPARE(text, StoreFailure::closingText(cause == u"in use"_s ? Result::failure(QString(), Result::Cause::Busy)
-                                                                     : Result::failure(QString())));
+                                                                      : Result::failure(QString())));
         QCOMPARE(H_WRITE::isLoaded(), !closeWithoutStoring);
         lock.reset();
         briefly.reset();
@@ -491,6 +492,20 @@ private Q_SLOTS:
         QVERIFY(w.focused(u"DBCombo1"_s));
         QCOMPARE(w.text(u"Text3"_s), u"2025年1月2日"_s);
         QCOMPARE(stored(id, u"日付"_s), First.date);
+        w.click(u"Command5"_s);
+        QCOMPARE(stored(id, u"日付"_s), u"2025/1/2"_s);
+    }
+
+    // The keypad's Enter takes the date as the main Enter does.
+    void keypadEnterTakesTheDate()
+    {
+        const qint64 id = book->addMemo(First);
+        HWriteWindow w = HWriteWindow::open(book->session);
+        w.get(u"Text3"_s)->setFocus(Qt::MouseFocusReason);
+        w.retype(u"Text3"_s, u"2025/1/2"_s);
+        QTest::keyClick(w.get(u"Text3"_s), Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(w.focused(u"DBCombo1"_s));
+        QCOMPARE(w.text(u"Text3"_s), u"2025年1月2日"_s);
         w.click(u"Command5"_s);
         QCOMPARE(stored(id, u"日付"_s), u"2025/1/2"_s);
     }

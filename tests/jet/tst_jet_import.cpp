@@ -317,10 +317,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("converter");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("floods its output")
-            << u"#!/bin/sh\nhead -c 300000000 /dev/zero | tr '\\0' w >&2 &\n"
-               u"head -c 300000000 /dev/zero | tr '\\0' o\nwait\nexit 3\n"_s
-            << "壊れている";
+        QTest::newRow("floods its output") << u"#!/bin/sh\nhead -c 300000000 /dev/zero | tr '\\0' w >&2 &\n"
+                                              u"head -c 300000000 /dev/zero | tr '\\0' o\nwait\nexit 3\n"_s
+                                           << "壊れている";
         QTest::newRow("chatters without progress")
             << u"#!/bin/sh\necho 'memos 1 of 9'\nwhile :; do echo 'warning: property loop'; done\n"_s
             << "時間内に終わりませんでした";
@@ -333,7 +332,8 @@ private Q_SLOTS:
         QVERIFY(place(u"jp_V2000.mdb"_s));
         const QString script = dir->filePath(u"converter.sh"_s);
         QVERIFY(writeFile(script, converter.toUtf8()));
-        QVERIFY(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         JetImport::settings().program = script;
         // The peak of this process's memory from here on.
         QFile clear(u"/proc/self/clear_refs"_s);

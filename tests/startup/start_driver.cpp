@@ -44,7 +44,8 @@ void say(const char* line)
 class NarratedFileSystem : public ForwardingStartupFileSystem
 {
 public:
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to, const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress) override
     {
         say("COPYING");
         DatabaseBackup::Outcome copied = real().copyDatabase(from, to, progress);

@@ -165,8 +165,7 @@ private Q_SLOTS:
         // The start-up message, then where the memo book should have been.
         QVERIFY(fakes->messageBox.asked.first().text.startsWith(VEZOVEDO::StartupFailure + u"\r\rファイル："_s));
         QVERIFY(fakes->messageBox.asked.first().text.contains(
-            what == u"folder"_s ? u"メモ帳（IDATA2.mdb）がありません。"_s
-                                : u"メモ帳を置くフォルダを作れません。"_s));
+            what == u"folder"_s ? u"メモ帳（IDATA2.mdb）がありません。"_s : u"メモ帳を置くフォルダを作れません。"_s));
         QVERIFY(!ORVAM::isLoaded());
         QCOMPARE(QFileInfo(file).size(), qint64(12));
         if (what != u"folder"_s)

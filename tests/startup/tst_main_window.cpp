@@ -174,7 +174,8 @@ private Q_SLOTS:
         QVERIFY(version);
         const QRect room = version->screen()->availableGeometry();
         const QRect frame = version->frameGeometry();
-        QVERIFY2(room.contains(frame), qPrintable(u"%1,%2 %3x%4"_s.arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())));
+        QVERIFY2(room.contains(frame),
+                 qPrintable(u"%1,%2 %3x%4"_s.arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height())));
         QCOMPARE(frame.left() == main->frameGeometry().left() && frame.bottom() + 1 == main->frameGeometry().top(),
                  fitsAbove);
         QCOMPARE(version->size(), version->minimumSize()); // the written client size stays

@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -70,6 +71,25 @@ private Q_SLOTS:
         QCOMPARE(browser()->cursorForPosition({4, 4}).block().position(), window()->topics().value(topic).position);
         QCOMPARE(other.text(), QString());
         QVERIFY(!window()->testAttribute(Qt::WA_QuitOnClose));
+    }
+
+    // Up and Down in the search box walk the topic list, and Alt+D then shows the one walked to.
+    void arrowsInTheSearchBoxWalkTheTopics()
+    {
+        QVERIFY(HelpViewer::instance().showFile(file("topics.html")).ok);
+        QVERIFY(KeySender::instance().send(QStringLiteral("%I"), true).ok);
+        auto* search = findRequired<QLineEdit>(window(), QStringLiteral("searchBox"));
+        auto* list = findRequired<QListWidget>(window(), QStringLiteral("topicList"));
+        QVERIFY(search->hasFocus());
+        QCOMPARE(list->currentRow(), 0);
+        QTest::keyClick(search, Qt::Key_Down);
+        QTest::keyClick(search, Qt::Key_Down);
+        QCOMPARE(list->currentRow(), 2);
+        QTest::keyClick(search, Qt::Key_Up);
+        QCOMPARE(list->currentRow(), 1);
+        QVERIFY(search->hasFocus());
+        QVERIFY(KeySender::instance().send(QStringLiteral("%D"), true).ok);
+        QCOMPARE(window()->displayedTopic(), 1);
     }
 
     // A second start replaces the file in the one viewer window. The viewer says why it shows
