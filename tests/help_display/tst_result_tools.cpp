@@ -348,6 +348,20 @@ private Q_SLOTS:
         QVERIFY(!failed);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("He said"));
+        file.close();
+        QCOMPARE(QDir(book->dir()).entryList({u"*.csv*"_s}, QDir::Files), QStringList{u"found.csv"_s});
+
+        // So does 中止 during a long export, once part of it has been written.
+        qint64 told = 0;
+        const Result cancelled = ResultExport::toCsv(
+            Connection::shared(book->dbPath())->handle(),
+            u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) SELECT i FROM n"_s, path,
+            [&told](qint64 written) { return told = written, false; });
+        QVERIFY(!cancelled);
+        QVERIFY(told > 0);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("He said"));
+        file.close();
         QCOMPARE(QDir(book->dir()).entryList({u"*.csv*"_s}, QDir::Files), QStringList{u"found.csv"_s});
     }
 
