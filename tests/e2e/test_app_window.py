@@ -106,3 +106,22 @@ def test_delete_asks_first(folder, answer):
         grid_shows(w, [["1", "WORD", "/opt/word"], ["2", "EXCEL", "/opt/excel"]])
         assert applications(folder) == [(1, "WORD", "/opt/word"), (2, "EXCEL", "/opt/excel")]
     assert run.no_message()
+
+
+def test_a_row_clicked_while_the_typing_is_refused_keeps_the_record(folder):
+    folder.add_application("first", "/first")
+    folder.add_application("second", "/second")
+    run = folder.start()
+    w = h.open_window(run, APPS)
+    grid = h.find(w, "table")
+    h.wait_for(lambda: h.table_row_count(grid) == 2, "both applications listed")
+    # Longer than a path of the table may be: the file refuses it.
+    h.type_over(h.field(w, PATH_BOX), "a" * 256)
+    h.click(h.table_cell(grid, 1, 1))
+    # The move ends silently, as the window's moves do; the record, its row and the typing stay.
+    h.wait_for(lambda: "not stored" in run.read_log(), "the refusal of the click's move")
+    h.wait_for(lambda: h.has_state(h.table_cell(grid, 0, 1), "selected"), "the first row chosen")
+    assert not h.has_state(h.table_cell(grid, 1, 1), "selected")
+    assert h.text(h.field(w, PATH_BOX)) == "a" * 256
+    assert applications(folder) == [(1, "first", "/first"), (2, "second", "/second")]
+    assert run.no_message()
