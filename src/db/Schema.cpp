@@ -49,9 +49,9 @@ const UpgradeStep UpgradeSteps[] = {
     {0, [](Connection&) { return Result::success(); }},
 };
 
-std::optional<int> versionOf(Connection& connection, Result* why)
+std::optional<int> versionOf(sqlite3* db, Result* why = nullptr)
 {
-    Statement read(connection.handle(), QStringLiteral("PRAGMA user_version"));
+    Statement read(db, QStringLiteral("PRAGMA user_version"));
     if (read.step() != Statement::Step::Row) {
         if (why)
             *why = read.lastError();
@@ -141,9 +141,7 @@ std::optional<int> Schema::storedVersion(const QString& databasePath)
     sqlite3* db = nullptr;
     std::optional<int> version;
     if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        Statement read(db, QStringLiteral("PRAGMA user_version"));
-        if (read.step() == Statement::Step::Row)
-            version = int(read.int64(0));
+        version = versionOf(db);
     }
     sqlite3_close(db);
     return version;
@@ -153,7 +151,7 @@ Schema::UpgradeOutcome Schema::upgrade(const QString& databasePath, int* found, 
 {
     Result failure;
     std::shared_ptr<Connection> connection = Connection::open(databasePath, &failure);
-    std::optional<int> version = connection ? versionOf(*connection, &failure) : std::nullopt;
+    std::optional<int> version = connection ? versionOf(connection->handle(), &failure) : std::nullopt;
     if (found)
         *found = version.value_or(-1);
     if (!version) {
@@ -168,7 +166,7 @@ Schema::UpgradeOutcome Schema::upgrade(const QString& databasePath, int* found, 
     const Result upgraded = connection->writeTransaction([&connection]() -> Result {
         // Read again under the write lock: another copy may have upgraded it meanwhile.
         Result read;
-        const std::optional<int> now = versionOf(*connection, &read);
+        const std::optional<int> now = versionOf(connection->handle(), &read);
         if (!now)
             return read;
         for (const UpgradeStep& step : UpgradeSteps) {

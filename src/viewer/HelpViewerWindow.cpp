@@ -69,15 +69,8 @@ constexpr qint64 MaxShownSize = 32 * 1024 * 1024;
 // What is read of a file to tell its kind.
 constexpr qint64 HeadSize = 4096;
 
-QString fileName(const QString& path)
-{
-    return HelpDocument::fileName(path);
-}
-
-QString searchForm(const QString& text)
-{
-    return HelpDocument::searchForm(text);
-}
+using HelpDocument::fileName;
+using HelpDocument::searchForm;
 
 } // namespace
 
@@ -290,7 +283,7 @@ void HelpViewerWindow::openLocal(const QString& path)
         return;
     }
     if (info.size() > MaxShownSize) {
-        handOver(path);
+        cannotShow(path, head);
         return;
     }
     const HelpDocument::Loaded loaded = HelpDocument::load(head + file.readAll(), path);
@@ -600,12 +593,13 @@ void HelpViewerWindow::findInText(const QString& words)
     }
     if (m_kind == Kind::Chm && m_chm) {
         // The first page of the help file that holds the words, in the order of its contents.
-        auto holds = [this](const QString& member) {
+        const QString needle = PdfText::fold(m_words).folded;
+        auto holds = [this, &needle](const QString& member) {
             const PdfText::Page page =
                 PdfText::fold(QTextDocumentFragment::fromHtml(
                                   HelpDocument::decodeHtml(m_chm->read(member.section(QLatin1Char('#'), 0, 0))))
                                   .toPlainText());
-            return page.folded.contains(PdfText::fold(m_words).folded);
+            return page.folded.contains(needle);
         };
         QStringList pages;
         if (!m_member.isEmpty())
@@ -619,21 +613,13 @@ void HelpViewerWindow::findInText(const QString& words)
             }
         }
     }
-    // The words' places in the page shown, folded as the index folds them.
-    const QString plain = m_browser->document()->toPlainText();
-    const PdfText::Page page = PdfText::fold(plain);
-    const QString needle = PdfText::fold(m_words).folded;
-    if (!needle.isEmpty()) {
-        for (qsizetype at = page.folded.indexOf(needle); at >= 0;
-             at = page.folded.indexOf(needle, at + needle.size())) {
-            const int start = page.origin.at(at);
-            const qsizetype after = at + needle.size();
-            const int end = after < page.origin.size() ? page.origin.at(after) : page.length;
-            QTextCursor hit(m_browser->document());
-            hit.setPosition(start);
-            hit.setPosition(qMax(end, start + 1), QTextCursor::KeepAnchor);
-            m_hits.append(hit);
-        }
+    // The words' places in the page shown, folded as a PDF's text is.
+    const PdfText::Page page = PdfText::fold(m_browser->document()->toPlainText());
+    for (const PdfText::Hit& found : PdfText::findIn(page, PdfText::fold(m_words).folded)) {
+        QTextCursor hit(m_browser->document());
+        hit.setPosition(found.start);
+        hit.setPosition(found.start + qMax(1, found.length), QTextCursor::KeepAnchor);
+        m_hits.append(hit);
     }
     if (m_hits.isEmpty()) {
         m_browser->setExtraSelections({});
@@ -714,18 +700,6 @@ void HelpViewerWindow::cannotShow(const QString& path, const QByteArray& head)
                    .arg(fileName(path), HelpDocument::kindName(path, head)) +
                QStringLiteral("\nファイルの場所：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
     m_openFolder->show();
-}
-
-void HelpViewerWindow::handOver(const QString& path)
-{
-    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    if (openWithDesktop(url))
-        setMessage(QStringLiteral("「%1」はこのビューアーでは表示できないため、既定のアプリケーションで開きました。")
-                       .arg(path));
-    else
-        setMessage(
-            QStringLiteral("「%1」はこのビューアーでは表示できず、開くことのできるアプリケーションも見つかりません。")
-                .arg(path));
 }
 
 void HelpViewerWindow::followLink(const QUrl& url)

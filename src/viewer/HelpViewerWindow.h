@@ -74,8 +74,6 @@ public:
     int currentHit() const;
     PdfPane* pdfPane() const { return m_pdf; }
 
-    // The index of a document; compatibility with callers of the reading part.
-    static QList<Topic> readTopics(const QTextDocument& document) { return HelpDocument::readTopics(document); }
     // The index of a file's content as the viewer would show it; empty for a file that it
     // hands to another program.
     static QList<Topic> indexOf(const QByteArray& data, const QString& path);
@@ -120,7 +118,6 @@ private:
     void nextHit();
     void previousHit();
     void cannotShow(const QString& path, const QByteArray& head);
-    void handOver(const QString& path);
     void followLink(const QUrl& url);
     void chooseOldFilesFolders();
     // A file that was not found is shown once a folder has been chosen where it is.

@@ -148,22 +148,29 @@ QVector<PdfText::Hit> PdfText::find(const QString& words, int fromPage, int* sea
         *searchedTo = int(m_pages.size());
     if (needle.isEmpty())
         return hits;
-    for (int p = qMax(0, fromPage); p < m_pages.size() && hits.size() < maxHits; ++p) {
-        const Page& page = m_pages.at(p);
-        for (qsizetype at = page.folded.indexOf(needle); at >= 0 && hits.size() < maxHits;
-             at = page.folded.indexOf(needle, at + needle.size())) {
-            const int start = page.origin.at(at);
-            // The hit ends where the next character of the page's own text begins.
-            const int last = page.origin.at(at + needle.size() - 1);
-            int end = page.length;
-            for (qsizetype next = at + needle.size(); next < page.origin.size(); ++next) {
-                if (page.origin.at(next) > last) {
-                    end = page.origin.at(next);
-                    break;
-                }
+    for (int p = qMax(0, fromPage); p < m_pages.size() && hits.size() < maxHits; ++p)
+        hits += findIn(m_pages.at(p), needle, p, maxHits - hits.size());
+    return hits;
+}
+
+QVector<PdfText::Hit> PdfText::findIn(const Page& page, const QString& needle, int pageIndex, qsizetype maxHits)
+{
+    QVector<Hit> hits;
+    if (needle.isEmpty())
+        return hits;
+    for (qsizetype at = page.folded.indexOf(needle); at >= 0 && hits.size() < maxHits;
+         at = page.folded.indexOf(needle, at + needle.size())) {
+        const int start = page.origin.at(at);
+        // The hit ends where the next character of the page's own text begins.
+        const int last = page.origin.at(at + needle.size() - 1);
+        int end = page.length;
+        for (qsizetype next = at + needle.size(); next < page.origin.size(); ++next) {
+            if (page.origin.at(next) > last) {
+                end = page.origin.at(next);
+                break;
             }
-            hits.append({p, start, end - start});
         }
+        hits.append({pageIndex, start, end - start});
     }
     return hits;
 }

@@ -47,6 +47,8 @@ public:
     QVector<Hit> find(const QString& words, int fromPage = 0, int* searchedTo = nullptr, int maxHits = 100000) const;
     // The text folded as the pages are, with the same per-character map.
     static Page fold(const QString& text);
+    // The places of a folded needle in a folded page, in the page's own text.
+    static QVector<Hit> findIn(const Page& page, const QString& needle, int pageIndex = 0, qsizetype maxHits = 100000);
 
 Q_SIGNALS:
     // More pages have been read (on the window's thread).
