@@ -1,6 +1,7 @@
 #include "startup/ORVAM.h"
 
 #include "app_registration/H_PATH.h"
+#include "core/BackgroundTask.h"
 #include "core/Log.h"
 #include "db/Schema.h"
 #include "forms/Session.h"
@@ -74,7 +75,7 @@ Result ORVAM::onLoad()
     // The engine's figures help the search window's lists; the window needs not wait for
     // them (their write waits for the file's sync), so they are written while it shows.
     if (m_loadSucceeded)
-        m_statistics = std::async(std::launch::async, [path = m_session.DbPath] { Schema::refreshStatistics(path); });
+        BackgroundTask::start(this, [path = m_session.DbPath] { Schema::refreshStatistics(path); });
     return Result::success();
 }
 

@@ -2,8 +2,6 @@
 
 #include "forms/Window.h"
 
-#include <future>
-
 // The main window: four buttons and two menu commands. It opens the other windows and
 // closes them when it closes.
 class ORVAM : public SingleForm<ORVAM>
@@ -28,6 +26,4 @@ private:
 
     Session& m_session;
     bool m_loadSucceeded = false;
-    // Ends with the window: the future of an asynchronous call waits for it when destroyed.
-    std::future<void> m_statistics;
 };

@@ -5,17 +5,21 @@
 #include "platform/AppInfo.h"
 #include "platform/Appearance.h"
 
+#include "core/BackgroundTask.h"
+
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <future>
 #include <memory>
 
 StartupProgress::StartupProgress()
@@ -68,25 +72,40 @@ Result StartupProgress::run(const Job& job, const std::function<void()>& meanwhi
         std::atomic<qint64> total{0};
     };
     auto shared = std::make_shared<Shared>();
-    std::future<Result> running = std::async(std::launch::async, [job, shared] {
-        return job([shared](qint64 done, qint64 total) {
-            shared->total = total;
-            shared->done = done;
-        });
-    });
-    using namespace std::chrono;
-    const auto shownAt = steady_clock::now() + milliseconds(delayMs);
+    QObject owner;
+    Result result;
+    QPointer<BackgroundTask> task = BackgroundTask::start(
+        &owner,
+        [job, shared] {
+            return job([shared](qint64 done, qint64 total) {
+                shared->total = total;
+                shared->done = done;
+            });
+        },
+        [&result](Result r) { result = std::move(r); });
+    QElapsedTimer since;
+    since.start();
     if (meanwhile)
         meanwhile();
-    if (running.wait_until(shownAt) == std::future_status::ready)
-        return running.get();
+    if (!task)
+        return result;
 
-    StartupProgress window;
-    window.show();
-    while (running.wait_for(milliseconds(30)) != std::future_status::ready) {
-        window.setProgress(shared->done, shared->total);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    window.hide();
-    return running.get();
+    // The window shows only when the copy outlasts the delay; it follows the copy's progress.
+    QEventLoop loop;
+    QObject::connect(task, &BackgroundTask::finished, &loop, &QEventLoop::quit);
+    std::unique_ptr<StartupProgress> window;
+    QTimer follow;
+    QObject::connect(&follow, &QTimer::timeout, &loop, [&] {
+        if (!window) {
+            window = std::make_unique<StartupProgress>();
+            window->show();
+            follow.setInterval(30);
+        }
+        window->setProgress(shared->done, shared->total);
+    });
+    follow.start(int(std::max<qint64>(0, delayMs - since.elapsed())));
+    loop.exec();
+    if (window)
+        window->hide();
+    return result;
 }
