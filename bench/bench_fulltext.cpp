@@ -12,6 +12,7 @@
 #include "MemoBookGenerator.h"
 
 #include "db/Connection.h"
+#include "db/DatabaseBackup.h"
 #include "db/MemoIndex.h"
 #include "db/MemoIndexFile.h"
 #include "db/MemoSearch.h"
@@ -23,7 +24,6 @@
 #include "help_display/ResultExport.h"
 #include "platform/Appearance.h"
 #include "platform/ComboBox.h"
-#include "platform/DatabaseBackup.h"
 #include "support/Fakes.h"
 #include "support/Widgets.h"
 

@@ -11,10 +11,10 @@
 #include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
+#include "db/DatabaseBackup.h"
 #include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "platform/MessageBox.h"
-#include "platform/StartupFileSystem.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
 
@@ -65,15 +65,15 @@ public:
     QStringList messages;
 };
 
-// The real file system, with the time the database copy takes.
-class TimedFileSystem : public ForwardingStartupFileSystem
+// The real backup, with the time the database copy takes.
+class TimedBackup : public StartupBackup
 {
 public:
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                         const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
+                                 std::function<void()>* finishLater) override
     {
         startMs = msSince(*clock);
-        DatabaseBackup::Outcome r = real().copyDatabase(from, to, progress);
+        DatabaseBackup::Outcome r = real().copy(from, to, progress, finishLater);
         endMs = msSince(*clock);
         return r;
     }
@@ -106,9 +106,9 @@ int oneStart(int argc, char* argv[], const QString& programDir)
     Appearance::apply(app);
     NoteMessageBox messages;
     MessageBox::setInstance(&messages);
-    TimedFileSystem fs;
+    TimedBackup fs;
     fs.clock = &clock;
-    StartupFileSystem::setInstance(&fs);
+    StartupBackup::setInstance(&fs);
     PaintWatch paint;
     paint.clock = &clock;
     app.installEventFilter(&paint);
@@ -142,7 +142,7 @@ int oneStart(int argc, char* argv[], const QString& programDir)
         window->unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     MessageBox::setInstance(nullptr);
-    StartupFileSystem::setInstance(nullptr);
+    StartupBackup::setInstance(nullptr);
     return shown ? 0 : 1;
 }
 

@@ -1,11 +1,10 @@
-#include "forms/BusyCursor.h"
+#include "forms/Application.h"
 #include "forms/Session.h"
 #include "jet/JetConvertCommand.h"
 #include "platform/Appearance.h"
 #include "startup/VEZOVEDO.h"
 #include "viewer/HelpViewerWindow.h"
 
-#include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -19,10 +18,9 @@ int main(int argc, char* argv[])
         return JetConvertCommand::run(argc, argv);
     // Made before the application and so outlives every window, which holds on to it.
     Session session;
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvalent"));
     Appearance::apply(app);
-    BusyCursor::install();
     HelpViewerWindow::install();
     // Every text of the program is Japanese; so are the buttons and labels of Qt's own dialogs.
     QTranslator qtTexts;

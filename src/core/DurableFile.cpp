@@ -20,15 +20,45 @@ Result systemFailure(const QString& what)
                            full ? Result::Cause::DiskFull : Result::Cause::Other);
 }
 
+DurableFile::Observer& observer()
+{
+    static DurableFile::Observer o;
+    return o;
+}
+
 } // namespace
+
+void DurableFile::setObserver(Observer o)
+{
+    observer() = std::move(o);
+}
+
+void DurableFile::observe(const QString& step)
+{
+    if (observer())
+        observer()(step);
+}
+
+Result DurableFile::sync(int fd, const QString& what)
+{
+    if (::fsync(fd) != 0)
+        return systemFailure(QStringLiteral("sync ") + what);
+    observe(QStringLiteral("sync ") + what);
+    return Result::success();
+}
+
+void DurableFile::remove(const QString& path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) == 0)
+        observe(QStringLiteral("remove ") + path);
+}
 
 Result DurableFile::sync(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return systemFailure(QStringLiteral("open ") + path);
-    const bool synced = ::fsync(fd) == 0;
-    const Result result = synced ? Result::success() : systemFailure(QStringLiteral("sync ") + path);
+    const Result result = sync(fd, path);
     ::close(fd);
     return result;
 }
@@ -37,6 +67,7 @@ Result DurableFile::rename(const QString& part, const QString& target)
 {
     if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0)
         return systemFailure(QStringLiteral("replace ") + target);
+    observe(QStringLiteral("rename ") + part + QLatin1Char(' ') + target);
     // Until the folder is synced a power cut can bring the old name back; the old file is
     // whole, so that is no loss, but a caller told "done" must find the new one.
     return sync(QFileInfo(target).absolutePath());
@@ -69,22 +100,20 @@ DurableFile::Writer::~Writer()
 Result DurableFile::Writer::open()
 {
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return Result::failure(QStringLiteral("create ") + m_file.fileName() + QStringLiteral(": ") +
-                                   m_file.errorString(),
-                               m_file.error() == QFileDevice::ResourceError ? Result::Cause::DiskFull
-                                                                            : Result::Cause::Other);
+        return Result::failure(
+            QStringLiteral("create ") + m_file.fileName() + QStringLiteral(": ") + m_file.errorString(),
+            m_file.error() == QFileDevice::ResourceError ? Result::Cause::DiskFull : Result::Cause::Other);
     return Result::success();
 }
 
 Result DurableFile::Writer::commit()
 {
     if (!m_file.flush() || m_file.error() != QFileDevice::NoError)
-        return Result::failure(QStringLiteral("write ") + m_file.fileName() + QStringLiteral(": ") +
-                                   m_file.errorString(),
-                               m_file.error() == QFileDevice::ResourceError ? Result::Cause::DiskFull
-                                                                            : Result::Cause::Other);
-    if (::fsync(m_file.handle()) != 0)
-        return systemFailure(QStringLiteral("sync ") + m_file.fileName());
+        return Result::failure(
+            QStringLiteral("write ") + m_file.fileName() + QStringLiteral(": ") + m_file.errorString(),
+            m_file.error() == QFileDevice::ResourceError ? Result::Cause::DiskFull : Result::Cause::Other);
+    if (Result synced = sync(m_file.handle(), m_file.fileName()); !synced)
+        return synced;
     m_file.close();
     if (Result renamed = rename(m_file.fileName(), m_target); !renamed)
         return renamed;

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include <functional>
+
 // Writing a file so that a crash or a power cut leaves either the old file or the new one
 // whole, never a part: the new content goes to a file beside the target, which is synced,
 // renamed over the target, and made to stay by a sync of the folder.
@@ -13,6 +15,17 @@ namespace DurableFile {
 
 // Syncs the data of a file, or of a folder's entries, to the disk.
 Result sync(const QString& path);
+// The same for a file already open; `what` names it for the steps told to an observer.
+Result sync(int fd, const QString& what);
+// Removes a file that is no longer needed (an old copy, a part left behind).
+void remove(const QString& path);
+
+// Each durable step as it is taken ("sync <path>", "rename <from> <to>", "remove <path>"),
+// for tests that check what a power cut at each point would leave.
+using Observer = std::function<void(const QString& step)>;
+void setObserver(Observer observer);
+// Tells the observer of a step taken by other means (a rename of the engine's own).
+void observe(const QString& step);
 
 // Puts the complete file `part` in the place of `target` in one step and makes the change
 // stay. `part` must lie in the target's folder. On failure the target is as it was.

@@ -1,12 +1,5 @@
 #include "db/BusyWait.h"
 
-#include "db/Connection.h"
-
-#include <QAbstractEventDispatcher>
-#include <QDeadlineTimer>
-#include <QPointer>
-#include <QThread>
-
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -14,111 +7,128 @@
 
 namespace {
 
-// Everything that waits runs on the user-interface thread; a test's helper threads use
-// connections of their own without this handler.
-struct State
+BusyWait::Hook& hook()
 {
-    BusyWait::Hook hook;
-    int timeoutMs = Connection::BusyTimeoutMs;
-    int depth = 0;
-    bool acting = false; // an action has waited, and its deadline runs
-    QDeadlineTimer deadline;
-    bool shown = false;
-    QPointer<QAbstractEventDispatcher> watched;
-};
-
-State& state()
-{
-    static State s;
-    return s;
+    static BusyWait::Hook h;
+    return h;
 }
 
-bool inEventLoop()
+int& timeout()
 {
-    return QThread::currentThread()->loopLevel() > 0;
+    static int ms = BusyWait::TimeoutMs;
+    return ms;
 }
 
-void endAction()
+thread_local BusyWait::Action* t_outermost = nullptr;
+
+void notify(bool waiting)
 {
-    State& s = state();
-    s.acting = false;
-    if (s.shown) {
-        s.shown = false;
-        if (s.hook)
-            s.hook(false);
+    if (hook())
+        hook()(waiting);
+}
+
+int waitFor(void* deadline, int count)
+{
+    return static_cast<BusyWait::Deadline*>(deadline)->wait(count) ? 1 : 0;
+}
+
+} // namespace
+
+namespace BusyWait {
+
+void setHook(Hook h)
+{
+    hook() = std::move(h);
+}
+
+int timeoutMs()
+{
+    return timeout();
+}
+
+void setTimeoutMs(int ms)
+{
+    timeout() = ms;
+}
+
+bool Deadline::wait(int count)
+{
+    if (!m_started) {
+        m_started = true;
+        m_deadline.setRemainingTime(m_timeoutMs);
     }
-}
-
-// The action ends when the event loop next waits for input.
-void watchEventLoop()
-{
-    State& s = state();
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    if (dispatcher && dispatcher != s.watched) {
-        s.watched = dispatcher;
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, &endAction);
-    }
-}
-
-int handler(void*, int count)
-{
-    State& s = state();
-    if (!s.acting) {
-        if (inEventLoop() || s.depth > 0) {
-            s.acting = true;
-            s.deadline.setRemainingTime(s.timeoutMs);
-            if (inEventLoop())
-                watchEventLoop();
-        } else if (count == 0) {
-            // A statement run outside any action waits on its own.
-            s.deadline.setRemainingTime(s.timeoutMs);
-        }
-    }
-    const qint64 remaining = s.deadline.remainingTime();
+    const qint64 remaining = m_deadline.remainingTime();
     if (remaining <= 0)
-        return 0;
-    if (s.acting && !s.shown) {
-        s.shown = true;
-        if (s.hook)
-            s.hook(true);
-    }
+        return false;
     // Short sleeps first, as SQLite's own timeout does: most locks are a save of a few
     // milliseconds by the other program.
     static const int delays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
     const int delay = delays[std::min<int>(count, int(std::size(delays)) - 1)];
     sqlite3_sleep(int(std::min<qint64>(delay, remaining)));
+    return true;
+}
+
+Action::Action()
+{
+    if (!t_outermost) {
+        t_outermost = this;
+        m_outermost = true;
+    }
+}
+
+Action::~Action()
+{
+    if (!m_outermost)
+        return;
+    t_outermost = nullptr;
+    if (m_shown)
+        notify(false);
+}
+
+Action* Action::current()
+{
+    return t_outermost;
+}
+
+void Action::inputAwaited()
+{
+    Action* action = t_outermost;
+    if (!action)
+        return;
+    action->m_deadline = Deadline(timeoutMs());
+    if (action->m_shown) {
+        action->m_shown = false;
+        notify(false);
+    }
+}
+
+int handler(void*, int count)
+{
+    Action* action = Action::current();
+    if (!action) {
+        // A statement run outside any action waits on its own.
+        thread_local Deadline own;
+        if (count == 0)
+            own = Deadline(timeoutMs());
+        return own.wait(count) ? 1 : 0;
+    }
+    if (!action->m_deadline.wait(count))
+        return 0;
+    if (!action->m_shown) {
+        action->m_shown = true;
+        notify(true);
+    }
     return 1;
 }
 
-} // namespace
-
-void BusyWait::setHook(Hook hook)
-{
-    state().hook = std::move(hook);
-}
-
-int BusyWait::timeoutMs()
-{
-    return state().timeoutMs;
-}
-
-void BusyWait::setTimeoutMs(int ms)
-{
-    state().timeoutMs = ms;
-}
-
-void BusyWait::install(sqlite3* db)
+void install(sqlite3* db)
 {
     sqlite3_busy_handler(db, &handler, nullptr);
 }
 
-BusyWait::Scope::Scope()
+void install(sqlite3* db, Deadline& deadline)
 {
-    ++state().depth;
+    sqlite3_busy_handler(db, &waitFor, &deadline);
 }
 
-BusyWait::Scope::~Scope()
-{
-    if (--state().depth == 0 && !inEventLoop())
-        endAction();
-}
+} // namespace BusyWait

@@ -104,10 +104,7 @@ Connection::~Connection()
 
 Result Connection::exec(const QString& sql)
 {
-    Statement statement(m_handle, sql);
-    if (!statement.prepared())
-        return statement.prepared();
-    return statement.exec();
+    return Statement::run(m_handle, sql);
 }
 
 Result Connection::checkWritable() const

@@ -35,8 +35,6 @@ public:
     // Runs body in a transaction that holds the write lock from the start; body's failure,
     // or a failed commit, rolls it back.
     Result writeTransaction(const std::function<Result()>& body);
-    // How long a statement waits for another writer before it fails.
-    static constexpr int BusyTimeoutMs = 5000;
 
 private:
     Connection() = default;

@@ -103,7 +103,7 @@ struct RecordSet::Run
 
 Result RecordSet::refresh()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (Result written = writePending(); !written)
         return written;
     if (Result opened = openConnection(); !opened)
@@ -263,7 +263,7 @@ Result RecordSet::prepareMove(std::optional<Position> endReached)
 
 Result RecordSet::moveFirst()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (Result r = prepareMove(); !r)
         return r;
     return goTo(Position::OnRecord, 0);
@@ -271,7 +271,7 @@ Result RecordSet::moveFirst()
 
 Result RecordSet::moveLast()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (Result r = prepareMove(); !r)
         return r;
     return goTo(Position::OnRecord, recordCount() - 1);
@@ -279,7 +279,7 @@ Result RecordSet::moveLast()
 
 Result RecordSet::moveNext()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (Result r = prepareMove(Position::Eof); !r)
         return r;
     // After a delete the next record has slid into the deleted one's place.
@@ -295,7 +295,7 @@ Result RecordSet::moveNext()
 
 Result RecordSet::movePrevious()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (Result r = prepareMove(Position::Bof); !r)
         return r;
     const int previous = m_position == Position::Eof ? recordCount() - 1 : m_index - 1;
@@ -306,7 +306,7 @@ Result RecordSet::movePrevious()
 
 Result RecordSet::moveTo(int row)
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (row < 0 || row >= recordCount())
         return Result::failure(NoCurrentRecord);
     if (m_position == Position::OnRecord && m_index == row)
@@ -489,13 +489,13 @@ Result RecordSet::storeEdits(const QList<FieldEdit>& edits, bool overOthers)
 
 Result RecordSet::updateRecord()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     return writePending();
 }
 
 Result RecordSet::updateRecordOverOthers()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     return writePending(true);
 }
 
@@ -526,7 +526,7 @@ Result RecordSet::restore(qint64 key, const QVector<int>& columns, const QVarian
 
 Result RecordSet::reread()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (m_position != Position::OnRecord)
         return Result::failure(NoCurrentRecord);
     if (Result r = writePending(); !r)
@@ -536,7 +536,7 @@ Result RecordSet::reread()
 
 void RecordSet::updateControls()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (m_position == Position::OnRecord) {
         QVariantList values;
         bool gone = false;
@@ -550,7 +550,7 @@ void RecordSet::updateControls()
 
 Result RecordSet::addNew()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (!m_connection || m_fields.isEmpty())
         return Result::failure(QStringLiteral("the record set has not been opened"));
     if (!isUpdatable())
@@ -575,7 +575,7 @@ Result RecordSet::addNew()
 
 Result RecordSet::deleteCurrent()
 {
-    BusyWait::Scope wait;
+    BusyWait::Action wait;
     if (m_position != Position::OnRecord)
         return Result::failure(NoCurrentRecord);
     if (!isUpdatable())

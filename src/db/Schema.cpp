@@ -1,6 +1,8 @@
 #include "db/Schema.h"
 
+#include "db/BusyWait.h"
 #include "db/Connection.h"
+#include "db/SqliteHandle.h"
 #include "db/Statement.h"
 
 #include "core/Log.h"
@@ -88,16 +90,13 @@ Result Schema::createMemoBook(const QString& path)
 {
     if (QFileInfo::exists(path))
         return Result::failure(QStringLiteral("a file exists already at ") + path);
-    sqlite3* db = nullptr;
     // SQLITE_OPEN_EXCLUSIVE is not honoured by the unix VFS, so the check above stands alone.
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
-        const Result failed = Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_close(db);
+    Result failed;
+    SqliteHandle db = openSqlite(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &failed);
+    if (!db)
         return failed;
-    }
-    Result made = createMemoTable(db);
-    sqlite3_close(db);
+    Result made = createMemoTable(db.get());
+    db.reset();
     if (!made)
         QFile::remove(path);
     return made;
@@ -138,13 +137,9 @@ std::optional<int> Schema::storedVersion(const QString& databasePath)
 {
     if (!QFileInfo(databasePath).isFile())
         return std::nullopt;
-    sqlite3* db = nullptr;
-    std::optional<int> version;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        version = versionOf(db);
-    }
-    sqlite3_close(db);
-    return version;
+    if (SqliteHandle db = openSqlite(databasePath, SQLITE_OPEN_READONLY))
+        return versionOf(db.get());
+    return std::nullopt;
 }
 
 Schema::UpgradeOutcome Schema::upgrade(const QString& databasePath, int* found, Result* why)
@@ -189,13 +184,12 @@ Schema::UpgradeOutcome Schema::upgrade(const QString& databasePath, int* found, 
 
 void Schema::refreshStatistics(const QString& databasePath)
 {
-    // The engine alone, with no handler of the program's: this runs beside the windows.
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_busy_timeout(db, Connection::BusyTimeoutMs);
-        skipOnFailure(Statement(db, QStringLiteral("PRAGMA analysis_limit = 400")).exec(), lcDb(), "analysis limit");
-        skipOnFailure(Statement(db, QStringLiteral("ANALYZE")).exec(), lcDb(), "index figures");
+    // A wait of its own: this runs beside the windows, on a thread of its own.
+    BusyWait::Deadline deadline;
+    if (SqliteHandle db = openSqlite(databasePath, SQLITE_OPEN_READWRITE)) {
+        BusyWait::install(db.get(), deadline);
+        skipOnFailure(Statement::run(db.get(), QStringLiteral("PRAGMA analysis_limit = 400")), lcDb(),
+                      "analysis limit");
+        skipOnFailure(Statement::run(db.get(), QStringLiteral("ANALYZE")), lcDb(), "index figures");
     }
-    sqlite3_close(db);
 }

@@ -33,6 +33,7 @@ Statement::Statement(sqlite3* db, const QString& sql) : m_db(db)
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, &tail) != SQLITE_OK) {
         m_prepared = errorOf(db);
+        m_code = sqlite3_extended_errcode(db);
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     } else if (!m_stmt) {
@@ -102,8 +103,24 @@ Statement::Step Statement::step()
     if (rc == SQLITE_DONE)
         return Step::Done;
     m_stepError = errorOf(m_db);
+    m_code = sqlite3_extended_errcode(m_db);
     sqlite3_reset(m_stmt);
     return Step::Error;
+}
+
+Result Statement::run(sqlite3* db, const QString& sql, QVariant* first, int* code)
+{
+    Statement statement(db, sql);
+    Step step;
+    bool firstRow = true;
+    while ((step = statement.step()) == Step::Row) {
+        if (first && firstRow)
+            *first = statement.value(0);
+        firstRow = false;
+    }
+    if (code)
+        *code = step == Step::Done ? 0 : statement.errorCode() ? statement.errorCode() : SQLITE_ERROR;
+    return step == Step::Done ? Result::success() : statement.lastError();
 }
 
 Result Statement::exec()

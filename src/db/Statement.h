@@ -28,6 +28,11 @@ public:
     Step step();
     // Runs a statement that returns no rows.
     Result exec();
+    // Prepares and runs one statement to its end; the first column of its first row, if
+    // any, goes to `first`, and the engine's code of a failure to `code`.
+    static Result run(sqlite3* db, const QString& sql, QVariant* first = nullptr, int* code = nullptr);
+    // The engine's (extended) code of the last failure; 0 when there was none.
+    int errorCode() const { return m_code; }
     Result lastError() const;
 
     int columnCount() const;
@@ -44,6 +49,7 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
     Result m_prepared;
     Result m_stepError = Result::success();
+    int m_code = 0;
 };
 
 // An identifier in double quotes, for names that the program puts together itself.

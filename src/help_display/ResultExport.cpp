@@ -1,9 +1,10 @@
 #include "help_display/ResultExport.h"
 
+#include "core/DurableFile.h"
 #include "db/Statement.h"
 
+#include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <sqlite3.h>
 
@@ -63,11 +64,12 @@ Result ResultExport::toCsv(sqlite3* db, const QString& statement, const QString&
     Statement rows(db, statement);
     if (!rows.prepared())
         return rows.prepared();
-    QSaveFile file(path);
-    // Without a writable folder there is no safe way to write; never write the file in place.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(file.errorString());
+    // Written beside and put in place whole: a cancelled or failed export leaves the file
+    // of that name as it was.
+    DurableFile::Writer writer(path);
+    if (Result opened = writer.open(); !opened)
+        return opened;
+    QFile& file = writer.file();
 
     const int columns = rows.columnCount();
     QByteArray chunk("\xEF\xBB\xBF");
@@ -91,32 +93,17 @@ Result ResultExport::toCsv(sqlite3* db, const QString& statement, const QString&
                 break;
             chunk.clear();
             if (progress && !progress(written)) {
-                file.cancelWriting();
-                file.commit();
                 return Result::failure(QStringLiteral("cancelled"));
             }
         }
     }
-    if (step == Statement::Step::Error) {
-        file.cancelWriting();
-        file.commit();
+    if (step == Statement::Step::Error)
         return rows.lastError();
-    }
-    if (!chunk.isEmpty() && file.write(chunk) != chunk.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        return Result::failure(why);
-    }
-    if (step == Statement::Step::Row) { // a write failed in the loop
-        const QString why = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        return Result::failure(why);
-    }
+    // A write that failed in the loop, or the last one.
+    if (step == Statement::Step::Row || (!chunk.isEmpty() && file.write(chunk) != chunk.size()))
+        return Result::failure(file.errorString(), file.error() == QFileDevice::ResourceError ? Result::Cause::DiskFull
+                                                                                              : Result::Cause::Other);
     if (progress)
         progress(written);
-    if (!file.commit())
-        return Result::failure(file.errorString());
-    return Result::success();
+    return writer.commit();
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Service.h"
 #include "jet/JetConversion.h"
-#include "platform/Service.h"
 
 #include <QString>
 

@@ -1,5 +1,8 @@
 #include "platform/BackupGenerations.h"
 
+#include "core/DurableFile.h"
+#include "core/Log.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,16 +21,6 @@ QDate mondayOf(const QDate& day)
     return day.addDays(1 - day.dayOfWeek());
 }
 
-bool syncPath(const QByteArray& path, int flags)
-{
-    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
 // Puts a second name on the backup's data; where the file system has no such names, a copy
 // is written beside and named only once it is complete. An existing file is never replaced.
 Result keepAs(const QString& backup, const QString& target)
@@ -41,8 +34,7 @@ Result keepAs(const QString& backup, const QString& target)
     if (!QFile::copy(backup, part))
         return Result::failure(QStringLiteral("cannot copy ") + backup + QStringLiteral(" to ") + part);
     const QByteArray partName = QFile::encodeName(part);
-    const bool done =
-        syncPath(partName, O_RDONLY) && (::link(partName.constData(), to.constData()) == 0 || errno == EEXIST);
+    const bool done = DurableFile::sync(part) && (::link(partName.constData(), to.constData()) == 0 || errno == EEXIST);
     QFile::remove(part);
     return done ? Result{} : Result::failure(QStringLiteral("cannot keep ") + target);
 }
@@ -99,7 +91,7 @@ BackupGenerations::Outcome BackupGenerations::keep(const QString& backup, const 
         outcome.result = keepAs(backup, todays);
         outcome.kept = bool(outcome.result);
         if (outcome.kept)
-            syncPath(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY);
+            skipOnFailure(DurableFile::sync(folder), lcStartup(), "sync the generations");
     }
 
     QList<QDate> days;

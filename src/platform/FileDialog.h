@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Service.h"
+#include "core/Service.h"
 
 #include <QString>
 #include <QStringList>

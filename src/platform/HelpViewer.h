@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
-#include "platform/Service.h"
+#include "core/Service.h"
 
 // The help viewer that stands in for the system help viewer.
 class HelpViewer : public Service<HelpViewer>

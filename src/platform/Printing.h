@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
-#include "platform/Service.h"
+#include "core/Service.h"
 
 #include <QString>
 

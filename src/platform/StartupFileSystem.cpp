@@ -21,12 +21,6 @@ public:
 
     bool makeDir(const QString& path) override { return QDir().mkdir(path); }
 
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                         const DatabaseBackup::Progress& progress) override
-    {
-        return DatabaseBackup::copyMemoBook(from, to, progress);
-    }
-
     QDate today() override { return QDate::currentDate(); }
 
     std::optional<qint64> freeBytes(const QString& path) override

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
-#include "platform/DatabaseBackup.h"
-#include "platform/Service.h"
+#include "core/Service.h"
 
 #include <QDate>
 
@@ -19,11 +18,6 @@ public:
     // for directories as well as files), else the empty text.
     virtual QString dirEntry(const QString& path, int attributes) = 0;
     virtual bool makeDir(const QString& path) = 0;
-    // Copies the memo book, replacing an older copy (DatabaseBackup::copyMemoBook): a
-    // consistent snapshot, and a file that is not a memo book that can be written, or fails
-    // the quick check, never replaces the target. Progress may be reported from another thread.
-    virtual DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                                 const DatabaseBackup::Progress& progress) = 0;
     // The date of today, for the generations of the backup.
     virtual QDate today() = 0;
     // Free room for this user on the disk that holds path; nullopt when unknown.
@@ -39,11 +33,6 @@ class ForwardingStartupFileSystem : public StartupFileSystem
 public:
     QString dirEntry(const QString& path, int attributes) override { return real().dirEntry(path, attributes); }
     bool makeDir(const QString& path) override { return real().makeDir(path); }
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                         const DatabaseBackup::Progress& progress) override
-    {
-        return real().copyDatabase(from, to, progress);
-    }
     QDate today() override { return real().today(); }
     std::optional<qint64> freeBytes(const QString& path) override { return real().freeBytes(path); }
 };

@@ -1,6 +1,8 @@
 #include "startup/VEZOVEDO.h"
 
+#include "core/BackgroundTask.h"
 #include "core/Log.h"
+#include "db/DatabaseBackup.h"
 #include "db/Schema.h"
 #include "forms/Session.h"
 #include "jet/JetImport.h"
@@ -13,6 +15,7 @@
 #include "startup/StartupMessage.h"
 #include "startup/StartupProgress.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -146,9 +149,11 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     // main window is made meanwhile, hidden and not loaded: nothing touches the memo book
     // before its backup is done, and a failed backup leaves no window behind.
     DatabaseBackup::Refusal refusal = DatabaseBackup::Refusal::None;
+    std::function<void()> finishBackup;
     const Result copied = StartupProgress::run(
         [&](const StartupProgress::Report& report) {
-            const DatabaseBackup::Outcome outcome = fs.copyDatabase(source, backup, report);
+            const DatabaseBackup::Outcome outcome =
+                StartupBackup::instance().copy(source, backup, report, &finishBackup);
             refusal = outcome.refusal;
             if (outcome)
                 keepGeneration(fs, backup, backupDir, separator);
@@ -176,6 +181,9 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
         }
         return fail(copied.cause == Result::Cause::DiskFull ? Trouble::DiskFull : Trouble::CannotBackUp, backup);
     }
+
+    if (finishBackup)
+        BackgroundTask::start(QCoreApplication::instance(), std::move(finishBackup));
 
     // A book of an older layout is brought to this one before any window reads it; the backup
     // just made keeps it as it was.

@@ -8,6 +8,7 @@
 #include "forms/StoreFailure.h"
 #include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
+#include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
@@ -193,13 +194,12 @@ private Q_SLOTS:
         click("Command7"); // waits: a failure would ask the message box, which has no answer queued
         QCOMPARE(table(), "NULL 'waited'");
         QCOMPARE(cursors, (QList<int>{Qt::WaitCursor, -1}));
-        BusyWait::setTimeoutMs(100); // instead of the five seconds of the program
+        std::optional<BusyWaitFor> shorter(std::in_place, 100); // instead of the five seconds of the program
         idCombo()->setText(QStringLiteral("kept"));
         hold = holdWriteLock(book->dbPath(), 1000);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         click("Command7");
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
-        BusyWait::setHook({});
+        shorter.reset();
         QCOMPARE(fakes->messageBox.asked.value(0).text, Messages::InUse);
         QCOMPARE(table() + idCombo()->text(), QStringLiteral("NULL 'waited'kept"));
         QVERIFY(!QGuiApplication::overrideCursor());

@@ -2,6 +2,7 @@
 #include "db/Catalogue.h"
 #include "db/Connection.h"
 #include "db/Schema.h"
+#include "support/Locks.h"
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
 
@@ -12,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <optional>
 
 class TestSchema : public QObject
 {
@@ -67,12 +69,13 @@ private Q_SLOTS:
         book.exec(QStringLiteral("PRAGMA user_version = %1").arg(stored));
         QFile file(book.dbPath());
         std::unique_ptr<sqlite3, decltype(&sqlite3_close)> other(nullptr, &sqlite3_close);
+        std::optional<BusyWaitFor> shorter;
         if (locked) {
             sqlite3* raw = nullptr;
             QCOMPARE(sqlite3_open(QFile::encodeName(book.dbPath()).constData(), &raw), SQLITE_OK);
             other.reset(raw);
             QCOMPARE(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-            BusyWait::setTimeoutMs(200);
+            shorter.emplace(200);
         }
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray before = file.readAll();
@@ -80,7 +83,7 @@ private Q_SLOTS:
         int found = -1;
         Result why;
         QTEST(int(Schema::upgrade(book.dbPath(), &found, &why)), "outcome");
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        shorter.reset();
         QCOMPARE(why.cause == Result::Cause::Busy, locked);
         other.reset();
         QCOMPARE(found, stored);

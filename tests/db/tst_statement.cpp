@@ -1,6 +1,9 @@
+#include "db/BusyWait.h"
 #include "db/Statement.h"
+#include "support/Locks.h"
 #include "support/TestMain.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -116,6 +119,29 @@ private Q_SLOTS:
         QCOMPARE(read.value(2).toString(), QStringLiteral("𠮷"));
         QCOMPARE(read.step(), Statement::Step::Done);
         QVERIFY(Statement(db.get(), QStringLiteral("DELETE FROM t")).exec());
+    }
+
+    // One action waits at most the timeout in all, in clock time, however many statements it
+    // runs; once the user has had the control (a message box), waiting starts afresh.
+    void oneActionWaitsOnceUntilTheUserHasTheControl()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("t.db"));
+        Db db = open();
+        BusyWait::install(db.get());
+        BusyWaitFor shorter(150);
+        Lock other(path);
+        QVERIFY(other.isHeld());
+        QElapsedTimer clock;
+        BusyWait::Action action;
+        clock.start();
+        QCOMPARE(Statement::run(db.get(), QStringLiteral("SELECT count(*) FROM t")).cause, Result::Cause::Busy);
+        const qint64 first = clock.restart();
+        QVERIFY2(first >= 140 && first < 1000, qPrintable(QString::number(first)));
+        QCOMPARE(Statement::run(db.get(), QStringLiteral("SELECT count(*) FROM t")).cause, Result::Cause::Busy);
+        QVERIFY2(clock.restart() < 50, "the action's deadline has passed already");
+        BusyWait::Action::inputAwaited();
+        QCOMPARE(Statement::run(db.get(), QStringLiteral("SELECT count(*) FROM t")).cause, Result::Cause::Busy);
+        QVERIFY2(clock.elapsed() >= 140, "a new wait after the user had the control");
     }
 };
 

@@ -1,6 +1,6 @@
+#include "db/DatabaseBackup.h"
 #include "db/Schema.h"
 #include "platform/BackupGenerations.h"
-#include "platform/DatabaseBackup.h"
 #include "support/TestMain.h"
 
 #include <QDir>

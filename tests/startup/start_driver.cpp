@@ -5,10 +5,11 @@
 // Prints "STARTING" first, "COPYING" and "COPIED" around the copy of the memo book, then
 // "STARTED", or "REFUSED" after the message shown; exit code 0 for a start, 3 for a refusal.
 
+#include "db/DatabaseBackup.h"
+#include "forms/Application.h"
 #include "forms/Session.h"
 #include "platform/Appearance.h"
 #include "platform/MessageBox.h"
-#include "platform/StartupFileSystem.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
 
@@ -40,15 +41,15 @@ void say(const char* line)
     std::fflush(stdout);
 }
 
-// The real file system, saying when the copy starts and ends.
-class NarratedFileSystem : public ForwardingStartupFileSystem
+// The real backup, saying when the copy starts and ends.
+class NarratedBackup : public StartupBackup
 {
 public:
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                         const DatabaseBackup::Progress& progress) override
+    DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
+                                 std::function<void()>* finishLater) override
     {
         say("COPYING");
-        DatabaseBackup::Outcome copied = real().copyDatabase(from, to, progress);
+        DatabaseBackup::Outcome copied = real().copy(from, to, progress, finishLater);
         say("COPIED");
         return copied;
     }
@@ -65,18 +66,18 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     Session session;
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     Appearance::apply(app);
     PrintedMessageBox messages;
     MessageBox::setInstance(&messages);
-    NarratedFileSystem fileSystem;
-    StartupFileSystem::setInstance(&fileSystem);
+    NarratedBackup backup;
+    StartupBackup::setInstance(&backup);
     say("STARTING");
     const bool started = VEZOVEDO::Main(QString::fromLocal8Bit(argv[1]) + QStringLiteral("/orvalent"), session);
     say(started ? "STARTED" : "REFUSED");
     if (ORVAM* window = ORVAM::ifLoaded())
         window->unload();
     MessageBox::setInstance(nullptr);
-    StartupFileSystem::setInstance(nullptr);
+    StartupBackup::setInstance(nullptr);
     return started ? 0 : 3;
 }

@@ -295,7 +295,7 @@ private Q_SLOTS:
             QCOMPARE(sqlite3_exec(raw, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         } else {
             fakes->fileSystem.failMakeDir = fault == u"cannot make Back Up"_s;
-            fakes->fileSystem.failCopy = fault == u"disk full"_s;
+            fakes->backup.failCopy = fault == u"disk full"_s;
         }
         const QByteArray bookBefore = contentsOf(book->dbPath());
         const QString named = about == u"book"_s     ? book->dbPath()
@@ -443,8 +443,8 @@ private Q_SLOTS:
     {
         QFETCH(int, copyMs);
         QFETCH(bool, copyFails);
-        fakes->fileSystem.copyDelayMs = copyMs;
-        fakes->fileSystem.failCopy = copyFails;
+        fakes->backup.copyDelayMs = copyMs;
+        fakes->backup.failCopy = copyFails;
         if (copyFails)
             fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
 
@@ -479,12 +479,13 @@ private Q_SLOTS:
     // window loads: the load fails, and so does the start, with its message and no window.
     void databaseThatCannotBeOpenedByTheMainWindow()
     {
-        struct LockedAfterTheCopy : FakeStartupFileSystem
+        struct LockedAfterTheCopy : FakeStartupBackup
         {
-            DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                                 const DatabaseBackup::Progress& progress) override
+            DatabaseBackup::Outcome copy(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress,
+                                         std::function<void()>* finishLater) override
             {
-                DatabaseBackup::Outcome copied = FakeStartupFileSystem::copyDatabase(from, to, progress);
+                DatabaseBackup::Outcome copied = FakeStartupBackup::copy(from, to, progress, finishLater);
                 if (copied && (sqlite3_open(QFile::encodeName(from).constData(), &other) != SQLITE_OK ||
                                sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
                                             nullptr, nullptr) != SQLITE_OK))
@@ -492,13 +493,13 @@ private Q_SLOTS:
                 return copied;
             }
             sqlite3* other = nullptr;
-        } fileSystem;
-        StartupFileSystem::setInstance(&fileSystem);
+        } locking;
+        StartupBackup::setInstance(&locking);
         expectFailure();
-        StartupFileSystem::setInstance(&fakes->fileSystem);
-        QVERIFY(fileSystem.other);
-        sqlite3_exec(fileSystem.other, "ROLLBACK;", nullptr, nullptr, nullptr);
-        sqlite3_close(fileSystem.other);
+        StartupBackup::setInstance(&fakes->backup);
+        QVERIFY(locking.other);
+        sqlite3_exec(locking.other, "ROLLBACK;", nullptr, nullptr, nullptr);
+        sqlite3_close(locking.other);
         QVERIFY2(QFileInfo::exists(backup()), "the failure came after the copy");
     }
 

@@ -127,8 +127,9 @@ bool FakeStartupFileSystem::makeDir(const QString& path)
     return !failMakeDir && StartupFileSystem::real().makeDir(path);
 }
 
-DatabaseBackup::Outcome FakeStartupFileSystem::copyDatabase(const QString& from, const QString& to,
-                                                            const DatabaseBackup::Progress& progress)
+DatabaseBackup::Outcome FakeStartupBackup::copy(const QString& from, const QString& to,
+                                                const DatabaseBackup::Progress& progress,
+                                                std::function<void()>* finishLater)
 {
     calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
     if (copyDelayMs > 0) {
@@ -142,7 +143,7 @@ DatabaseBackup::Outcome FakeStartupFileSystem::copyDatabase(const QString& from,
     if (failCopy)
         return {Result::failure(QStringLiteral("disk full"), Result::Cause::DiskFull),
                 DatabaseBackup::Refusal::CannotWrite};
-    return StartupFileSystem::real().copyDatabase(from, to, progress);
+    return StartupBackup::real().copy(from, to, progress, finishLater);
 }
 
 std::optional<qint64> FakeStartupFileSystem::freeBytes(const QString& path)
@@ -160,6 +161,7 @@ PlatformFakes::PlatformFakes()
     KeySender::setInstance(&keySender);
     HelpViewer::setInstance(&helpViewer);
     StartupFileSystem::setInstance(&fileSystem);
+    StartupBackup::setInstance(&backup);
     DateForms::setInstance(&dates);
     Printing::setInstance(&printing);
 }
@@ -172,6 +174,7 @@ PlatformFakes::~PlatformFakes()
     KeySender::setInstance(nullptr);
     HelpViewer::setInstance(nullptr);
     StartupFileSystem::setInstance(nullptr);
+    StartupBackup::setInstance(nullptr);
     DateForms::setInstance(nullptr);
     Printing::setInstance(nullptr);
 }

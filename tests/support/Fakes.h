@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/DatabaseBackup.h"
 #include "platform/DateForms.h"
 #include "platform/FileDialog.h"
 #include "platform/HelpViewer.h"
@@ -88,16 +89,23 @@ class FakeStartupFileSystem : public StartupFileSystem
 public:
     QString dirEntry(const QString& path, int attributes) override;
     bool makeDir(const QString& path) override;
-    DatabaseBackup::Outcome copyDatabase(const QString& from, const QString& to,
-                                         const DatabaseBackup::Progress& progress) override;
     QDate today() override { return fixedToday; }
     std::optional<qint64> freeBytes(const QString& path) override;
     bool failMakeDir = false;
+    QDate fixedToday{2026, 12, 7};
+    std::optional<std::optional<qint64>> fixedFreeBytes;
+    QStringList calls;
+};
+
+// The real start-up backup, which can be made to fail or to take its time.
+class FakeStartupBackup : public StartupBackup
+{
+public:
+    DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
+                                 std::function<void()>* finishLater) override;
     bool failCopy = false;
     // A copy that takes this long, reporting half of it done halfway.
     int copyDelayMs = 0;
-    QDate fixedToday{2026, 12, 7};
-    std::optional<std::optional<qint64>> fixedFreeBytes;
     QStringList calls;
 };
 
@@ -147,6 +155,7 @@ public:
     FakeKeySender keySender;
     FakeHelpViewer helpViewer;
     FakeStartupFileSystem fileSystem;
+    FakeStartupBackup backup;
     FakeDateForms dates;
     FakePrinting printing;
 };

@@ -24,7 +24,7 @@ struct BusyWaitFor
     ~BusyWaitFor()
     {
         BusyWait::setHook({});
-        BusyWait::setTimeoutMs(Connection::BusyTimeoutMs);
+        BusyWait::setTimeoutMs(BusyWait::TimeoutMs);
     }
     BusyWaitFor(const BusyWaitFor&) = delete;
     BusyWaitFor& operator=(const BusyWaitFor&) = delete;

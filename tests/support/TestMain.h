@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forms/Application.h"
 #include "platform/Appearance.h"
 #include "viewer/HelpViewerWindow.h"
 
@@ -14,7 +15,7 @@
     {                                                                                                                  \
         QTemporaryDir settingsHome;                                                                                    \
         qputenv("XDG_CONFIG_HOME", settingsHome.path().toLocal8Bit());                                                 \
-        QApplication app(argc, argv);                                                                                  \
+        Application app(argc, argv);                                                                                   \
         Appearance::apply(app);                                                                                        \
         HelpViewerWindow::install();                                                                                   \
         TestClass test;                                                                                                \

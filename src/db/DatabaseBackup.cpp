@@ -1,4 +1,10 @@
-#include "platform/DatabaseBackup.h"
+#include "db/DatabaseBackup.h"
+
+#include "core/DurableFile.h"
+#include "core/Log.h"
+#include "db/BusyWait.h"
+#include "db/SqliteHandle.h"
+#include "db/Statement.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -6,7 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QThreadPool>
+#include <QVariant>
 
 #include <sqlite3.h>
 
@@ -26,31 +32,6 @@
 #include <vector>
 
 namespace {
-
-// Waits for another program's lock until a deadline in clock time. SQLite's own busy timeout
-// adds up the sleeps it asked for, which on a loaded machine last longer than asked.
-struct LockDeadline
-{
-    QDeadlineTimer deadline{QDeadlineTimer::Forever};
-    bool started = false;
-
-    static int wait(void* self, int count)
-    {
-        auto* d = static_cast<LockDeadline*>(self);
-        if (!d->started) {
-            d->started = true;
-            d->deadline.setRemainingTime(DatabaseBackup::BusyTimeoutMs);
-        }
-        const qint64 remaining = d->deadline.remainingTime();
-        if (remaining <= 0)
-            return 0;
-        // Short sleeps first: most locks are another program's save of a few milliseconds.
-        static const int delays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
-        const int delay = delays[std::min<int>(count, int(std::size(delays)) - 1)];
-        sqlite3_sleep(int(std::min<qint64>(delay, remaining)));
-        return 1;
-    }
-};
 
 using DatabaseBackup::Outcome;
 using DatabaseBackup::Progress;
@@ -78,12 +59,6 @@ Result systemFailure(const QString& what)
     const bool full = errno == ENOSPC || errno == EDQUOT;
     return Result::failure(systemError(what), full ? Result::Cause::DiskFull : Result::Cause::Other);
 }
-
-struct SqliteCloser
-{
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
 
 // A file descriptor closed when it goes out of scope.
 class Fd
@@ -131,21 +106,15 @@ Outcome sqliteFailure(sqlite3* db, int rc, const QString& what)
                                                   full ? Result::Cause::DiskFull : Result::Cause::Other));
 }
 
-// Runs a statement to its end; the first column of its first row goes to `first`.
+// Runs a statement to its end, giving the engine's code; the first column of its first row
+// goes to `first`.
 int run(sqlite3* db, const char* sql, QByteArray* first = nullptr)
 {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    bool firstRow = true;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        if (first && firstRow)
-            *first = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        firstRow = false;
-    }
-    const int finalRc = sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE ? finalRc : rc;
+    QVariant value;
+    int rc = SQLITE_OK;
+    if (Statement::run(db, QString::fromUtf8(sql), first ? &value : nullptr, &rc) && first)
+        *first = value.toString().toUtf8();
+    return rc;
 }
 
 Outcome quickCheck(sqlite3* db)
@@ -204,10 +173,10 @@ public:
     int fd() const { return m_fd.get(); }
 
     // Syncs the copy and puts it in the place of `target` in one step.
-    Result commit(const QString& target)
+    Result commit(const QString& target, std::function<void()>* finishLater)
     {
-        if (::fsync(m_fd.get()) != 0)
-            return systemFailure(QStringLiteral("sync the copy"));
+        if (Result synced = DurableFile::sync(m_fd.get(), QStringLiteral("the new copy")); !synced)
+            return synced;
         const QByteArray to = QFile::encodeName(target);
         if (m_named.isEmpty()) {
             // A name is needed for the rename; it lives only until the rename.
@@ -236,17 +205,20 @@ public:
                 ::unlink(old.constData());
             return failed;
         }
+        DurableFile::observe(QStringLiteral("rename the new copy ") + target);
         m_named.clear();
         m_fd.reset();
-        // The rename is made durable with its folder, and the old copy's room given back,
-        // beside the rest of start-up: until the folder is synced, a power cut leaves the old
-        // copy in place, which is whole.
-        QThreadPool::globalInstance()->start([folder = m_folder, old] {
-            if (Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0)
-                ::fsync(dir.get());
+        // The rename is made durable with its folder, and the old copy's room given back:
+        // until the folder is synced, a power cut leaves the old copy in place, which is whole.
+        std::function<void()> finish = [folder = QFile::decodeName(m_folder), old] {
+            skipOnFailure(DurableFile::sync(folder), lcStartup(), "sync the backup folder");
             if (!old.isEmpty())
-                ::unlink(old.constData());
-        });
+                DurableFile::remove(QFile::decodeName(old));
+        };
+        if (finishLater)
+            *finishLater = std::move(finish);
+        else
+            finish();
         return {};
     }
 
@@ -321,39 +293,67 @@ Result copyBytes(int in, int out, qint64 size, const Progress& progress, const s
     return {};
 }
 
+// A read transaction with a descriptor of the file under it. Closing any descriptor of the
+// file drops every lock this process holds on it, the engine's among them: this one is closed
+// only after the transaction has ended, whatever way the copy leaves.
+class ReadSnapshot
+{
+public:
+    explicit ReadSnapshot(sqlite3* db) : m_db(db) {}
+    ~ReadSnapshot() { end(); }
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+    Outcome begin(const QString& path)
+    {
+        if (const int rc = run(m_db, "BEGIN"); rc != SQLITE_OK)
+            return sqliteFailure(m_db, rc, QStringLiteral("begin"));
+        m_reading = true;
+        if (const int rc = run(m_db, "SELECT count(*) FROM sqlite_master"); rc != SQLITE_OK)
+            return sqliteFailure(m_db, rc, QStringLiteral("read"));
+        m_file.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+        if (m_file.get() < 0 || ::fstat(m_file.get(), &m_info) != 0)
+            return refuse(Refusal::Missing, systemError(QStringLiteral("open ") + path));
+        return {};
+    }
+    int fd() const { return m_file.get(); }
+    const struct stat& info() const { return m_info; }
+
+    void end()
+    {
+        if (m_reading)
+            run(m_db, "COMMIT");
+        m_reading = false;
+        m_file.reset();
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_reading = false;
+    Fd m_file;
+    struct stat m_info = {};
+};
+
 // Copies a file in rollback-journal mode: while this connection's read transaction lasts no
 // writer can commit, so the file on disk is the snapshot. It is copied whole by the kernel
 // while the quick check reads it alongside.
-Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, const Progress& progress)
+Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, const Progress& progress,
+                          std::function<void()>* finishLater)
 {
     // The check reads through a mapping of the file instead of a system call per page.
     run(db, "PRAGMA mmap_size = 2147418112");
-    if (const int rc = run(db, "BEGIN"); rc != SQLITE_OK)
-        return sqliteFailure(db, rc, QStringLiteral("begin"));
-    // Closing a descriptor of the file drops every lock this process holds on it, the
-    // engine's among them: this one is closed only after the transaction has ended.
-    Fd source;
-    struct EndRead
-    {
-        sqlite3* db;
-        ~EndRead() { run(db, "COMMIT"); }
-    };
-    Outcome outcome;
     PartFile part;
     {
-        EndRead endRead{db};
-        if (const int rc = run(db, "SELECT count(*) FROM sqlite_master"); rc != SQLITE_OK)
-            return sqliteFailure(db, rc, QStringLiteral("read"));
-        source.reset(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
-        struct stat info = {};
-        if (source.get() < 0 || ::fstat(source.get(), &info) != 0)
-            return refuse(Refusal::Missing, systemError(QStringLiteral("open ") + from));
-        if (Result opened = part.open(QFileInfo(to).absolutePath(), info.st_mode & 0777); !opened)
+        ReadSnapshot snapshot(db);
+        if (Outcome begun = snapshot.begin(from); !begun)
+            return begun;
+        if (Result opened = part.open(QFileInfo(to).absolutePath(), snapshot.info().st_mode & 0777); !opened)
             return refuse(Refusal::CannotWrite, opened);
 
         std::atomic<bool> stop{false};
         Result copied;
-        std::thread copier([&] { copied = copyBytes(source.get(), part.fd(), info.st_size, progress, stop); });
+        std::thread copier(
+            [&] { copied = copyBytes(snapshot.fd(), part.fd(), snapshot.info().st_size, progress, stop); });
         const Outcome checked = quickCheck(db);
         if (!checked)
             stop = true;
@@ -363,10 +363,9 @@ Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, c
         if (!copied)
             return refuse(Refusal::CannotWrite, copied);
     }
-    source.reset();
-    if (Result committed = part.commit(to); !committed)
+    if (Result committed = part.commit(to, finishLater); !committed)
         return refuse(Refusal::CannotWrite, committed);
-    return outcome;
+    return {};
 }
 
 // Copies a file in write-ahead-log mode, whose committed state lies partly in its log: the
@@ -431,15 +430,16 @@ Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progre
         return refuse(Refusal::CannotWrite,
                       QStringLiteral("journal mode of the copy: ") + QString::fromUtf8(sqlite3_errstr(modeRc)));
     dest.reset();
-    if (::rename(name.constData(), QFile::encodeName(to).constData()) != 0)
-        return refuse(Refusal::CannotWrite, systemFailure(QStringLiteral("replace ") + to));
+    if (Result renamed = DurableFile::rename(QFile::decodeName(name), to); !renamed)
+        return refuse(Refusal::CannotWrite, renamed);
     removePart.name.clear();
     return {};
 }
 
 } // namespace
 
-DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const QString& to, const Progress& progress)
+DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const QString& to, const Progress& progress,
+                                                     std::function<void()>* finishLater)
 {
     const QFileInfo source(from);
     if (!source.isFile())
@@ -466,13 +466,13 @@ DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const 
 
     // The copy is one action: all its waits for another program's lock end at one deadline,
     // which outlives the connection that waits.
-    LockDeadline deadline;
+    BusyWait::Deadline deadline(BusyWait::TimeoutMs);
     sqlite3* raw = nullptr;
     const int openRc = sqlite3_open_v2(QFile::encodeName(from).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     SqliteHandle db(raw);
     if (openRc != SQLITE_OK)
         return sqliteFailure(raw, openRc, QStringLiteral("open ") + from);
-    sqlite3_busy_handler(db.get(), &LockDeadline::wait, &deadline);
+    BusyWait::install(db.get(), deadline);
     if (sqlite3_db_readonly(db.get(), "main") == 1)
         return refuse(Refusal::ReadOnly, from + QStringLiteral(" opens read-only"));
 
@@ -491,10 +491,30 @@ DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const 
     run(db.get(), "PRAGMA journal_mode", &journalMode);
     Outcome copied = journalMode.compare("wal", Qt::CaseInsensitive) == 0
                          ? copyThroughEngine(db.get(), to, progress)
-                         : copyUnderReadLock(db.get(), from, to, progress);
+                         : copyUnderReadLock(db.get(), from, to, progress, finishLater);
     if (copied && progress) {
         const qint64 size = QFileInfo(to).size();
         progress(size, size);
     }
     return copied;
+}
+
+namespace {
+
+class RealStartupBackup final : public StartupBackup
+{
+public:
+    DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
+                                 std::function<void()>* finishLater) override
+    {
+        return DatabaseBackup::copyMemoBook(from, to, progress, finishLater);
+    }
+};
+
+} // namespace
+
+StartupBackup& StartupBackup::real()
+{
+    static RealStartupBackup backup;
+    return backup;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "core/Service.h"
 
 #include <QString>
 
@@ -30,15 +31,28 @@ struct Outcome
 // Bytes written so far and bytes to write. May be called from another thread.
 using Progress = std::function<void(qint64 done, qint64 total)>;
 
-// How long a lock held by another program is waited for.
-constexpr int BusyTimeoutMs = 5000;
-
 // Copies the memo book at `from` to `to`, replacing an older copy only once the new one is
 // complete and on disk. The source must be a memo book that can be written: a file that is
 // empty, of another program, without the memo table, damaged, read-only, or kept locked
 // beyond the busy timeout is refused and the old copy stays. A hot journal left by a crash
 // is rolled back first. The copy is a consistent snapshot: no writer commits while it is
-// made.
-Outcome copyMemoBook(const QString& from, const QString& to, const Progress& progress = {});
+// made. Giving back the old copy's room and syncing the folder take a while for a large file:
+// with `finishLater` they are handed to the caller to run beside the rest of start-up (until
+// then a power cut leaves the old copy, which is whole), else they are done before returning.
+Outcome copyMemoBook(const QString& from, const QString& to, const Progress& progress = {},
+                     std::function<void()>* finishLater = nullptr);
 
 } // namespace DatabaseBackup
+
+// The copy that start-up makes, which tests watch or make fail.
+class StartupBackup : public Service<StartupBackup>
+{
+public:
+    virtual ~StartupBackup() = default;
+    // DatabaseBackup::copyMemoBook. Progress may be reported from another thread, and so is
+    // the finishing handed back.
+    virtual DatabaseBackup::Outcome copy(const QString& from, const QString& to,
+                                         const DatabaseBackup::Progress& progress,
+                                         std::function<void()>* finishLater) = 0;
+    static StartupBackup& real();
+};

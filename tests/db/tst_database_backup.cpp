@@ -1,12 +1,13 @@
+#include "core/DurableFile.h"
+#include "db/BusyWait.h"
+#include "db/DatabaseBackup.h"
 #include "db/Schema.h"
-#include "platform/DatabaseBackup.h"
 #include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QThreadPool>
 
 #include <sqlite3.h>
 
@@ -136,9 +137,40 @@ private Q_SLOTS:
         QVERIFY(reported.size() >= 3);
         QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
         QCOMPARE(reported.last(), total);
-        // The old copy's room is given back in the background.
-        QThreadPool::globalInstance()->waitForDone();
         QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"IDATA2.mdb"});
+    }
+
+    // A power cut at any point of the replacement leaves a whole backup: the new copy's data is
+    // on the disk before its name takes the old one's place, and the old copy goes only once
+    // the folder that holds the new name is on the disk. Until then the old one keeps a name.
+    void aPowerCutLeavesAWholeBackup()
+    {
+        addMemos(50, 1000);
+        QVERIFY(DatabaseBackup::copyMemoBook(book(), backup()));
+        const QByteArray good = contentsOf(backup());
+        addMemos(5, 100);
+        QStringList steps;
+        DurableFile::setObserver([&steps](const QString& step) { steps.append(step); });
+        std::function<void()> finish;
+        const DatabaseBackup::Outcome outcome = DatabaseBackup::copyMemoBook(book(), backup(), {}, &finish);
+        QVERIFY2(outcome, qPrintable(outcome.result.message));
+        QVERIFY(finish);
+        const QStringList old =
+            QDir(backupDir()).entryList({QStringLiteral(".IDATA2.mdb.old-*")}, QDir::Files | QDir::Hidden);
+        QCOMPARE(old.size(), 1);
+        const QString oldPath = backupDir() + QLatin1Char('/') + old[0];
+        QVERIFY(contentsOf(oldPath) == good);
+        QVERIFY(contentsOf(backup()) == contentsOf(book()));
+        finish();
+        DurableFile::setObserver({});
+        const qsizetype dataSynced = steps.indexOf(QStringLiteral("sync the new copy"));
+        const qsizetype renamed = steps.indexOf(QStringLiteral("rename the new copy ") + backup());
+        const qsizetype folderSynced = steps.indexOf(QStringLiteral("sync ") + backupDir());
+        const qsizetype oldRemoved = steps.indexOf(QStringLiteral("remove ") + oldPath);
+        QVERIFY2(dataSynced >= 0 && dataSynced < renamed, qPrintable(steps.join(QStringLiteral(" | "))));
+        QVERIFY2(renamed < folderSynced && folderSynced < oldRemoved, qPrintable(steps.join(QStringLiteral(" | "))));
+        QCOMPARE(QDir(backupDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"IDATA2.mdb"});
     }
 
@@ -252,7 +284,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("heldMs");
         QTest::addColumn<bool>("copied");
         QTest::newRow("released after a moment") << 300 << true;
-        QTest::newRow("kept beyond the timeout") << DatabaseBackup::BusyTimeoutMs + 1000 << false;
+        QTest::newRow("kept beyond the timeout") << BusyWait::TimeoutMs + 1000 << false;
     }
 
     void waitsForALockWithinTheTimeout()
