@@ -70,10 +70,10 @@ class TimedBackup : public StartupBackup
 {
 public:
     DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
-                                 std::function<void()>* finishLater) override
+                                 std::shared_ptr<DatabaseBackup::UncheckedCopy>& unchecked) override
     {
         startMs = msSince(*clock);
-        DatabaseBackup::Outcome r = real().copy(from, to, progress, finishLater);
+        DatabaseBackup::Outcome r = real().copy(from, to, progress, unchecked);
         endMs = msSince(*clock);
         return r;
     }

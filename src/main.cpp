@@ -29,5 +29,6 @@ int main(int argc, char* argv[])
         QApplication::installTranslator(&qtTexts);
     if (!VEZOVEDO::Main(QCoreApplication::applicationFilePath(), session))
         return 1;
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    return VEZOVEDO::endedByTrouble() ? 1 : code;
 }

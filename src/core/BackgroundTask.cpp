@@ -40,8 +40,12 @@ void BackgroundTask::launch(std::function<std::function<void()>()> run)
                 if (m_thread.joinable())
                     m_thread.join();
                 m_finished = true;
+                // What the result sets off may close the owner, and this task with it.
+                const QPointer<BackgroundTask> self(this);
                 if (!m_stop)
                     handOver();
+                if (!self)
+                    return;
                 Q_EMIT finished();
                 deleteLater();
             },
@@ -53,20 +57,25 @@ void BackgroundTask::waitForFinished()
 {
     if (m_finished)
         return;
+    const QPointer<BackgroundTask> self(this);
     QEventLoop loop;
     connect(this, &BackgroundTask::finished, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // An application that is quitting runs no event loop: the result is handed over here.
+    if (self && !m_finished) {
+        if (m_thread.joinable())
+            m_thread.join();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
 }
 
 void BackgroundTask::waitForAll()
 {
-    const QSet<BackgroundTask*> tasks = running();
-    for (BackgroundTask* task : tasks) {
-        if (running().contains(task)) {
-            QPointer<BackgroundTask> alive(task);
-            task->waitForFinished();
-            if (alive)
-                delete task;
-        }
+    // Handing a result over may end other tasks (their owner closed) or start new ones.
+    while (!running().isEmpty()) {
+        const QPointer<BackgroundTask> task(*running().cbegin());
+        task->waitForFinished();
+        delete task.data();
     }
 }

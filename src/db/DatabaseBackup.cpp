@@ -69,6 +69,7 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return m_fd; }
+    void forget() { m_fd = -1; }
     void reset(int fd = -1)
     {
         if (m_fd >= 0)
@@ -142,6 +143,37 @@ Outcome probeWrite(sqlite3* db)
     return failed;
 }
 
+// Puts the complete, synced copy at `named` in the place of `target`. Giving back the old
+// copy's room takes a while for a large file, and is done with the sync of the folder: until
+// then the old copy keeps a hidden name, which the next start clears if this one ends first,
+// and a power cut leaves the old copy in place, which is whole.
+Result replaceKeepingOld(const QByteArray& named, const QString& target, std::function<void()>* finishLater)
+{
+    const QByteArray to = QFile::encodeName(target);
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    QByteArray old = folder + "/.IDATA2.mdb.old-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    if (::link(to.constData(), old.constData()) != 0)
+        old.clear();
+    if (::rename(named.constData(), to.constData()) != 0) {
+        const Result failed = systemFailure(QStringLiteral("replace ") + target);
+        ::unlink(named.constData());
+        if (!old.isEmpty())
+            ::unlink(old.constData());
+        return failed;
+    }
+    DurableFile::observe(QStringLiteral("rename the new copy ") + target);
+    std::function<void()> finish = [folder = QFile::decodeName(folder), old] {
+        skipOnFailure(DurableFile::sync(folder), lcStartup(), "sync the backup folder");
+        if (!old.isEmpty())
+            DurableFile::remove(QFile::decodeName(old));
+    };
+    if (finishLater)
+        *finishLater = std::move(finish);
+    else
+        finish();
+    return {};
+}
+
 // The copy under construction: a file without a name in the target's folder where the file
 // system offers one (a killed start-up then leaves nothing behind), else a hidden file with
 // a name of its own. Either way two starts at once never write into the same file.
@@ -172,12 +204,9 @@ public:
 
     int fd() const { return m_fd.get(); }
 
-    // Syncs the copy and puts it in the place of `target` in one step.
-    Result commit(const QString& target, std::function<void()>* finishLater)
+    // Gives the copy a hidden name in its folder, which the caller then owns.
+    Result name(QByteArray& named)
     {
-        if (Result synced = DurableFile::sync(m_fd.get(), QStringLiteral("the new copy")); !synced)
-            return synced;
-        const QByteArray to = QFile::encodeName(target);
         if (m_named.isEmpty()) {
             // A name is needed for the rename; it lives only until the rename.
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd.get());
@@ -192,34 +221,20 @@ public:
             if (m_named.isEmpty())
                 return Result::failure(QStringLiteral("no free name for the copy"));
         }
-        // Giving back the old copy's room takes a while for a large file: it is done beside
-        // the rest of start-up. Until then the old copy keeps a hidden name, which the next
-        // start clears if this one ends first.
-        QByteArray old =
-            m_folder + "/.IDATA2.mdb.old-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        if (::link(to.constData(), old.constData()) != 0)
-            old.clear();
-        if (::rename(m_named.constData(), to.constData()) != 0) {
-            const Result failed = systemFailure(QStringLiteral("replace ") + target);
-            if (!old.isEmpty())
-                ::unlink(old.constData());
-            return failed;
-        }
-        DurableFile::observe(QStringLiteral("rename the new copy ") + target);
-        m_named.clear();
+        named = std::exchange(m_named, QByteArray());
         m_fd.reset();
-        // The rename is made durable with its folder, and the old copy's room given back:
-        // until the folder is synced, a power cut leaves the old copy in place, which is whole.
-        std::function<void()> finish = [folder = QFile::decodeName(m_folder), old] {
-            skipOnFailure(DurableFile::sync(folder), lcStartup(), "sync the backup folder");
-            if (!old.isEmpty())
-                DurableFile::remove(QFile::decodeName(old));
-        };
-        if (finishLater)
-            *finishLater = std::move(finish);
-        else
-            finish();
         return {};
+    }
+
+    // Syncs the copy and puts it in the place of `target` in one step.
+    Result commit(const QString& target, std::function<void()>* finishLater)
+    {
+        if (Result synced = DurableFile::sync(m_fd.get(), QStringLiteral("the new copy")); !synced)
+            return synced;
+        QByteArray named;
+        if (Result result = name(named); !result)
+            return result;
+        return replaceKeepingOld(named, target, finishLater);
     }
 
 private:
@@ -241,6 +256,15 @@ public:
         const QStringList left = QDir(folder).entryList({QStringLiteral(".IDATA2.mdb.*")}, QDir::Files | QDir::Hidden);
         for (const QString& name : left)
             QFile::remove(folder + QLatin1Char('/') + name);
+    }
+
+    // The lock goes with the copy that is still to be checked, so that no other start takes
+    // that copy for the remains of a killed one.
+    int release()
+    {
+        const int fd = m_fd.get();
+        m_fd.forget();
+        return fd;
     }
 
 private:
@@ -338,7 +362,7 @@ private:
 // writer can commit, so the file on disk is the snapshot. It is copied whole by the kernel
 // while the quick check reads it alongside.
 Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, const Progress& progress,
-                          std::function<void()>* finishLater)
+                          std::function<void()>* finishLater, QByteArray* unchecked)
 {
     // The check reads through a mapping of the file instead of a system call per page.
     run(db, "PRAGMA mmap_size = 2147418112");
@@ -352,6 +376,15 @@ Outcome copyUnderReadLock(sqlite3* db, const QString& from, const QString& to, c
 
         std::atomic<bool> stop{false};
         Result copied;
+        if (unchecked) {
+            copied = copyBytes(snapshot.fd(), part.fd(), snapshot.info().st_size, progress, stop);
+            if (!copied)
+                return refuse(Refusal::CannotWrite, copied);
+            snapshot.end();
+            if (Result named = part.name(*unchecked); !named)
+                return refuse(Refusal::CannotWrite, named);
+            return {};
+        }
         std::thread copier(
             [&] { copied = copyBytes(snapshot.fd(), part.fd(), snapshot.info().st_size, progress, stop); });
         const Outcome checked = quickCheck(db);
@@ -438,8 +471,10 @@ Outcome copyThroughEngine(sqlite3* db, const QString& to, const Progress& progre
 
 } // namespace
 
-DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const QString& to, const Progress& progress,
-                                                     std::function<void()>* finishLater)
+namespace {
+
+Outcome copyBook(const QString& from, const QString& to, const Progress& progress, std::function<void()>* finishLater,
+                 std::shared_ptr<DatabaseBackup::UncheckedCopy>* unchecked)
 {
     const QFileInfo source(from);
     if (!source.isFile())
@@ -449,7 +484,7 @@ DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const 
     if (target.exists() && (!target.isFile() || !(target.permissions() & QFileDevice::WriteOwner)))
         return refuse(Refusal::CannotWrite, QStringLiteral("cannot replace ") + to);
 
-    const FolderLock lock(target.absolutePath());
+    FolderLock lock(target.absolutePath());
 
     // An empty file would read as an empty database, and a file of another program must not
     // be handed to the engine to write in.
@@ -489,14 +524,80 @@ DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const 
 
     QByteArray journalMode;
     run(db.get(), "PRAGMA journal_mode", &journalMode);
-    Outcome copied = journalMode.compare("wal", Qt::CaseInsensitive) == 0
-                         ? copyThroughEngine(db.get(), to, progress)
-                         : copyUnderReadLock(db.get(), from, to, progress, finishLater);
+    QByteArray uncheckedName;
+    Outcome copied =
+        journalMode.compare("wal", Qt::CaseInsensitive) == 0
+            ? copyThroughEngine(db.get(), to, progress)
+            : copyUnderReadLock(db.get(), from, to, progress, finishLater, unchecked ? &uncheckedName : nullptr);
     if (copied && progress) {
-        const qint64 size = QFileInfo(to).size();
+        const qint64 size = QFileInfo(uncheckedName.isEmpty() ? to : QFile::decodeName(uncheckedName)).size();
         progress(size, size);
     }
+    if (copied && !uncheckedName.isEmpty())
+        *unchecked =
+            std::make_shared<DatabaseBackup::UncheckedCopy>(QFile::decodeName(uncheckedName), to, lock.release());
     return copied;
+}
+
+} // namespace
+
+DatabaseBackup::Outcome DatabaseBackup::copyMemoBook(const QString& from, const QString& to, const Progress& progress,
+                                                     std::function<void()>* finishLater)
+{
+    return copyBook(from, to, progress, finishLater, nullptr);
+}
+
+DatabaseBackup::Outcome DatabaseBackup::copyForLaterCheck(const QString& from, const QString& to,
+                                                          const Progress& progress,
+                                                          std::shared_ptr<UncheckedCopy>& unchecked)
+{
+    unchecked.reset();
+    return copyBook(from, to, progress, nullptr, &unchecked);
+}
+
+DatabaseBackup::UncheckedCopy::~UncheckedCopy()
+{
+    if (!m_done)
+        ::unlink(QFile::encodeName(m_copy).constData());
+    if (m_folderLock >= 0)
+        ::close(m_folderLock);
+}
+
+DatabaseBackup::Outcome DatabaseBackup::UncheckedCopy::checkAndReplace(const std::atomic<bool>& stop)
+{
+    m_done = true;
+    const QByteArray copy = QFile::encodeName(m_copy);
+    Outcome checked;
+    {
+        sqlite3* raw = nullptr;
+        const int openRc = sqlite3_open_v2(copy.constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+        SqliteHandle db(raw);
+        if (openRc != SQLITE_OK) {
+            checked = sqliteFailure(raw, openRc, QStringLiteral("open the copy"));
+        } else {
+            // The check reads through a mapping, and gives way when the program ends.
+            run(db.get(), "PRAGMA mmap_size = 2147418112");
+            sqlite3_progress_handler(
+                db.get(), 1000, [](void* s) { return static_cast<const std::atomic<bool>*>(s)->load() ? 1 : 0; },
+                const_cast<std::atomic<bool>*>(&stop));
+            checked = quickCheck(db.get());
+        }
+    }
+    if (stop)
+        checked = refuse(Refusal::CannotWrite, QStringLiteral("stopped before the copy was checked"));
+    if (checked) {
+        if (Fd fd(::open(copy.constData(), O_RDONLY | O_CLOEXEC)); fd.get() < 0)
+            checked = refuse(Refusal::CannotWrite, systemFailure(QStringLiteral("open the copy")));
+        else if (Result synced = DurableFile::sync(fd.get(), QStringLiteral("the new copy")); !synced)
+            checked = refuse(Refusal::CannotWrite, synced);
+    }
+    if (!checked) {
+        ::unlink(copy.constData());
+        return checked;
+    }
+    if (Result replaced = replaceKeepingOld(copy, m_target, nullptr); !replaced)
+        return refuse(Refusal::CannotWrite, replaced);
+    return {};
 }
 
 namespace {
@@ -505,9 +606,9 @@ class RealStartupBackup final : public StartupBackup
 {
 public:
     DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
-                                 std::function<void()>* finishLater) override
+                                 std::shared_ptr<DatabaseBackup::UncheckedCopy>& unchecked) override
     {
-        return DatabaseBackup::copyMemoBook(from, to, progress, finishLater);
+        return DatabaseBackup::copyForLaterCheck(from, to, progress, unchecked);
     }
 };
 

@@ -5,7 +5,9 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 // The copy of the memo book that start-up keeps in its backup folder.
 namespace DatabaseBackup {
@@ -42,6 +44,39 @@ using Progress = std::function<void(qint64 done, qint64 total)>;
 Outcome copyMemoBook(const QString& from, const QString& to, const Progress& progress = {},
                      std::function<void()>* finishLater = nullptr);
 
+// A copy made but not yet checked. It takes the place of the backup only once it has passed
+// the quick check; until then, and whenever it fails or is dropped, the old backup stays.
+class UncheckedCopy
+{
+public:
+    // `folderLock` is the descriptor that holds the backup folder for this start; it is closed
+    // when the copy has been used or dropped.
+    UncheckedCopy(const QString& copy, const QString& target, int folderLock)
+        : m_copy(copy), m_target(target), m_folderLock(folderLock)
+    {}
+    ~UncheckedCopy();
+    UncheckedCopy(const UncheckedCopy&) = delete;
+    UncheckedCopy& operator=(const UncheckedCopy&) = delete;
+
+    // Checks the copy and, when it passes, puts it in the place of the backup, the folder's
+    // sync and the old copy's room included. A copy found damaged is refused as Damaged;
+    // `stop` ends the check early, refused as CannotWrite. Runs on a thread of its own.
+    Outcome checkAndReplace(const std::atomic<bool>& stop);
+
+private:
+    QString m_copy;
+    QString m_target;
+    int m_folderLock;
+    bool m_done = false;
+};
+
+// Like copyMemoBook, with the quick check left for later: the memo book's copy is made and
+// kept beside the backup, in `unchecked`, for the caller to check once the user can work. A
+// memo book in write-ahead-log mode is checked at once, as copyMemoBook does, and then
+// `unchecked` stays empty. The refusals before the copy are the same.
+Outcome copyForLaterCheck(const QString& from, const QString& to, const Progress& progress,
+                          std::shared_ptr<UncheckedCopy>& unchecked);
+
 } // namespace DatabaseBackup
 
 // The copy that start-up makes, which tests watch or make fail.
@@ -49,10 +84,9 @@ class StartupBackup : public Service<StartupBackup>
 {
 public:
     virtual ~StartupBackup() = default;
-    // DatabaseBackup::copyMemoBook. Progress may be reported from another thread, and so is
-    // the finishing handed back.
+    // DatabaseBackup::copyForLaterCheck. Progress may be reported from another thread.
     virtual DatabaseBackup::Outcome copy(const QString& from, const QString& to,
                                          const DatabaseBackup::Progress& progress,
-                                         std::function<void()>* finishLater) = 0;
+                                         std::shared_ptr<DatabaseBackup::UncheckedCopy>& unchecked) = 0;
     static StartupBackup& real();
 };

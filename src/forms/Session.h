@@ -11,6 +11,10 @@ struct Session
     QString BackupDir; // AppDir + "/Back Up"
     QString DbPath;    // AppDir + "/IDATA2.mdb"
 
+    // Start-up's copy is still to be checked: nothing is written into the memo book that the
+    // program does not have to write until it has passed (the engine's figures wait for it).
+    bool BackupUnchecked = false;
+
     // The memo handed over for correction; 0 for none.
     qint64 EditMemoId = 0;
 };

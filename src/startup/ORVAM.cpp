@@ -74,7 +74,7 @@ Result ORVAM::onLoad()
     m_loadSucceeded = GL_HELP_PATH_TABLE_MAKE();
     // The engine's figures help the search window's lists; the window needs not wait for
     // them (their write waits for the file's sync), so they are written while it shows.
-    if (m_loadSucceeded)
+    if (m_loadSucceeded && !m_session.BackupUnchecked)
         BackgroundTask::start(this, [path = m_session.DbPath] { Schema::refreshStatistics(path); });
     return Result::success();
 }

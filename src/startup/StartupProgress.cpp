@@ -105,6 +105,8 @@ Result StartupProgress::run(const Job& job, const std::function<void()>& meanwhi
     });
     follow.start(int(std::max<qint64>(0, delayMs - since.elapsed())));
     loop.exec();
+    if (task)
+        task->waitForFinished();
     if (window)
         window->hide();
     return result;

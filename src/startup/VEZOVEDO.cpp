@@ -15,9 +15,10 @@
 #include "startup/StartupMessage.h"
 #include "startup/StartupProgress.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace {
 
@@ -43,7 +44,64 @@ void keepGeneration(StartupFileSystem& fs, const QString& backup, const QString&
     skipOnFailure(kept.result, lcStartup(), "backup generations");
 }
 
+bool g_endedByTrouble = false;
+
+struct BackupPlace
+{
+    QString source;
+    QString backup;
+    QString backupDir;
+    QChar separator;
+};
+
+// The copy start-up made is checked beside the main window and then takes the old backup's
+// place. A memo book found damaged is not worked on: the user is told, as at start-up, with
+// the old backup as the way back, and the program ends.
+void checkBackup(ORVAM* main, Session* session, std::shared_ptr<DatabaseBackup::UncheckedCopy> unchecked,
+                 const BackupPlace& place, StartupMessage::Where where)
+{
+    BackgroundTask::start(
+        main,
+        [unchecked, place](const BackgroundTask::Stop& stop) {
+            const DatabaseBackup::Outcome checked = unchecked->checkAndReplace(stop);
+            if (checked) {
+                keepGeneration(StartupFileSystem::instance(), place.backup, place.backupDir, place.separator);
+                if (!stop)
+                    Schema::refreshStatistics(place.source);
+            }
+            return checked;
+        },
+        [main, session, where, place](const DatabaseBackup::Outcome& checked) mutable {
+            session->BackupUnchecked = false;
+            if (checked)
+                return;
+            g_endedByTrouble = true;
+            qCWarning(lcStartup, "backup: %s", qUtf8Printable(checked.result.message));
+            using StartupMessage::Trouble;
+            const Trouble trouble = checked.refusal == DatabaseBackup::Refusal::Damaged ? Trouble::Damaged
+                                    : checked.result.cause == Result::Cause::DiskFull   ? Trouble::DiskFull
+                                                                                        : Trouble::CannotBackUp;
+            where.file = trouble == Trouble::Damaged ? place.source : place.backup;
+            MessageBox::instance().ask({StartupMessage::text(trouble, where), AppInfo::Title, MessageBox::Icon::None,
+                                        MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
+            // Every window closes as the user would close it, asking about typing not stored;
+            // after this task, which the main window owns, has ended.
+            QMetaObject::invokeMethod(
+                qApp,
+                [main = QPointer<ORVAM>(main)] {
+                    if (!main || main->unload())
+                        QApplication::closeAllWindows();
+                },
+                Qt::QueuedConnection);
+        });
+}
+
 } // namespace
+
+bool VEZOVEDO::endedByTrouble()
+{
+    return g_endedByTrouble;
+}
 
 const QString VEZOVEDO::StartupFailure = QStringLiteral("起動出来ません。ハードディスクの") + QLatin1Char('\r') +
                                          QStringLiteral("容量などを確認して下さい。");
@@ -148,14 +206,15 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     // A large memo book takes a while to copy: the user is told what keeps the window. The
     // main window is made meanwhile, hidden and not loaded: nothing touches the memo book
     // before its backup is done, and a failed backup leaves no window behind.
+    // The copy is checked once the main window shows: the check reads the whole file again,
+    // which takes longer than the copy. Until the copy has passed, the last backup stays.
     DatabaseBackup::Refusal refusal = DatabaseBackup::Refusal::None;
-    std::function<void()> finishBackup;
+    std::shared_ptr<DatabaseBackup::UncheckedCopy> unchecked;
     const Result copied = StartupProgress::run(
         [&](const StartupProgress::Report& report) {
-            const DatabaseBackup::Outcome outcome =
-                StartupBackup::instance().copy(source, backup, report, &finishBackup);
+            const DatabaseBackup::Outcome outcome = StartupBackup::instance().copy(source, backup, report, unchecked);
             refusal = outcome.refusal;
-            if (outcome)
+            if (outcome && !unchecked)
                 keepGeneration(fs, backup, backupDir, separator);
             return outcome.result;
         },
@@ -182,9 +241,6 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
         return fail(copied.cause == Result::Cause::DiskFull ? Trouble::DiskFull : Trouble::CannotBackUp, backup);
     }
 
-    if (finishBackup)
-        BackgroundTask::start(QCoreApplication::instance(), std::move(finishBackup));
-
     // A book of an older layout is brought to this one before any window reads it; the backup
     // just made keeps it as it was.
     int version = 0;
@@ -202,6 +258,7 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
         return fail(upgradeFailure.cause == Result::Cause::Busy ? Trouble::Busy : Trouble::CannotUpgrade, source);
     }
 
+    session.BackupUnchecked = bool(unchecked);
     ORVAM* main = ORVAM::instance(session);
     if (!main->loadSucceeded()) {
         main->unload();
@@ -209,5 +266,7 @@ bool VEZOVEDO::Main(const QString& programPath, Session& session)
     }
     main->setNormalState();
     main->showForm();
+    if (unchecked)
+        checkBackup(main, &session, unchecked, {source, backup, backupDir, separator}, where);
     return true;
 }

@@ -40,4 +40,8 @@ extern const QString StartupFailure;
 // book is made on the first start.
 bool Main(const QString& programPath, Session& session);
 
+// True once the check of the backup, made beside the main window, found the memo book
+// unusable and ended the program: the program's run then ends as a failed start does.
+bool endedByTrouble();
+
 } // namespace VEZOVEDO

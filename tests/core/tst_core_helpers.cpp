@@ -2,11 +2,13 @@
 #include "core/DurableFile.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -144,6 +146,27 @@ private Q_SLOTS:
         BackgroundTask::waitForAll();
         QVERIFY(done);
         QVERIFY(owner.findChildren<BackgroundTask*>().isEmpty());
+    }
+
+    // Once the application has been told to quit no event loop runs; a result that start-up
+    // waits for is still handed over, never taken as done without it. (Last: nothing after it
+    // can run an event loop.)
+    void aQuittingApplicationStillHandsTheResultOver()
+    {
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(1); });
+        QEventLoop quitting;
+        quitting.exec();
+        QObject owner;
+        int result = 0;
+        BackgroundTask* task = BackgroundTask::start(
+            &owner,
+            [] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return 7;
+            },
+            [&](int r) { result = r; });
+        task->waitForFinished();
+        QCOMPARE(result, 7);
     }
 };
 

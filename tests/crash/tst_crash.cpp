@@ -1,6 +1,7 @@
 // The memo book under crashes and a second running copy of the program: a driver program writes
 // memos through the record-set engine and reports each write; it is killed at random moments,
 // or run twice at once.
+#include "core/BackgroundTask.h"
 #include "db/Connection.h"
 #include "db/Statement.h"
 #include "forms/Session.h"
@@ -184,6 +185,7 @@ private Q_SLOTS:
 
         Session session;
         QVERIFY(VEZOVEDO::Main(book->dir() + QStringLiteral("/orvalent"), session));
+        BackgroundTask::waitForAll(); // the backup is checked beside the main window
         const Stored backup = readBook(book->dir() + QStringLiteral("/Back Up/IDATA2.mdb"));
         QCOMPARE(backup.integrity, QStringLiteral("ok"));
         QCOMPARE(describe(backup.memos), describe(expected));

@@ -1,3 +1,4 @@
+#include "core/BackgroundTask.h"
 #include "forms/Session.h"
 #include "jet/JetFormat.h"
 #include "jet/JetImport.h"
@@ -172,6 +173,7 @@ private Q_SLOTS:
         QVERIFY(place(u"IDATA2_sample_v2000.mdb"_s));
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QVERIFY(VEZOVEDO::Main(program(), session));
+        BackgroundTask::waitForAll(); // the backup is checked beside the main window
 
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         const MessageBox::Request& asked = fakes->messageBox.asked.first();
@@ -192,6 +194,7 @@ private Q_SLOTS:
         // The next start finds the converted file and goes on as usual.
         closeAllForms();
         QVERIFY(VEZOVEDO::Main(program(), session));
+        BackgroundTask::waitForAll(); // the backup is checked beside the main window
         QCOMPARE(fakes->messageBox.asked.size(), 1);
         // The replaced backup is deleted beside the rest of start-up.
         QTRY_COMPARE(backupFiles().size(), 2);

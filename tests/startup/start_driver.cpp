@@ -5,6 +5,7 @@
 // Prints "STARTING" first, "COPYING" and "COPIED" around the copy of the memo book, then
 // "STARTED", or "REFUSED" after the message shown; exit code 0 for a start, 3 for a refusal.
 
+#include "core/BackgroundTask.h"
 #include "db/DatabaseBackup.h"
 #include "forms/Application.h"
 #include "forms/Session.h"
@@ -46,10 +47,10 @@ class NarratedBackup : public StartupBackup
 {
 public:
     DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
-                                 std::function<void()>* finishLater) override
+                                 std::shared_ptr<DatabaseBackup::UncheckedCopy>& unchecked) override
     {
         say("COPYING");
-        DatabaseBackup::Outcome copied = real().copy(from, to, progress, finishLater);
+        DatabaseBackup::Outcome copied = real().copy(from, to, progress, unchecked);
         say("COPIED");
         return copied;
     }
@@ -74,6 +75,7 @@ int main(int argc, char* argv[])
     StartupBackup::setInstance(&backup);
     say("STARTING");
     const bool started = VEZOVEDO::Main(QString::fromLocal8Bit(argv[1]) + QStringLiteral("/orvalent"), session);
+    BackgroundTask::waitForAll(); // the backup is checked beside the main window
     say(started ? "STARTED" : "REFUSED");
     if (ORVAM* window = ORVAM::ifLoaded())
         window->unload();

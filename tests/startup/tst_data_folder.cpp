@@ -1,5 +1,6 @@
 // Where the memo book lives: beside a portable program, in the user's data folder for an
 // installed one.
+#include "core/BackgroundTask.h"
 #include "db/Connection.h"
 #include "db/Statement.h"
 #include "forms/Session.h"
@@ -119,6 +120,7 @@ private Q_SLOTS:
         QDir::setCurrent(elsewhere); // started from a desktop entry, in some other folder
 
         const bool started = VEZOVEDO::Main(program(), session);
+        BackgroundTask::waitForAll(); // the backup is checked beside the main window
         QDir::setCurrent(workingFolder);
         QVERIFY(started);
         const QString data = root.filePath(dataDir);
@@ -138,6 +140,7 @@ private Q_SLOTS:
             QVERIFY(connection->exec(u"INSERT INTO メモ帳 (ｷｰﾜｰﾄﾞ) VALUES ('残す')"_s));
         }
         QVERIFY(VEZOVEDO::Main(program(), session));
+        BackgroundTask::waitForAll(); // the backup is checked beside the main window
         QCOMPARE(keywords(session.DbPath), QStringList{u"残す"_s});
     }
 

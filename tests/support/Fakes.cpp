@@ -129,7 +129,7 @@ bool FakeStartupFileSystem::makeDir(const QString& path)
 
 DatabaseBackup::Outcome FakeStartupBackup::copy(const QString& from, const QString& to,
                                                 const DatabaseBackup::Progress& progress,
-                                                std::function<void()>* finishLater)
+                                                std::shared_ptr<DatabaseBackup::UncheckedCopy>& unchecked)
 {
     calls.append(QStringLiteral("copy ") + from + QStringLiteral(" ") + to);
     if (copyDelayMs > 0) {
@@ -143,7 +143,7 @@ DatabaseBackup::Outcome FakeStartupBackup::copy(const QString& from, const QStri
     if (failCopy)
         return {Result::failure(QStringLiteral("disk full"), Result::Cause::DiskFull),
                 DatabaseBackup::Refusal::CannotWrite};
-    return StartupBackup::real().copy(from, to, progress, finishLater);
+    return StartupBackup::real().copy(from, to, progress, unchecked);
 }
 
 std::optional<qint64> FakeStartupFileSystem::freeBytes(const QString& path)

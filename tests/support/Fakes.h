@@ -102,7 +102,7 @@ class FakeStartupBackup : public StartupBackup
 {
 public:
     DatabaseBackup::Outcome copy(const QString& from, const QString& to, const DatabaseBackup::Progress& progress,
-                                 std::function<void()>* finishLater) override;
+                                 std::shared_ptr<DatabaseBackup::UncheckedCopy>& unchecked) override;
     bool failCopy = false;
     // A copy that takes this long, reporting half of it done halfway.
     int copyDelayMs = 0;
