@@ -355,6 +355,50 @@ private Q_SLOTS:
 #endif
     }
 
+    // A conversion is ended as hung only when its count stops changing for the time allowed: one
+    // that goes on reporting progress runs on for many times that long and is taken.
+    void progressKeepsAConversionGoing_data()
+    {
+        QTest::addColumn<QString>("converter");
+        QTest::addColumn<bool>("converted");
+        QTest::newRow("slow, counting all the time")
+            << u"#!/bin/sh\ni=0\nwhile [ $i -lt 16 ]; do i=$((i+1)); echo \"memos $i of 16\"; sleep 0.2; done\n"
+               u"printf 'SQLite format 3' > \"$3\"\necho 'converted: 16 memos, 3 applications'\n"_s
+            << true;
+        QTest::newRow("stops counting")
+            << u"#!/bin/sh\necho 'memos 1 of 16'\necho 'memos 2 of 16'\nwhile :; do sleep 0.1; done\n"_s << false;
+        QTest::newRow("repeats the same count")
+            << u"#!/bin/sh\nwhile :; do echo 'memos 2 of 16'; sleep 0.1; done\n"_s << false;
+    }
+    void progressKeepsAConversionGoing()
+    {
+        QFETCH(QString, converter);
+        QFETCH(bool, converted);
+        QVERIFY(place(u"jp_V2000.mdb"_s));
+        const QString script = dir->filePath(u"converter.sh"_s);
+        QVERIFY(writeFile(script, converter.toUtf8()));
+        QVERIFY(
+            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        JetImport::settings().program = script;
+        JetImport::settings().stallTimeoutMs = 700;
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QElapsedTimer clock;
+        clock.start();
+        const JetImport::Outcome outcome = JetImport::convertAtStartup(db(), backupDir());
+        if (!converted) {
+            QCOMPARE(outcome, JetImport::Outcome::Failed);
+            expectNothingChanged({u"時間内に終わりませんでした"_s});
+            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+            return;
+        }
+        QCOMPARE(outcome, JetImport::Outcome::Converted);
+        // It ran for several times the silence allowed.
+        QVERIFY2(clock.elapsed() > 3 * 700, qPrintable(QString::number(clock.elapsed())));
+        const QString shown = fakes->messageBox.asked.value(0).text;
+        QVERIFY2(shown.contains(u"メモ 16 件、アプリケーション 3 件"_s), qPrintable(shown));
+        QCOMPARE(contentsOf(db()), QByteArray("SQLite format 3"));
+    }
+
     // The converting process limits its own processor time, memory and core dumps, so that a
     // file that makes the reader loop or grow ends even when it keeps reporting.
     void converterRunsUnderItsLimits()
