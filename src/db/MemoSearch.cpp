@@ -2,6 +2,7 @@
 
 #include "core/TextFold.h"
 #include "db/MemoIndexFile.h"
+#include "db/MemoSort.h"
 #include "db/Statement.h"
 
 #include <QHash>
@@ -217,14 +218,23 @@ bool MemoSearch::quickKeys(sqlite3* db, const FullTextQuery& query, QVector<qint
     const ExactFinder* finder = exactFinders().value(db);
     if (!finder || !*finder)
         return false;
-    if (!query.sortField.isEmpty() && !isMemoKey(db, query.sortField))
+    const bool byKey = query.sortField.isEmpty() || isMemoKey(db, query.sortField);
+    if (!byKey && MemoSort::indexFor(db, query.sortField).isEmpty())
         return false;
     if (!(*finder)(query.words, ids)) {
         ids.clear(); // the statement gives them all
         return false;
     }
-    if (query.descending)
-        std::reverse(ids.begin(), ids.end());
+    if (byKey) {
+        if (query.descending)
+            std::reverse(ids.begin(), ids.end());
+        return true;
+    }
+    // A few memos SQLite looks up and sorts sooner than the whole index is walked.
+    if (!MemoSort::walkPays(db, ids.size()) || !MemoSort::byField(db, query.sortField, query.descending, ids)) {
+        ids.clear();
+        return false;
+    }
     return true;
 }
 

@@ -485,6 +485,8 @@ private Q_SLOTS:
             << u""_s << searchStatement(u"don't"_s) << u"don't"_s << u""_s << u"3"_s << u"3"_s;
         QTest::newRow("sorted by ID") << u""_s << Catalogue::sortStatement(search, u"ID"_s) << words << u"ID"_s
                                       << u"2,3,4"_s << u"2,3,4"_s;
+        QTest::newRow("sorted by a field")
+            << u""_s << Catalogue::sortStatement(search, u"日付"_s) << words << u"日付"_s << u"3,4,2"_s << u"3,4,2"_s;
         QTest::newRow("sorted by a field without an index") << u""_s << Catalogue::sortStatement(search, u"メモ"_s)
                                                             << words << u"メモ"_s << u"statement"_s << u"3,4,2"_s;
         // The keys come from the words handed over, not from the statement's text.
@@ -536,6 +538,57 @@ private Q_SLOTS:
         result.setRecordSource(statement);
         QCOMPARE(keysOf(result, &ranSearch), keys);
         QVERIFY(ranSearch);
+    }
+
+    // A full-text result sorted by a field comes from the field's index in exactly the order
+    // that the sorted statement gives, either way round: NULL and empty texts where SQLite puts
+    // them, Latin letters without regard to case, Japanese by its bytes, and memos of equal
+    // values by ascending ID.
+    void sortedKeysAreTheStatements_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("descending");
+        for (const char* field : {"ID", "日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１"}) {
+            for (bool descending : {false, true}) {
+                QTest::addRow("%s %s", field, descending ? "descending" : "ascending")
+                    << QString::fromUtf8(field) << descending;
+            }
+        }
+    }
+    void sortedKeysAreTheStatements()
+    {
+        QFETCH(QString, field);
+        QFETCH(bool, descending);
+        const QStringList pool = {u"NULL"_s,         u"''"_s,         u"'abc'"_s,  u"'ABC'"_s,      u"'Abc'"_s,
+                                  u"'abd'"_s,        u"'ab'"_s,       u"'b'"_s,    u"' a'"_s,       u"'a '"_s,
+                                  u"'印刷'"_s,       u"'いんさつ'"_s, u"'ｲﾝｻﾂ'"_s, u"'インサツ'"_s, u"'Ａ'"_s,
+                                  u"'2026/01/05'"_s, u"'2026/1/5'"_s};
+        QRandomGenerator random(29);
+        book->exec(u"BEGIN"_s);
+        for (int i = 0; i < 120; ++i) {
+            QStringList values;
+            for (int f = 0; f < 6; ++f)
+                values.append(pool.at(random.bounded(int(pool.size()))));
+            // Two memos in three hold the word: enough for the index to be walked.
+            values.append(random.bounded(3) == 0 ? u"'ほか'"_s : u"'探す言葉'"_s);
+            book->exec(u"INSERT INTO メモ帳 (日付, ヘルプファイル, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, 予備１, メモ) "
+                       u"VALUES (%1)"_s.arg(values.join(u',')));
+        }
+        book->exec(u"COMMIT"_s);
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
+        const QString statement =
+            Catalogue::sortStatement(Catalogue::searchStatement(MemoSearch::condition(u"探す言葉"_s)), field) +
+            (descending ? u" DESC"_s : u""_s);
+        Statement sorted(shared->handle(), u"SELECT ID FROM ("_s + statement + u")"_s);
+        QVector<qint64> bySqlite;
+        while (sorted.step() == Statement::Step::Row)
+            bySqlite.append(sorted.int64(0));
+        QVERIFY(bySqlite.size() > 60);
+        const FullTextQuery fullText{TextFold::words(u"探す言葉"_s), field, descending};
+        QCOMPARE(quickKeys(fullText), ids(bySqlite));
+        bool ranSearch = true;
+        QCOMPARE(recordSetKeys(statement, fullText, &ranSearch), ids(bySqlite));
+        QVERIFY(!ranSearch);
     }
 
     void noIndexWithoutBook()
