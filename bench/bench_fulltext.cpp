@@ -3,7 +3,7 @@
 // from a long list by typing, the CSV export and the start-up backup beside the index; each
 // beside the plainest SQLite statement that gives the same rows, in the same run.
 //   bench_fulltext <memo-book> [memos if it has to be made, default 1000000] [--repeat <n>]
-//                  [--only build|search|save|pick|csv|backup]
+//                  [--only build|search|sort|save|pick|csv|backup]
 //
 // The index is made beside the book ("<book>-fts"); the part "build" removes it first, every
 // other part makes it when it is missing. "save" changes memos of the book: use a copy.
@@ -11,6 +11,7 @@
 #include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
+#include "db/Catalogue.h"
 #include "db/Connection.h"
 #include "db/DatabaseBackup.h"
 #include "db/MemoIndex.h"
@@ -36,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPixmap>
@@ -222,6 +224,82 @@ void searchPart(const QString& book, Session& session)
                     result->recordCount(), w.median, w.max, w.first, c.median, l.median,
                     w.median / qMax(0.001, l.median));
         std::fflush(stdout);
+    }
+    form->unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    sqlite3_close(db);
+}
+
+// The keys of a statement in its order, as SQLite gives them.
+QVector<qint64> statementKeys(sqlite3* db, const QString& statement)
+{
+    QVector<qint64> keys;
+    Statement query(db, QStringLiteral("SELECT ID FROM (") + statement + QLatin1Char(')'));
+    while (query.step() == Statement::Step::Row)
+        keys.append(query.int64(0));
+    return keys;
+}
+
+// A large full-text result sorted by a click on each header of the display window's grid, until
+// the grid has painted; beside it the same sorted statement run by SQLite alone (key list and
+// first screenful). The program fails if the window's rows are not SQLite's, in its order.
+void sortPart(const QString& book, Session& session)
+{
+    heading("sorting a full-text result by a header click, until the grid has painted (median of runs)");
+    std::shared_ptr<MemoIndex> index = readyIndex(book);
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(book).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("cannot open ") + book);
+    // The words are found by the index, as on the program's own connection.
+    const MemoSearch::Finder finder = [&index](const QStringList& words, QVector<qint64>& ids) {
+        return index->find(words, ids);
+    };
+    if (Result r = MemoSearch::install(db, &finder); !r)
+        fail(r.message);
+    H_PRN* form = H_PRN::instance(session);
+    form->showForm();
+    if (!QTest::qWaitForWindowActive(form, 10000))
+        fail(QStringLiteral("the display window did not become active"));
+    auto* grid = findRequired<DataGrid>(form, QStringLiteral("DBGrid1"));
+    auto* result = findRequired<RecordSet>(form, QStringLiteral("Data1"));
+    QHeaderView* header = grid->horizontalHeader();
+    const int screenful = 13;
+    std::printf("%s %-16s %9s %9s %9s %9s %9s %7s\n", qPrintable(padded(QStringLiteral("words"), 14)), "header", "rows",
+                "window", "(max)", "win CPU", "SQLite", "ratio");
+    const QStringList searches = {QStringLiteral("ページ"), QStringLiteral("印"), QStringLiteral("罫"),
+                                  QStringLiteral("段組")};
+    for (const QString& words : searches) {
+        form->fullTextSearch(words);
+        QCoreApplication::processEvents();
+        for (int column = 0; column < header->count(); ++column) {
+            QList<double> window;
+            QList<double> windowCpu;
+            QList<double> plain;
+            for (int i = 0; i < g_repeat; ++i) {
+                QElapsedTimer timer;
+                const double cpu = cpuMs();
+                timer.start();
+                Q_EMIT header->sectionClicked(column);
+                QCoreApplication::processEvents();
+                if (grid->viewport()->grab().isNull())
+                    fail(QStringLiteral("the grid did not paint"));
+                window.append(msSince(timer));
+                windowCpu.append(cpuMs() - cpu);
+                timer.restart();
+                direct(db, result->recordSource(), screenful);
+                plain.append(msSince(timer));
+            }
+            const QString field = result->recordSource().section(QStringLiteral(" Order By "), -1);
+            if (result->keys() != statementKeys(db, result->recordSource()))
+                fail(words + QStringLiteral(" by ") + field + QStringLiteral(": the window's order is not SQLite's"));
+            const Summary w = summarise(window);
+            const Summary c = summarise(windowCpu);
+            const Summary l = summarise(plain);
+            std::printf("%s %s %9d %9.1f %9.1f %9.1f %9.1f %7.2f\n", qPrintable(padded(words, 14)),
+                        qPrintable(padded(field, 16)), result->recordCount(), w.median, w.max, c.median, l.median,
+                        w.median / qMax(0.001, l.median));
+            std::fflush(stdout);
+        }
     }
     form->unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -426,7 +504,7 @@ int main(int argc, char* argv[])
     }
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: bench_fulltext <memo-book> [memos if it has to be made] [--repeat <n>] "
-                             "[--only build|search|save|pick|csv|backup]\n");
+                             "[--only build|search|sort|save|pick|csv|backup]\n");
         return 2;
     }
     const QString book = QFileInfo(args[0]).absoluteFilePath();
@@ -452,6 +530,8 @@ int main(int argc, char* argv[])
         buildPart(book);
     if (wanted("search"))
         searchPart(book, session);
+    if (wanted("sort"))
+        sortPart(book, session);
     if (wanted("pick"))
         pickPart();
     if (wanted("csv"))

@@ -1,11 +1,13 @@
 #include "db/MemoSearch.h"
 
 #include "core/TextFold.h"
-#include "db/Catalogue.h"
 #include "db/MemoIndexFile.h"
+#include "db/MemoSort.h"
 #include "db/Statement.h"
 
 #include <QHash>
+
+#include <algorithm>
 
 #include <sqlite3.h>
 
@@ -18,6 +20,17 @@ QHash<sqlite3*, const MemoSearch::ExactFinder*>& exactFinders()
 }
 
 const char* const ModuleName = "全文検索";
+const char* const MemoTable = "メモ帳";
+
+// Whether a field is the memo table's integer key, by which the index gives its IDs.
+bool isMemoKey(sqlite3* db, const QString& field)
+{
+    const char* type = nullptr;
+    int primaryKey = 0;
+    return sqlite3_table_column_metadata(db, "main", MemoTable, field.toUtf8().constData(), &type, nullptr, nullptr,
+                                         &primaryKey, nullptr) == SQLITE_OK &&
+           primaryKey && type && qstricmp(type, "INTEGER") == 0;
+}
 
 struct Table
 {
@@ -199,27 +212,30 @@ void MemoSearch::setExactFinder(sqlite3* db, const ExactFinder* finder)
         exactFinders().remove(db);
 }
 
-bool MemoSearch::quickKeys(sqlite3* db, const QString& statement, QVector<qint64>& ids)
+bool MemoSearch::quickKeys(sqlite3* db, const FullTextQuery& query, QVector<qint64>& ids)
 {
+    ids.clear();
     const ExactFinder* finder = exactFinders().value(db);
     if (!finder || !*finder)
         return false;
-    // The typed text is what stands between the quotes of the shape that condition() makes;
-    // the statement is taken only if that text, quoted again, gives it back exactly.
-    static const QString marker(QChar(0xE000));
-    static const QStringList shape =
-        Catalogue::orderedSearch(Catalogue::searchStatement(condition(marker))).split(marker);
-    if (shape.size() != 2 || !statement.startsWith(shape[0]) || !statement.endsWith(shape[1]) ||
-        statement.size() < shape[0].size() + shape[1].size())
+    const bool byKey = query.sortField.isEmpty() || isMemoKey(db, query.sortField);
+    if (!byKey && MemoSort::indexFor(db, query.sortField).isEmpty())
         return false;
-    QString typed = statement.mid(shape[0].size(), statement.size() - shape[0].size() - shape[1].size());
-    typed.replace(QStringLiteral("''"), QStringLiteral("'"));
-    if (Catalogue::orderedSearch(Catalogue::searchStatement(condition(typed))) != statement)
+    if (!(*finder)(query.words, ids)) {
+        ids.clear(); // the statement gives them all
         return false;
-    if ((*finder)(TextFold::words(typed), ids))
+    }
+    if (byKey) {
+        if (query.descending)
+            std::reverse(ids.begin(), ids.end());
         return true;
-    ids.clear(); // the statement gives them all
-    return false;
+    }
+    // A few memos SQLite looks up and sorts sooner than the whole index is walked.
+    if (!MemoSort::walkPays(db, ids.size()) || !MemoSort::byField(db, query.sortField, query.descending, ids)) {
+        ids.clear();
+        return false;
+    }
+    return true;
 }
 
 Result MemoSearch::scan(sqlite3* db, const QStringList& words, QVector<qint64>& ids)

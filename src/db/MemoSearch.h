@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "db/FullTextQuery.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,11 +35,11 @@ using ExactFinder = std::function<bool(const QStringList& words, QVector<qint64>
 // Makes such a finder known for a connection, or forgets it (nullptr).
 void setExactFinder(sqlite3* db, const ExactFinder* finder);
 
-// The keys of a record source that is a full-text search in ID order, as
-// Catalogue::orderedSearch(Catalogue::searchStatement(condition(typed))) makes it, read from
-// the index without looking each memo up in the memo book. False when the statement is of
-// another shape or the index cannot tell exactly: the statement must then be run.
-bool quickKeys(sqlite3* db, const QString& statement, QVector<qint64>& ids);
+// The keys of a full-text search, in the order its statement gives them, read from the index
+// without looking each memo up in the memo book; a sort by a field walks that field's index.
+// False when the index cannot tell exactly, or the sort is by a field without an index of its
+// own, or the memos found are too few for the walk to pay: the statement must then be run.
+bool quickKeys(sqlite3* db, const FullTextQuery& query, QVector<qint64>& ids);
 
 // Reads every memo of the connection's memo book and keeps those that hold all the words.
 Result scan(sqlite3* db, const QStringList& words, QVector<qint64>& ids);

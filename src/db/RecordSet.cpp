@@ -183,7 +183,7 @@ Result RecordSet::readRun(Run& run) const
     // with index statistics in the file can be the date index.
     // A full-text search gives its keys from the index, when that agrees with the book,
     // without each memo being looked up.
-    if (MemoSearch::quickKeys(db, run.sql, run.keys)) {
+    if (m_query && MemoSearch::quickKeys(db, *m_query, run.keys)) {
         run.statement.reset();
         return fetchRows(db, run.rowSelect, run.keyPosition, int(run.fields.size()), run.keys.mid(0, FetchWindow),
                          run.cache);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "db/FullTextQuery.h"
 #include "db/RecordSetClient.h"
 
 #include <QHash>
@@ -35,8 +36,15 @@ public:
     // The connect text (";pwd=" and the like); the file has no password, so it is kept only.
     void setConnectText(const QString& text) { m_connectText = text; }
     QString connectText() const { return m_connectText; }
-    void setRecordSource(const QString& source) { m_source = source; }
+    // A record source that is a full-text search comes with what it asks for, so that its keys
+    // can be read from the index; a source set without one is run as it stands.
+    void setRecordSource(const QString& source, const std::optional<FullTextQuery>& query = std::nullopt)
+    {
+        m_source = source;
+        m_query = query;
+    }
     QString recordSource() const { return m_source; }
+    const std::optional<FullTextQuery>& fullTextQuery() const { return m_query; }
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     bool isReadOnly() const { return m_readOnly; }
     bool isUpdatable() const { return !m_readOnly && m_keyset; }
@@ -85,6 +93,9 @@ public:
     void updateControls();
     // Deletes the current record; no record is current until the next move.
     Result deleteCurrent();
+
+    // The keys of a keyset, in the order of the run (and those added since at the end).
+    const QVector<qint64>& keys() const { return m_keys; }
 
     QStringList fieldNames() const { return m_fields; }
     int fieldIndex(const QString& name) const;
@@ -139,6 +150,7 @@ private:
     QString m_path;
     QString m_connectText;
     QString m_source;
+    std::optional<FullTextQuery> m_query;
     bool m_readOnly = false;
     std::shared_ptr<Connection> m_connection;
 

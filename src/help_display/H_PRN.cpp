@@ -246,6 +246,7 @@ Result H_PRN::onLoad()
     for (RecordSet* recordSet : {Data5, Data4, Data3, Data2, Data1})
         recordSet->setDatabaseName(m_session.DbPath);
     SearchSql.clear();
+    m_fullText.reset();
     m_searchShown = AllMemosShown;
     // The whole memo table, run when the window first shows.
     Data1->setRecordSource(Catalogue::MemoTableName);
@@ -272,7 +273,7 @@ void H_PRN::fullTextSearch(const QString& typed)
         return;
     const QString search = Catalogue::searchStatement(MemoSearch::condition(typed));
     runResult(search, Catalogue::orderedSearch(search), "full-text search",
-              QStringLiteral("全文検索「%1」").arg(typed.simplified()));
+              QStringLiteral("全文検索「%1」").arg(typed.simplified()), FullTextQuery{TextFold::words(typed)});
 }
 
 Result H_PRN::runLists()
@@ -286,14 +287,21 @@ Result H_PRN::runLists()
     return ran;
 }
 
-void H_PRN::runResult(const QString& searchSql, const QString& statement, const char* what, const QString& shown)
+void H_PRN::runResult(const QString& searchSql, const QString& statement, const char* what, const QString& shown,
+                      const std::optional<FullTextQuery>& fullText)
 {
     const QString shownSearch = SearchSql;
     const QString shownStatement = Data1->recordSource();
+    const std::optional<FullTextQuery> shownQuery = Data1->fullTextQuery();
+    const std::optional<FullTextQuery> shownFullText = m_fullText;
     const QString shownWords = m_searchShown;
     SearchSql = searchSql;
     m_searchShown = shown;
-    Data1->setRecordSource(statement);
+    // The search in force is its words; a sort adds its field to them.
+    m_fullText = fullText;
+    if (m_fullText)
+        m_fullText->sortField.clear();
+    Data1->setRecordSource(statement, fullText);
     const Result ran = Data1->refresh();
     // The window shows no message of its own: a failing statement leaves the grid as it was.
     skipOnFailure(ran, lcForms(), what);
@@ -302,7 +310,8 @@ void H_PRN::runResult(const QString& searchSql, const QString& statement, const 
     if (ran.cause == Result::Cause::Busy) {
         SearchSql = shownSearch;
         m_searchShown = shownWords;
-        Data1->setRecordSource(shownStatement);
+        m_fullText = shownFullText;
+        Data1->setRecordSource(shownStatement, shownQuery);
         Messages::warn(Messages::InUse);
     }
 }
@@ -365,8 +374,11 @@ void H_PRN::sortBy(const QString& field)
     if (field.isEmpty())
         return;
     const QString searched = m_searchShown.section(QStringLiteral("（"), 0, 0);
+    std::optional<FullTextQuery> sorted = m_fullText;
+    if (sorted)
+        sorted->sortField = field;
     runResult(SearchSql, Catalogue::sortStatement(SearchSql, field), "sort",
-              searched + QStringLiteral("（%1の順）").arg(field));
+              searched + QStringLiteral("（%1の順）").arg(field), sorted);
 }
 
 std::optional<ResultPrint::Memo> H_PRN::currentMemo() const

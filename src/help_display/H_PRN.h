@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/FullTextQuery.h"
 #include "forms/Window.h"
 #include "help_display/ResultPrint.h"
 
@@ -45,8 +46,9 @@ private:
     // registered application again. A failing list is skipped; the first failure is returned.
     Result runLists();
     // Puts a search (or none) and its statement in force and runs it; shown says in words what
-    // it looks for.
-    void runResult(const QString& searchSql, const QString& statement, const char* what, const QString& shown);
+    // it looks for, fullText what a full-text statement asks for.
+    void runResult(const QString& searchSql, const QString& statement, const char* what, const QString& shown,
+                   const std::optional<FullTextQuery>& fullText = std::nullopt);
     // The current memo, every field of it; none when there is no current memo.
     std::optional<ResultPrint::Memo> currentMemo() const;
     void search();
@@ -101,6 +103,8 @@ private:
     int FirstActivation = 1;
     // The search in force in words: "ｷｰﾜｰﾄﾞ「印刷」", "全文検索「余白」", "すべてのメモ".
     QString m_searchShown;
+    // The words of the full-text search in force; none for any other search.
+    std::optional<FullTextQuery> m_fullText;
     // The memo each kept page holds, every field of it.
     std::array<std::optional<ResultPrint::Memo>, Pages> m_kept{};
 };

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <optional>
+#include <variant>
 
 // What the conversion of an old memo book can come to. The numbers are the exit codes of
 // `orvalent --convert-jet`, which the program reads back from its conversion process.
@@ -22,9 +27,28 @@ enum class Outcome {
 inline const QString MemoTable = QStringLiteral("メモ帳");
 inline const QString PathTable = QStringLiteral("パス");
 
-// Lines of the conversion's standard output, read by the program while it waits.
-inline const QString ProgressLine = QStringLiteral("memos %1 of %2");
-inline const QString DoneLine = QStringLiteral("converted: %1 memos, %2 applications");
+// The lines of the conversion's standard output that the program reads while it waits: how
+// many memos are across, and at the end what was converted. Each is one line, written and
+// read here, without its line end.
+struct Progress
+{
+    qint64 done = 0;
+    qint64 total = 0;
+    bool operator==(const Progress&) const = default;
+};
+struct Done
+{
+    qint64 memos = 0;
+    qint64 applications = 0;
+    bool operator==(const Done&) const = default;
+};
+using Message = std::variant<Progress, Done>;
+
+QByteArray progressLine(qint64 done, qint64 total);
+QByteArray doneLine(qint64 memos, qint64 applications);
+// A line exactly as written above, with counts that are not negative and fit; none for
+// anything else (the reading library's warnings, a line cut off or run together with another).
+std::optional<Message> parseLine(QByteArrayView line);
 
 // Flushes a file, or a folder's entries, to the disk.
 bool syncPath(const QString& path);

@@ -124,13 +124,13 @@ int JetConvertCommand::run(int argc, char* argv[])
     }
 
     const JetConverter::Report report = JetConverter::convert(oldPath, newPath, [](qint64 done, qint64 total) {
-        std::printf("%s\n", qPrintable(JetConversion::ProgressLine.arg(done).arg(total)));
+        std::printf("%s\n", JetConversion::progressLine(done, total).constData());
         std::fflush(stdout);
     });
     g_newPath[0] = 0;
     if (report.outcome != Outcome::Converted)
         return finish(report.outcome, report.why);
-    std::printf("%s\n", qPrintable(JetConversion::DoneLine.arg(report.memos).arg(report.applications)));
+    std::printf("%s\n", JetConversion::doneLine(report.memos, report.applications).constData());
     std::fflush(stdout);
     return 0;
 }

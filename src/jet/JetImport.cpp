@@ -14,12 +14,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <sys/prctl.h>
 #include <unistd.h>
 #include <utility>
@@ -37,6 +38,12 @@ struct ChildResult
     qint64 applications = 0;
     QString detail;
 };
+
+// A count as the progress bar takes it: whatever the child reports, it stays in the bar's range.
+int barValue(qint64 count)
+{
+    return int(std::clamp<qint64>(count, 0, std::numeric_limits<int>::max()));
+}
 
 // Runs `<program> --convert-jet <old> <new>` and waits, reading its progress; a progress
 // window appears when it takes a while. A process that stops reporting is ended.
@@ -75,14 +82,12 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
         dialog->setMinimumDuration(0);
         dialog->setAutoClose(false);
         dialog->setAutoReset(false);
-        dialog->setRange(0, int(qMax<qint64>(1, total)));
-        dialog->setValue(int(done));
+        dialog->setRange(0, barValue(qMax<qint64>(1, total)));
+        dialog->setValue(barValue(qMin(done, total)));
         dialog->setLabelText(label());
         dialog->show();
     });
 
-    static const QRegularExpression progressLine(QStringLiteral("^memos (\\d+) of (\\d+)$"));
-    static const QRegularExpression doneLine(QStringLiteral("^converted: (\\d+) memos, (\\d+) applications$"));
     // Whatever the child prints, the program keeps little of it: the lines it knows, and the end
     // of what the child says on its error output (a damaged file makes the reading library
     // print gigabytes of warnings there).
@@ -99,22 +104,24 @@ ChildResult runConversion(const QString& oldPath, const QString& newPath)
         pending += child.readAllStandardOutput();
         qsizetype end;
         while ((end = pending.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(pending.left(end)).trimmed();
+            const std::optional<JetConversion::Message> message = JetConversion::parseLine(pending.first(end));
             pending.remove(0, end + 1);
-            if (const QRegularExpressionMatch m = progressLine.match(line); m.hasMatch()) {
+            if (!message)
+                continue;
+            if (const auto* progress = std::get_if<JetConversion::Progress>(&*message)) {
                 // Only progress counts as a sign of life: output alone does not.
-                if (m.captured(1).toLongLong() != done || m.captured(2).toLongLong() != total)
+                if (progress->done != done || progress->total != total)
                     stall.start();
-                done = m.captured(1).toLongLong();
-                total = m.captured(2).toLongLong();
+                done = progress->done;
+                total = progress->total;
                 if (dialog) {
-                    dialog->setMaximum(int(qMax<qint64>(1, total)));
-                    dialog->setValue(int(qMin(done, total)));
+                    dialog->setMaximum(barValue(qMax<qint64>(1, total)));
+                    dialog->setValue(barValue(qMin(done, total)));
                     dialog->setLabelText(label());
                 }
-            } else if (const QRegularExpressionMatch m = doneLine.match(line); m.hasMatch()) {
-                result.memos = m.captured(1).toLongLong();
-                result.applications = m.captured(2).toLongLong();
+            } else if (const auto* converted = std::get_if<JetConversion::Done>(&*message)) {
+                result.memos = converted->memos;
+                result.applications = converted->applications;
             }
         }
         // A "line" without an end is no line of the conversion's.

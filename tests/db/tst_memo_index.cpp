@@ -73,25 +73,52 @@ class TestMemoIndex : public QObject
         return Catalogue::orderedSearch(Catalogue::searchStatement(MemoSearch::condition(typed)));
     }
 
-    // The keys that the display window's record set reads for a statement.
-    QString recordSetKeys(const QString& statement)
+    // The words of a full-text search as the display window hands them over.
+    static FullTextQuery query(const QString& typed, const QString& sortField = {})
     {
-        RecordSet result(u"Data1"_s);
-        result.setDatabaseName(book->dbPath());
-        result.setRecordSource(statement);
-        if (const Result r = result.refresh(); !r)
-            return u"error: "_s + r.message;
+        return FullTextQuery{TextFold::words(typed), sortField};
+    }
+
+    // The keys of a record set's run, as the grid lists its rows; ranSearch tells whether the
+    // run asked SQLite for the search's memos (the statement ran) or read them from the index.
+    QString keysOf(RecordSet& result, bool* ranSearch = nullptr)
+    {
+        QStringList statements;
+        sqlite3_trace_v2(
+            shared->handle(), SQLITE_TRACE_STMT,
+            [](unsigned, void* list, void*, void* sql) {
+                static_cast<QStringList*>(list)->append(QString::fromUtf8(static_cast<const char*>(sql)));
+                return 0;
+            },
+            &statements);
+        const Result ran = result.refresh();
+        sqlite3_trace_v2(shared->handle(), 0, nullptr, nullptr);
+        if (ranSearch)
+            *ranSearch = std::any_of(statements.begin(), statements.end(),
+                                     [](const QString& sql) { return sql.contains(u"全文検索"_s); });
+        if (!ran)
+            return u"error: "_s + ran.message;
         QStringList keys;
         for (int row = 0; row < result.recordCount(); ++row)
             keys.append(result.value(row, result.fieldIndex(u"ID"_s)).toString());
         return keys.join(u',');
     }
 
+    // The keys that the display window's record set reads for a statement.
+    QString recordSetKeys(const QString& statement, const std::optional<FullTextQuery>& fullText = std::nullopt,
+                          bool* ranSearch = nullptr)
+    {
+        RecordSet result(u"Data1"_s);
+        result.setDatabaseName(book->dbPath());
+        result.setRecordSource(statement, fullText);
+        return keysOf(result, ranSearch);
+    }
+
     // The keys read straight from the index, or "statement" when it must be run instead.
-    QString quickKeys(const QString& statement)
+    QString quickKeys(const FullTextQuery& fullText)
     {
         QVector<qint64> keys;
-        return MemoSearch::quickKeys(shared->handle(), statement, keys) ? ids(keys) : u"statement"_s;
+        return MemoSearch::quickKeys(shared->handle(), fullText, keys) ? ids(keys) : u"statement"_s;
     }
 
     // A change saved the way the windows save: through the shared connection.
@@ -236,13 +263,14 @@ private Q_SLOTS:
         std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
         QCOMPARE(index->state(), MemoIndex::State::Building);
         QCOMPARE(search(typed), found);
-        QCOMPARE(quickKeys(searchStatement(typed)), u"statement"_s);
+        QCOMPARE(quickKeys(query(typed)), u"statement"_s);
+        QCOMPARE(recordSetKeys(searchStatement(typed), query(typed)), found);
         QVERIFY(index->waitForIdle(20000));
         QCOMPARE(index->state(), MemoIndex::State::Ready);
         QCOMPARE(search(typed), found);
         // The record set of the display window takes the keys from the index itself.
-        QCOMPARE(quickKeys(searchStatement(typed)), found);
-        QCOMPARE(recordSetKeys(searchStatement(typed)), found);
+        QCOMPARE(quickKeys(query(typed)), found);
+        QCOMPARE(recordSetKeys(searchStatement(typed), query(typed)), found);
         QCOMPARE(book->count(u"メモ帳"_s), 6);
     }
 
@@ -430,41 +458,52 @@ private Q_SLOTS:
 
     // The keys of a full-text search come from the index only while it agrees with the memo
     // book: after another program's change the statement runs, and a memo that program
-    // deleted is not listed. Statements of another shape always run.
+    // deleted is not listed. A statement handed over without its words always runs, however
+    // much it looks like a search, and so does one set after a search without words of its own.
     void keysFromTheIndex_data()
     {
         QTest::addColumn<QString>("happening");
         QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("words"); // as typed; none: the statement comes alone
+        QTest::addColumn<QString>("sortField");
         QTest::addColumn<QString>("quick");
         QTest::addColumn<QString>("keys");
         const QString words = u"ワード"_s;
-        QTest::newRow("index agrees") << u""_s << searchStatement(words) << u"2,3,4"_s << u"2,3,4"_s;
-        QTest::newRow("next start") << u"restart"_s << searchStatement(words) << u"2,3,4"_s << u"2,3,4"_s;
-        QTest::newRow("own save") << u"save"_s << searchStatement(words) << u"2,4"_s << u"2,4"_s;
-        QTest::newRow("own delete") << u"delete"_s << searchStatement(words) << u"3,4"_s << u"3,4"_s;
+        const QString search = Catalogue::searchStatement(MemoSearch::condition(words));
+        const QString inIdOrder = searchStatement(words);
+        QTest::newRow("index agrees") << u""_s << inIdOrder << words << u""_s << u"2,3,4"_s << u"2,3,4"_s;
+        QTest::newRow("next start") << u"restart"_s << inIdOrder << words << u""_s << u"2,3,4"_s << u"2,3,4"_s;
+        QTest::newRow("own save") << u"save"_s << inIdOrder << words << u""_s << u"2,4"_s << u"2,4"_s;
+        QTest::newRow("own delete") << u"delete"_s << inIdOrder << words << u""_s << u"3,4"_s << u"3,4"_s;
         QTest::newRow("another program's delete")
-            << u"other delete"_s << searchStatement(words) << u"statement"_s << u"3,4"_s;
+            << u"other delete"_s << inIdOrder << words << u""_s << u"statement"_s << u"3,4"_s;
         QTest::newRow("another program's change")
-            << u"other save"_s << searchStatement(words) << u"statement"_s << u"2,3,4"_s;
+            << u"other save"_s << inIdOrder << words << u""_s << u"statement"_s << u"2,3,4"_s;
         QTest::newRow("next start after another program's change")
-            << u"other save, restart"_s << searchStatement(words) << u"2,4"_s << u"2,4"_s;
-        QTest::newRow("quotes in the words") << u""_s << searchStatement(u"don't"_s) << u"3"_s << u"3"_s;
-        QTest::newRow("sorted by another field")
-            << u""_s << Catalogue::sortStatement(Catalogue::searchStatement(MemoSearch::condition(words)), u"日付"_s)
-            << u"statement"_s << u"3,4,2"_s;
-        QTest::newRow("a further condition")
-            << u""_s
+            << u"other save, restart"_s << inIdOrder << words << u""_s << u"2,4"_s << u"2,4"_s;
+        QTest::newRow("quotes in the words")
+            << u""_s << searchStatement(u"don't"_s) << u"don't"_s << u""_s << u"3"_s << u"3"_s;
+        QTest::newRow("sorted by ID") << u""_s << Catalogue::sortStatement(search, u"ID"_s) << words << u"ID"_s
+                                      << u"2,3,4"_s << u"2,3,4"_s;
+        QTest::newRow("sorted by a field")
+            << u""_s << Catalogue::sortStatement(search, u"日付"_s) << words << u"日付"_s << u"3,4,2"_s << u"3,4,2"_s;
+        QTest::newRow("sorted by a field without an index") << u""_s << Catalogue::sortStatement(search, u"メモ"_s)
+                                                            << words << u"メモ"_s << u"statement"_s << u"3,4,2"_s;
+        // The keys come from the words handed over, not from the statement's text.
+        QTest::newRow("the words handed over are what is read")
+            << u""_s << inIdOrder << u"印"_s << u""_s << u"1,6"_s << u"1,6"_s;
+        QTest::newRow("a search statement alone") << u""_s << inIdOrder << u""_s << u""_s << u""_s << u"2,3,4"_s;
+        QTest::newRow("a plain statement after a search")
+            << u"search first"_s
             << Catalogue::orderedSearch(Catalogue::searchStatement(MemoSearch::condition(words) + u" AND ID > 2"_s))
-            << u"statement"_s << u"3,4"_s;
-        QTest::newRow("quote closed early")
-            << u""_s
-            << searchStatement(words).replace(u"ワード"_s, u"ワード')) OR ID IN (SELECT ID FROM 全文検索('印"_s)
-            << u"statement"_s << u"1,2,3,4,6"_s;
+            << u""_s << u""_s << u""_s << u"3,4"_s;
     }
     void keysFromTheIndex()
     {
         QFETCH(QString, happening);
         QFETCH(QString, statement);
+        QFETCH(QString, words);
+        QFETCH(QString, sortField);
         QFETCH(QString, quick);
         QFETCH(QString, keys);
         addSample();
@@ -482,8 +521,74 @@ private Q_SLOTS:
             index.reset();
             index = settledIndex(book->dbPath());
         }
-        QCOMPARE(quickKeys(statement), quick);
-        QCOMPARE(recordSetKeys(statement), keys);
+        bool ranSearch = false;
+        if (!words.isEmpty()) {
+            QCOMPARE(quickKeys(query(words, sortField)), quick);
+            QCOMPARE(recordSetKeys(statement, query(words, sortField), &ranSearch), keys);
+            QCOMPARE(ranSearch, quick == u"statement"_s);
+            return;
+        }
+        RecordSet result(u"Data1"_s);
+        result.setDatabaseName(book->dbPath());
+        if (happening == u"search first"_s) {
+            result.setRecordSource(searchStatement(u"ワード"_s), query(u"ワード"_s));
+            QCOMPARE(keysOf(result, &ranSearch), u"2,3,4"_s);
+            QVERIFY(!ranSearch);
+        }
+        result.setRecordSource(statement);
+        QCOMPARE(keysOf(result, &ranSearch), keys);
+        QVERIFY(ranSearch);
+    }
+
+    // A full-text result sorted by a field comes from the field's index in exactly the order
+    // that the sorted statement gives, either way round: NULL and empty texts where SQLite puts
+    // them, Latin letters without regard to case, Japanese by its bytes, and memos of equal
+    // values by ascending ID.
+    void sortedKeysAreTheStatements_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("descending");
+        for (const char* field : {"ID", "日付", "ヘルプファイル", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "予備１"}) {
+            for (bool descending : {false, true}) {
+                QTest::addRow("%s %s", field, descending ? "descending" : "ascending")
+                    << QString::fromUtf8(field) << descending;
+            }
+        }
+    }
+    void sortedKeysAreTheStatements()
+    {
+        QFETCH(QString, field);
+        QFETCH(bool, descending);
+        const QStringList pool = {u"NULL"_s,         u"''"_s,         u"'abc'"_s,  u"'ABC'"_s,      u"'Abc'"_s,
+                                  u"'abd'"_s,        u"'ab'"_s,       u"'b'"_s,    u"' a'"_s,       u"'a '"_s,
+                                  u"'印刷'"_s,       u"'いんさつ'"_s, u"'ｲﾝｻﾂ'"_s, u"'インサツ'"_s, u"'Ａ'"_s,
+                                  u"'2026/01/05'"_s, u"'2026/1/5'"_s};
+        QRandomGenerator random(29);
+        book->exec(u"BEGIN"_s);
+        for (int i = 0; i < 120; ++i) {
+            QStringList values;
+            for (int f = 0; f < 6; ++f)
+                values.append(pool.at(random.bounded(int(pool.size()))));
+            // Two memos in three hold the word: enough for the index to be walked.
+            values.append(random.bounded(3) == 0 ? u"'ほか'"_s : u"'探す言葉'"_s);
+            book->exec(u"INSERT INTO メモ帳 (日付, ヘルプファイル, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, 予備１, メモ) "
+                       u"VALUES (%1)"_s.arg(values.join(u',')));
+        }
+        book->exec(u"COMMIT"_s);
+        std::shared_ptr<MemoIndex> index = settledIndex(book->dbPath());
+        const QString statement =
+            Catalogue::sortStatement(Catalogue::searchStatement(MemoSearch::condition(u"探す言葉"_s)), field) +
+            (descending ? u" DESC"_s : u""_s);
+        Statement sorted(shared->handle(), u"SELECT ID FROM ("_s + statement + u")"_s);
+        QVector<qint64> bySqlite;
+        while (sorted.step() == Statement::Step::Row)
+            bySqlite.append(sorted.int64(0));
+        QVERIFY(bySqlite.size() > 60);
+        const FullTextQuery fullText{TextFold::words(u"探す言葉"_s), field, descending};
+        QCOMPARE(quickKeys(fullText), ids(bySqlite));
+        bool ranSearch = true;
+        QCOMPARE(recordSetKeys(statement, fullText, &ranSearch), ids(bySqlite));
+        QVERIFY(!ranSearch);
     }
 
     void noIndexWithoutBook()

@@ -140,6 +140,8 @@ private Q_SLOTS:
         w.fullText(u"ワード"_s);
         QCOMPARE(w.form->searchSql(), u"SELECT * FROM メモ帳 WHERE ID IN (SELECT ID FROM 全文検索('ワード'))"_s);
         QCOMPARE(w.result()->recordSource(), w.form->searchSql() + u" Order By ID"_s);
+        // The words go beside the statement, folded, so that the keys can come from the index.
+        QCOMPARE(w.result()->fullTextQuery(), FullTextQuery{{u"わーど"_s}});
         QCOMPARE(w.column(u"ID"_s), u"2,5"_s);
         QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), u"2 件見つかりました。"_s);
         QVERIFY(QTest::qWaitForWindowActive(w.form->findChild<FullTextBox*>()));
@@ -152,6 +154,7 @@ private Q_SLOTS:
         QCOMPARE(w.column(u"ID"_s), u"1,4"_s);
         w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
         QCOMPARE(w.result()->recordSource(), w.form->searchSql() + u" Order By ｷｰﾜｰﾄﾞ"_s);
+        QCOMPARE(w.result()->fullTextQuery(), (FullTextQuery{{u"印刷"_s}, u"ｷｰﾜｰﾄﾞ"_s}));
         QCOMPARE(w.column(u"ID"_s), u"1,4"_s); // 印刷, ﾜｰﾌﾟﾛ
 
         // A memo changed elsewhere in the program shows on return, still under the search.
@@ -175,6 +178,16 @@ private Q_SLOTS:
         w.click(u"Command5"_s);
         QVERIFY(w.form->searchSql().isEmpty());
         QCOMPARE(w.column(u"ID"_s), u"1,2,3,4,5"_s);
+        QVERIFY(!w.result()->fullTextQuery());
+        // A sort after show all, or of the window's own search, has no words to hand over.
+        w.clickHeader(u"ｷｰﾜｰﾄﾞ"_s);
+        QVERIFY(!w.result()->fullTextQuery());
+        w.fullText(u"印刷"_s);
+        w.get<ComboBox>(u"DBCombo1"_s)->setText(u"印刷"_s);
+        w.click(u"Command1"_s);
+        QCOMPARE(w.column(u"ID"_s), u"1"_s);
+        w.clickHeader(u"日付"_s);
+        QVERIFY(!w.result()->fullTextQuery());
     }
 
     // While the index is being made, a line says so and the search reads the memo book.

@@ -1,5 +1,6 @@
 #include "core/BackgroundTask.h"
 #include "forms/Session.h"
+#include "jet/JetConversion.h"
 #include "jet/JetFormat.h"
 #include "jet/JetImport.h"
 #include "platform/AppInfo.h"
@@ -18,6 +19,8 @@
 #include <QTimer>
 
 #include <sqlite3.h>
+
+#include <limits>
 
 #if defined(__has_feature)
 #define ORV_TEST_ADDRESS_SANITIZER __has_feature(address_sanitizer)
@@ -355,6 +358,50 @@ private Q_SLOTS:
 #endif
     }
 
+    // A conversion is ended as hung only when its count stops changing for the time allowed: one
+    // that goes on reporting progress runs on for many times that long and is taken.
+    void progressKeepsAConversionGoing_data()
+    {
+        QTest::addColumn<QString>("converter");
+        QTest::addColumn<bool>("converted");
+        QTest::newRow("slow, counting all the time")
+            << u"#!/bin/sh\ni=0\nwhile [ $i -lt 16 ]; do i=$((i+1)); echo \"memos $i of 16\"; sleep 0.2; done\n"
+               u"printf 'SQLite format 3' > \"$3\"\necho 'converted: 16 memos, 3 applications'\n"_s
+            << true;
+        QTest::newRow("stops counting")
+            << u"#!/bin/sh\necho 'memos 1 of 16'\necho 'memos 2 of 16'\nwhile :; do sleep 0.1; done\n"_s << false;
+        QTest::newRow("repeats the same count")
+            << u"#!/bin/sh\nwhile :; do echo 'memos 2 of 16'; sleep 0.1; done\n"_s << false;
+    }
+    void progressKeepsAConversionGoing()
+    {
+        QFETCH(QString, converter);
+        QFETCH(bool, converted);
+        QVERIFY(place(u"jp_V2000.mdb"_s));
+        const QString script = dir->filePath(u"converter.sh"_s);
+        QVERIFY(writeFile(script, converter.toUtf8()));
+        QVERIFY(
+            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        JetImport::settings().program = script;
+        JetImport::settings().stallTimeoutMs = 700;
+        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QElapsedTimer clock;
+        clock.start();
+        const JetImport::Outcome outcome = JetImport::convertAtStartup(db(), backupDir());
+        if (!converted) {
+            QCOMPARE(outcome, JetImport::Outcome::Failed);
+            expectNothingChanged({u"時間内に終わりませんでした"_s});
+            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+            return;
+        }
+        QCOMPARE(outcome, JetImport::Outcome::Converted);
+        // It ran for several times the silence allowed.
+        QVERIFY2(clock.elapsed() > 3 * 700, qPrintable(QString::number(clock.elapsed())));
+        const QString shown = fakes->messageBox.asked.value(0).text;
+        QVERIFY2(shown.contains(u"メモ 16 件、アプリケーション 3 件"_s), qPrintable(shown));
+        QCOMPARE(contentsOf(db()), QByteArray("SQLite format 3"));
+    }
+
     // The converting process limits its own processor time, memory and core dumps, so that a
     // file that makes the reader loop or grow ends even when it keeps reporting.
     void converterRunsUnderItsLimits()
@@ -449,6 +496,76 @@ private Q_SLOTS:
         QFETCH(qint64, total);
         QFETCH(QString, step);
         QCOMPARE(JetImport::progressText(done, total).section(u'\n', 1), step);
+    }
+
+    // What the conversion writes, the program reads back as it was meant, bytes and all.
+    void protocolLinesReadBack_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<bool>("progress");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("second");
+        const qint64 most = std::numeric_limits<qint64>::max();
+        QTest::newRow("progress") << JetConversion::progressLine(1000, 100000) << "memos 1000 of 100000"_ba << true
+                                  << qint64(1000) << qint64(100000);
+        QTest::newRow("nothing yet") << JetConversion::progressLine(0, 0) << "memos 0 of 0"_ba << true << qint64(0)
+                                     << qint64(0);
+        QTest::newRow("largest counts") << JetConversion::progressLine(most, most)
+                                        << "memos 9223372036854775807 of 9223372036854775807"_ba << true << most
+                                        << most;
+        QTest::newRow("done") << JetConversion::doneLine(300, 10) << "converted: 300 memos, 10 applications"_ba << false
+                              << qint64(300) << qint64(10);
+        QTest::newRow("done, largest counts")
+            << JetConversion::doneLine(most, most)
+            << "converted: 9223372036854775807 memos, 9223372036854775807 applications"_ba << false << most << most;
+    }
+    void protocolLinesReadBack()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, written);
+        QFETCH(bool, progress);
+        QFETCH(qint64, first);
+        QFETCH(qint64, second);
+        QCOMPARE(line, written);
+        const std::optional<JetConversion::Message> read = JetConversion::parseLine(line);
+        QVERIFY(read);
+        if (progress)
+            QCOMPARE(*read, JetConversion::Message(JetConversion::Progress{first, second}));
+        else
+            QCOMPARE(*read, JetConversion::Message(JetConversion::Done{first, second}));
+    }
+
+    // Anything but such a line is no message: the reading library's chatter, a line run into
+    // another, counts that are negative, too large or missing.
+    void protocolRefusesOtherLines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("a warning") << "warning: property loop"_ba;
+        QTest::newRow("text after") << "memos 1 of 9 and more"_ba;
+        QTest::newRow("text before") << "x memos 1 of 9"_ba;
+        QTest::newRow("blank after") << "memos 1 of 9 "_ba;
+        QTest::newRow("line end kept") << "memos 1 of 9\r"_ba;
+        QTest::newRow("two lines run together") << "memos 1 of 9memos 2 of 9"_ba;
+        QTest::newRow("negative") << "memos -1 of 9"_ba;
+        QTest::newRow("plus sign") << "memos +1 of 9"_ba;
+        QTest::newRow("done, negative") << "converted: 3 memos, -1 applications"_ba;
+        QTest::newRow("overflow") << "memos 9223372036854775808 of 9"_ba;
+        QTest::newRow("overflow of the second") << "converted: 1 memos, 99999999999999999999 applications"_ba;
+        QTest::newRow("first missing") << "memos  of 9"_ba;
+        QTest::newRow("second missing") << "memos 1 of "_ba;
+        QTest::newRow("done, count missing") << "converted:  memos, 2 applications"_ba;
+        QTest::newRow("cut off") << "converted: 3 memos, 2 applica"_ba;
+        QTest::newRow("not ASCII digits") << "memos １ of ９"_ba;
+        QTest::newRow("a NUL inside") << QByteArray("memos 1\0 of 9", 14);
+        QTest::newRow("overlong") << "memos 1 of 9" + QByteArray(200, ' ');
+        QTest::newRow("overlong digits") << "memos " + QByteArray(200, '0') + "1 of 9";
+    }
+    void protocolRefusesOtherLines()
+    {
+        QFETCH(QByteArray, line);
+        QVERIFY(!JetConversion::parseLine(line));
     }
 
     void commandLine_data()
