@@ -2,8 +2,8 @@
 
 #include "core/TextFold.h"
 #include "db/Catalogue.h"
-#include "db/MemoIndexFile.h"
 #include "db/Statement.h"
+#include "db/index/MemoIndexFile.h"
 
 #include <QHash>
 
