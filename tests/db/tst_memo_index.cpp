@@ -533,6 +533,9 @@ private Q_SLOTS:
     {
         addSample();
         settledIndex(book->dbPath()).reset();
+        // As the program starts anew: its first connection has never seen an index.
+        shared.reset();
+        shared = Connection::shared(book->dbPath());
         save(u"UPDATE メモ帳 SET メモ = '窓なしで変えた' WHERE ID = 2"_s);
         save(u"DELETE FROM メモ帳 WHERE ID = 3"_s);
         std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
