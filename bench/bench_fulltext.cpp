@@ -3,7 +3,7 @@
 // from a long list by typing, the CSV export and the start-up backup beside the index; each
 // beside the plainest SQLite statement that gives the same rows, in the same run.
 //   bench_fulltext <memo-book> [memos if it has to be made, default 1000000] [--repeat <n>]
-//                  [--only build|search|sort|save|pick|csv|backup]
+//                  [--only build|search|sort|duringbuild|save|pick|csv|backup]
 //
 // The index is made beside the book ("<book>-fts"); the part "build" removes it first, every
 // other part makes it when it is missing. "save" changes memos of the book: use a copy.
@@ -14,11 +14,11 @@
 #include "db/Catalogue.h"
 #include "db/Connection.h"
 #include "db/DatabaseBackup.h"
-#include "db/MemoIndex.h"
-#include "db/MemoIndexFile.h"
 #include "db/MemoSearch.h"
 #include "db/RecordSet.h"
 #include "db/Statement.h"
+#include "db/index/MemoIndex.h"
+#include "db/index/MemoIndexFile.h"
 #include "forms/DataGrid.h"
 #include "forms/Session.h"
 #include "help_display/H_PRN.h"
@@ -31,14 +31,15 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHeaderView>
 #include <QCompleter>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QRandomGenerator>
@@ -306,6 +307,64 @@ void sortPart(const QString& book, Session& session)
     sqlite3_close(db);
 }
 
+// A full-text search made while the index is being made: from Enter until the grid shows the
+// memos found, and the longest the event loop was kept from its 10 ms timer meanwhile.
+void duringBuildPart(const QString& book, Session& session)
+{
+    heading("full-text search while the index is being made: Enter until the grid shows the memos found");
+    const QString path = MemoIndexFile::pathFor(book);
+    QFile::remove(path);
+    std::shared_ptr<MemoIndex> index = MemoIndex::open(book);
+    H_PRN* form = H_PRN::instance(session);
+    form->showForm();
+    if (!QTest::qWaitForWindowActive(form, 10000))
+        fail(QStringLiteral("the display window did not become active"));
+    auto* result = findRequired<RecordSet>(form, QStringLiteral("Data1"));
+    auto* progress = findRequired<QLabel>(form, QStringLiteral("IndexProgress"));
+    QElapsedTimer tick;
+    double worstGap = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        worstGap = qMax(worstGap, msSince(tick));
+        tick.restart();
+    });
+    std::printf("%s %9s %9s %9s  %s\n", qPrintable(padded(QStringLiteral("words"), 24)), "rows", "to rows", "worst gap",
+                "the window says meanwhile");
+    for (const QString& words : {QStringLiteral("印刷"), QStringLiteral("透かし"), QStringLiteral("罫線 段組"),
+                                 QStringLiteral("どこにもない")}) {
+        if (index->state() != MemoIndex::State::Building) {
+            std::printf("(the index was made before the next search)\n");
+            break;
+        }
+        const QString expected = Catalogue::orderedSearch(Catalogue::searchStatement(MemoSearch::condition(words)));
+        bool shown = false;
+        const QMetaObject::Connection refreshed = QObject::connect(
+            result, &RecordSet::refreshed, [&] { shown = shown || result->recordSource() == expected; });
+        QString said;
+        worstGap = 0;
+        QElapsedTimer timer;
+        timer.start();
+        tick.start();
+        ticker.start();
+        form->fullTextSearch(words);
+        QCoreApplication::processEvents();
+        said = progress->text();
+        while (!shown && timer.elapsed() < 600000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double toRows = msSince(timer);
+        ticker.stop();
+        worstGap = qMax(worstGap, msSince(tick));
+        QObject::disconnect(refreshed);
+        std::printf("%s %9d %9.1f %9.1f  %s\n", qPrintable(padded(words, 24)), result->recordCount(), toRows, worstGap,
+                    qPrintable(said));
+        std::fflush(stdout);
+    }
+    form->unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    index.reset();
+}
+
 // Saves as the entry window makes them, with and without the index kept current.
 void savePart(const QString& book)
 {
@@ -504,7 +563,7 @@ int main(int argc, char* argv[])
     }
     if (args.isEmpty()) {
         std::fprintf(stderr, "usage: bench_fulltext <memo-book> [memos if it has to be made] [--repeat <n>] "
-                             "[--only build|search|sort|save|pick|csv|backup]\n");
+                             "[--only build|search|sort|duringbuild|save|pick|csv|backup]\n");
         return 2;
     }
     const QString book = QFileInfo(args[0]).absoluteFilePath();
@@ -532,6 +591,8 @@ int main(int argc, char* argv[])
         searchPart(book, session);
     if (wanted("sort"))
         sortPart(book, session);
+    if (only == QLatin1String("duringbuild"))
+        duringBuildPart(book, session);
     if (wanted("pick"))
         pickPart();
     if (wanted("csv"))

@@ -2,6 +2,8 @@
 
 #include "db/BusyWait.h"
 #include "db/Statement.h"
+#include "db/index/MemoChangeHooks.h"
+#include "db/index/MemoIndexFile.h"
 
 #include "core/Log.h"
 
@@ -85,13 +87,24 @@ std::shared_ptr<Connection> Connection::shared(const QString& path, Result* erro
         return existing;
     }
     std::shared_ptr<Connection> connection = open(path, error);
-    if (connection)
-        pool().insert(key, connection);
+    if (!connection)
+        return connection;
+    pool().insert(key, connection);
+    // Every save through this connection is noted, whether or not a window has the index open.
+    connection->m_memoHooks = std::make_unique<MemoChangeHooks>(connection->m_handle);
+    if (Result watched = connection->m_memoHooks->watch(); !watched)
+        qCInfo(lcDb, "memo changes not noted yet: %s", qUtf8Printable(watched.message));
     return connection;
 }
 
 Connection::~Connection()
 {
+    // What no index took in yet goes into its file; the search forgets the connection.
+    if (m_memoHooks) {
+        skipOnFailure(m_memoHooks->writeInto(MemoIndexFile::pathFor(m_path)), lcDb(),
+                      "writing the last changes into the index");
+        m_memoHooks.reset();
+    }
     m_handle = nullptr;
     if (!m_connectionName.isEmpty()) {
         {

@@ -1,9 +1,10 @@
 #include "db/MemoSearch.h"
 
 #include "core/TextFold.h"
-#include "db/MemoIndexFile.h"
+#include "db/Catalogue.h"
 #include "db/MemoSort.h"
 #include "db/Statement.h"
+#include "db/index/MemoIndexFile.h"
 
 #include <QHash>
 

@@ -1,11 +1,12 @@
 #include "help_display/H_PRN.h"
 
+#include "core/BackgroundTask.h"
 #include "core/Log.h"
 #include "core/TextFold.h"
 #include "db/Catalogue.h"
-#include "db/MemoIndex.h"
 #include "db/MemoSearch.h"
 #include "db/RecordSet.h"
+#include "db/index/MemoIndex.h"
 #include "forms/Binding.h"
 #include "forms/CommandRow.h"
 #include "forms/DataGrid.h"
@@ -140,7 +141,7 @@ void H_PRN::createControls()
     m_indexProgress = Controls::create<QLabel>(c, QStringLiteral("IndexProgress"), 120, 6240, 2412, 252);
     m_indexProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_actions = new ResultActions(this, Data1, DBGrid1, SSTab1, QString(),
-                                  [this](const QString& words) { fullTextSearch(words); });
+                                  [this](const QString& words) { return fullTextSearch(words); });
     // A page shows the current memo, or the one it keeps.
     m_actions->setShownMemo([this]() -> std::optional<ResultPrint::Memo> {
         const int page = qMax(0, SSTab1->currentIndex());
@@ -255,6 +256,15 @@ Result H_PRN::onLoad()
     m_index = MemoIndex::open(m_session.DbPath);
     m_actions->setBookPath(m_session.DbPath);
     connect(m_index.get(), &MemoIndex::progressChanged, this, &H_PRN::showIndexProgress);
+    // An index that takes over answers a search still reading the book at once.
+    connect(m_index.get(), &MemoIndex::stateChanged, this, [this] {
+        if (!m_pendingSearch || !m_index->answersAtOnce(TextFold::words(m_pendingTyped)))
+            return;
+        const QString typed = m_pendingTyped;
+        dropPendingSearch();
+        showFullTextResult(typed);
+        m_actions->searchAnswered();
+    });
     showIndexProgress();
     return lists;
 }
@@ -262,18 +272,60 @@ Result H_PRN::onLoad()
 void H_PRN::showIndexProgress()
 {
     const QString text = m_index ? m_index->progressText() : QString();
-    m_indexProgress->setText(text);
+    m_indexProgress->setText(m_pendingSearch ? text + QStringLiteral("　検索中…") : text);
     m_actions->setIndexStatus(text);
 }
 
-void H_PRN::fullTextSearch(const QString& typed)
+bool H_PRN::fullTextSearch(const QString& typed)
 {
     // Blanks alone are no words: nothing runs, as with empty search fields.
-    if (TextFold::words(typed).isEmpty())
-        return;
+    const QStringList words = TextFold::words(typed);
+    if (words.isEmpty())
+        return true;
+    dropPendingSearch();
+    if (!m_index || m_index->answersAtOnce(words)) {
+        showFullTextResult(typed);
+        return true;
+    }
+    // Reading a large book takes seconds: the window stays usable, says that the index is being
+    // made, and shows the memos once they have been read.
+    readBookForSearch(typed, 3);
+    return false;
+}
+
+void H_PRN::readBookForSearch(const QString& typed, int attempts)
+{
+    const QStringList words = TextFold::words(typed);
+    m_pendingTyped = typed;
+    m_pendingSearch = m_index->readBookFor(this, words, [this, typed, words, attempts] {
+        m_pendingSearch = nullptr;
+        m_pendingTyped.clear();
+        // Another program that changed the book meanwhile makes the reading worthless.
+        if (m_index && !m_index->answersAtOnce(words) && attempts > 1) {
+            readBookForSearch(typed, attempts - 1);
+            return;
+        }
+        showFullTextResult(typed);
+        showIndexProgress();
+        m_actions->searchAnswered();
+    });
+    showIndexProgress();
+}
+
+void H_PRN::showFullTextResult(const QString& typed)
+{
     const QString search = Catalogue::searchStatement(MemoSearch::condition(typed));
     runResult(search, Catalogue::orderedSearch(search), "full-text search",
               QStringLiteral("全文検索「%1」").arg(typed.simplified()), FullTextQuery{TextFold::words(typed)});
+}
+
+void H_PRN::dropPendingSearch()
+{
+    if (m_pendingSearch)
+        m_pendingSearch->requestStop();
+    m_pendingSearch = nullptr;
+    m_pendingTyped.clear();
+    showIndexProgress();
 }
 
 Result H_PRN::runLists()
@@ -361,11 +413,13 @@ void H_PRN::search()
             words.append(QString::fromUtf8(caption) + QStringLiteral("「") + box->text() + QStringLiteral("」"));
     }
     const QString search = Catalogue::searchStatement(condition);
+    dropPendingSearch();
     runResult(search, Catalogue::orderedSearch(search), "search", words.join(QStringLiteral("、")));
 }
 
 void H_PRN::showAll()
 {
+    dropPendingSearch();
     runResult(QString(), Catalogue::AllMemos, "show all", AllMemosShown);
 }
 
@@ -374,6 +428,7 @@ void H_PRN::sortBy(const QString& field)
     if (field.isEmpty())
         return;
     const QString searched = m_searchShown.section(QStringLiteral("（"), 0, 0);
+    dropPendingSearch();
     std::optional<FullTextQuery> sorted = m_fullText;
     if (sorted)
         sorted->sortField = field;
@@ -453,6 +508,7 @@ bool H_PRN::confirmClose()
 void H_PRN::onUnload()
 {
     m_session.EditMemoId = 0;
+    dropPendingSearch();
     if (m_index)
         disconnect(m_index.get(), nullptr, this, nullptr);
     m_index.reset();

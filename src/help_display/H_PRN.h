@@ -4,10 +4,13 @@
 #include "forms/Window.h"
 #include "help_display/ResultPrint.h"
 
+#include <QPointer>
+
 #include <array>
 #include <memory>
 #include <optional>
 
+class BackgroundTask;
 class ResultActions;
 
 // The help display and correction window: memos found by keyword and search keys, listed
@@ -27,7 +30,9 @@ public:
     QString searchShown() const { return m_searchShown; }
     // Finds the memos in which all the words typed occur, in any field; the result is a search
     // like the window's own: sorted by ID, sorted again by a header click, run again on return.
-    void fullTextSearch(const QString& typed);
+    // While the index is being made the memo book is read off the window's thread and the memos
+    // show once read (false then); a search made meanwhile replaces this one.
+    bool fullTextSearch(const QString& typed);
 
 protected:
     Result onLoad() override;
@@ -61,11 +66,18 @@ private:
     void openMemoFile();
     void correct();
     void showIndexProgress();
+    // Reads the memo book for a full-text search off the window's thread, then shows its memos.
+    void readBookForSearch(const QString& typed, int attempts);
+    void showFullTextResult(const QString& typed);
+    // A full-text search still reading the book is given up: its memos are never shown.
+    void dropPendingSearch();
 
     Session& m_session;
     std::shared_ptr<MemoIndex> m_index;
     ResultActions* m_actions = nullptr;
     QLabel* m_indexProgress = nullptr;
+    QPointer<BackgroundTask> m_pendingSearch;
+    QString m_pendingTyped; // what the search still reading the book was typed as
 
     // The record sets: Data1 the window's own, the others its lists and lookups.
     RecordSet *Data1 = nullptr, *Data2 = nullptr, *Data3 = nullptr, *Data4 = nullptr, *Data5 = nullptr;

@@ -168,7 +168,17 @@ void ResultActions::openSearchBox()
 
 void ResultActions::searched(const QString& words)
 {
-    m_search(words);
+    if (m_search(words)) {
+        searchAnswered();
+        return;
+    }
+    // No count until the memos show: the one of the memos shown before would pass for theirs.
+    m_found.clear();
+    showStatus();
+}
+
+void ResultActions::searchAnswered()
+{
     const int found = m_result->recordCount();
     m_found =
         found == 0 ? QStringLiteral("見つかりませんでした。") : QStringLiteral("%1 件見つかりました。").arg(found);

@@ -24,11 +24,15 @@ class ResultActions : public QObject
     Q_OBJECT
 
 public:
-    using Search = std::function<void(const QString& words)>;
+    // True when the memos found show at once; false when they come later, and searchAnswered()
+    // is called then.
+    using Search = std::function<bool(const QString& words)>;
     ResultActions(QWidget* window, RecordSet* result, DataGrid* grid, QTabWidget* pages, const QString& bookPath,
                   Search search);
 
     void setBookPath(const QString& path) { m_bookPath = path; }
+    // The memos of a search that came later show now: the box counts them.
+    void searchAnswered();
     // Tells the search box how far the index is; empty when it is ready.
     void setIndexStatus(const QString& text);
     // The memo that the page in front shows, every field of it; none when it shows none, and

@@ -2,7 +2,6 @@
 
 #include "core/Log.h"
 #include "db/Catalogue.h"
-#include "db/MemoIndex.h"
 #include "db/RecordSet.h"
 #include "forms/Binding.h"
 #include "forms/Lists.h"
@@ -276,7 +275,6 @@ void H_WRITE::connectHandlers()
 Result H_WRITE::onLoad()
 {
     placeAt(1000, 100);
-    m_index = MemoIndex::open(m_session.DbPath);
     for (RecordSet* r : {Data6, Data5, Data4, Data3, Data2, Data1})
         r->setDatabaseName(m_session.DbPath);
     Data1->setRecordSource(m_session.EditMemoId > 0 ? Catalogue::memoById(m_session.EditMemoId)

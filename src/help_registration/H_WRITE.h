@@ -4,8 +4,6 @@
 #include "forms/Lists.h"
 #include "forms/Window.h"
 
-#include <memory>
-
 // The help registration window: memos written and corrected one at a time. It opens on all
 // memos, or, when the display window has handed over a memo (the session's EditMemoId), on
 // that one memo.
@@ -51,8 +49,6 @@ private:
     void openMemoFile();
 
     Session& m_session;
-    // Keeps the full-text index current with what this window stores.
-    std::shared_ptr<MemoIndex> m_index;
 
     // The record sets: Data1 the window's own, the others its lists and lookups.
     RecordSet *Data1 = nullptr, *Data2 = nullptr, *Data3 = nullptr, *Data4 = nullptr, *Data5 = nullptr,

@@ -3,17 +3,19 @@
 #include "core/TextFold.h"
 #include "db/Catalogue.h"
 #include "db/Connection.h"
-#include "db/MemoIndex.h"
-#include "db/MemoIndexFile.h"
 #include "db/MemoSearch.h"
 #include "db/RecordSet.h"
 #include "db/Statement.h"
+#include "db/index/MemoIndex.h"
+#include "db/index/MemoIndexFile.h"
 #include "support/IndexProbe.h"
 #include "support/MemoBook.h"
 #include "support/SettledIndex.h"
 #include "support/TestMain.h"
 
+#include <QDir>
 #include <QFile>
+#include <QMetaEnum>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QThread>
@@ -134,9 +136,10 @@ class TestMemoIndex : public QObject
         index.reset();
         index = MemoIndex::open(book->dbPath());
         QSignalSpy remade(index.get(), &MemoIndex::progressChanged);
-        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(index->state(), MemoIndex::State::Checking);
         QVERIFY(index->waitForIdle(20000));
-        QCOMPARE(remade.count(), 0);
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(remade.count(), 1); // the comparison's end, no build
     }
 
     void addSample()
@@ -344,7 +347,7 @@ private Q_SLOTS:
         // A file that cannot serve is set aside at once; a stale one is found by the comparison.
         const bool usable = happening == u"change"_s || (happening == u"read-only"_s && QFileInfo(path).isWritable());
         std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
-        QCOMPARE(index->state(), usable ? MemoIndex::State::Ready : MemoIndex::State::Building);
+        QCOMPARE(index->state(), usable ? MemoIndex::State::Checking : MemoIndex::State::Building);
         // A search meanwhile reads the file that is about to be replaced.
         QVERIFY(!search(u"行"_s).startsWith(u"error"_s));
         QVERIFY(index->waitForIdle(20000));
@@ -589,6 +592,113 @@ private Q_SLOTS:
         bool ranSearch = true;
         QCOMPARE(recordSetKeys(statement, fullText, &ranSearch), ids(bySqlite));
         QVERIFY(!ranSearch);
+    }
+
+    // What the index goes through from its opening until it settles.
+    void states_data()
+    {
+        QTest::addColumn<QString>("happening");
+        QTest::addColumn<QString>("states");
+        QTest::newRow("no index file") << u"none"_s << u"Building SwappingIn Ready"_s;
+        QTest::newRow("index agrees") << u"kept"_s << u"Checking Ready"_s;
+        QTest::newRow("another program's change") << u"change"_s << u"Checking Building SwappingIn Ready"_s;
+        QTest::newRow("index damaged") << u"damage"_s << u"Building SwappingIn Ready"_s;
+        QTest::newRow("no memo book") << u"no book"_s << u"Unavailable"_s;
+    }
+    void states()
+    {
+        QFETCH(QString, happening);
+        QFETCH(QString, states);
+        addSample();
+        const QString path = MemoIndexFile::pathFor(book->dbPath());
+        if (happening != u"none"_s)
+            settledIndex(book->dbPath()).reset();
+        if (happening == u"change"_s) {
+            book->exec(u"UPDATE メモ帳 SET メモ = '外から変えた' WHERE ID = 5"_s);
+        } else if (happening == u"damage"_s) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.write(QByteArray(4096, 'x'));
+        }
+        const QString bookPath = happening == u"no book"_s ? book->dir() + u"/none.mdb"_s : book->dbPath();
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(bookPath);
+        QStringList seen{QString::fromLatin1(QMetaEnum::fromType<MemoIndex::State>().valueToKey(int(index->state())))};
+        connect(index.get(), &MemoIndex::stateChanged, this, [&seen](MemoIndex::State state) {
+            seen.append(QString::fromLatin1(QMetaEnum::fromType<MemoIndex::State>().valueToKey(int(state))));
+        });
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(seen.join(u' '), states);
+        if (index->state() == MemoIndex::State::Ready)
+            QCOMPARE(search(u"ワード"_s), u"2,3,4"_s);
+    }
+
+    // Saves through the memo book's connection reach the index when no window had it open: it
+    // takes them in at its next opening instead of finding itself stale and being made anew.
+    void savesWithoutTheIndexOpen()
+    {
+        addSample();
+        settledIndex(book->dbPath()).reset();
+        // As the program starts anew: its first connection has never seen an index.
+        shared.reset();
+        shared = Connection::shared(book->dbPath());
+        save(u"UPDATE メモ帳 SET メモ = '窓なしで変えた' WHERE ID = 2"_s);
+        save(u"DELETE FROM メモ帳 WHERE ID = 3"_s);
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        QSignalSpy states(index.get(), &MemoIndex::stateChanged);
+        QCOMPARE(search(u"窓なし"_s), u"2"_s);
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(states.count(), 1); // Checking to Ready, no build
+        QCOMPARE(indexedIds(book->dbPath(), u"窓なし"_s), u"2"_s);
+        QCOMPARE(indexedIds(book->dbPath(), u"わーど"_s), u"2,4"_s);
+        QCOMPARE(quickKeys(query(u"ワード"_s)), u"2,4"_s);
+    }
+
+    // Where no index can be made (here a folder stands where its file would be made), a reading
+    // of the memo book made off the window's thread answers its words exactly for as long as
+    // it holds: this program's saves since are judged by their text, another program's change
+    // makes the book be read again.
+    void keptReading_data()
+    {
+        QTest::addColumn<QString>("happening");
+        QTest::addColumn<QString>("quick");
+        QTest::newRow("nothing since") << u""_s << u"2,3,4"_s;
+        QTest::newRow("own save adds one") << u"save"_s << u"2,3,4,5"_s;
+        QTest::newRow("own save takes one out") << u"save out"_s << u"3,4"_s;
+        QTest::newRow("own delete") << u"delete"_s << u"2,4"_s;
+        QTest::newRow("another program's change") << u"other save"_s << u"statement"_s;
+        QTest::newRow("other words") << u"other words"_s << u"statement"_s;
+    }
+    void keptReading()
+    {
+        QFETCH(QString, happening);
+        QFETCH(QString, quick);
+        addSample();
+        QVERIFY(QDir().mkpath(MemoIndexFile::pathFor(book->dbPath()) + u".new"_s));
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(index->state(), MemoIndex::State::Unavailable);
+        index->setReadAtOnceLimit(0);
+        const QStringList words = TextFold::words(u"ワード"_s);
+        QVERIFY(!index->answersAtOnce(words));
+        QCOMPARE(quickKeys(query(u"ワード"_s)), u"statement"_s);
+        QObject owner;
+        bool ready = false;
+        QVERIFY(index->readBookFor(&owner, words, [&ready] { ready = true; }));
+        QTRY_VERIFY(ready);
+        if (happening == u"save"_s)
+            save(u"UPDATE メモ帳 SET メモ = 'ワードの話' WHERE ID = 5"_s);
+        else if (happening == u"save out"_s)
+            save(u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '別' WHERE ID = 2"_s);
+        else if (happening == u"delete"_s)
+            save(u"DELETE FROM メモ帳 WHERE ID = 3"_s);
+        else if (happening == u"other save"_s)
+            book->exec(u"UPDATE メモ帳 SET ｷｰﾜｰﾄﾞ = '別' WHERE ID = 6"_s);
+        const QString typed = happening == u"other words"_s ? u"印"_s : u"ワード"_s;
+        QCOMPARE(quickKeys(query(typed)), quick);
+        QCOMPARE(index->answersAtOnce(TextFold::words(typed)), quick != u"statement"_s);
+        // The statement itself always gives what the book holds.
+        QCOMPARE(search(typed), recordSetKeys(searchStatement(typed)));
     }
 
     void noIndexWithoutBook()

@@ -1,8 +1,12 @@
 // What the display window offers beyond its buttons: the full-text search, picking from the
 // lists by typing (here and in the entry window), printing and the CSV export.
+#include "core/BackgroundTask.h"
+#include "db/Catalogue.h"
 #include "db/Connection.h"
-#include "db/MemoIndex.h"
+#include "db/MemoSearch.h"
 #include "db/RecordSet.h"
+#include "db/index/MemoIndex.h"
+#include "db/index/MemoIndexFile.h"
 #include "forms/DataGrid.h"
 #include "help_display/FullTextBox.h"
 #include "help_display/H_PRN.h"
@@ -188,6 +192,59 @@ private Q_SLOTS:
         QCOMPARE(w.column(u"ID"_s), u"1"_s);
         w.clickHeader(u"日付"_s);
         QVERIFY(!w.result()->fullTextQuery());
+    }
+
+    // Where a full-text search has to read the whole memo book (here no index can be made: a
+    // folder stands where its file would be), the book is read off the window's thread: the
+    // window keeps what it showed and says it is searching, the memos show once read, and a
+    // search made meanwhile replaces the one still reading, whose memos never show.
+    void searchReadingTheBook_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("ids");
+        QTest::newRow("alone") << u""_s << u"2,5"_s;
+        QTest::newRow("a newer full-text search") << u"full text"_s << u"1,4"_s;
+        QTest::newRow("show all") << u"show all"_s << u"1,2,3,4,5"_s;
+        QTest::newRow("a save meanwhile") << u"save"_s << u"2,3,5"_s;
+    }
+    void searchReadingTheBook()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, ids);
+        QVERIFY(QDir().mkpath(MemoIndexFile::pathFor(book->dbPath()) + u".new"_s));
+        std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
+        QVERIFY(index->waitForIdle(20000));
+        QCOMPARE(index->state(), MemoIndex::State::Unavailable);
+        index->setReadAtOnceLimit(0);
+        const ResultWindow w = ResultWindow::open(book->session);
+        QCOMPARE(w.column(u"ID"_s), u"1,2,3,4,5"_s);
+        QStringList installed;
+        connect(w.result(), &RecordSet::refreshed, this,
+                [&installed, &w] { installed.append(w.result()->recordSource()); });
+        auto* line = findRequired<QLabel>(w.form, u"IndexProgress"_s);
+        w.fullText(u"ﾜｰﾄﾞ"_s);
+        QCOMPARE(w.column(u"ID"_s), u"1,2,3,4,5"_s);
+        QVERIFY2(line->text().contains(u"検索中"_s), qPrintable(line->text()));
+        if (then == u"full text"_s) {
+            w.fullText(u"印刷"_s);
+        } else if (then == u"show all"_s) {
+            findRequired<QPushButton>(w.form, u"Command5"_s)->click();
+        } else if (then == u"save"_s) {
+            const Result saved =
+                Connection::shared(book->dbPath())->exec(u"UPDATE メモ帳 SET メモ = 'ﾜｰﾄﾞ' WHERE ID = 3"_s);
+            QVERIFY2(saved, qPrintable(saved.message));
+        }
+        QTRY_VERIFY(!line->text().contains(u"検索中"_s));
+        // A reading given up may still be under way: whatever it ends with must not show.
+        BackgroundTask::waitForAll();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.column(u"ID"_s), ids);
+        const QString first = Catalogue::orderedSearch(Catalogue::searchStatement(MemoSearch::condition(u"ﾜｰﾄﾞ"_s)));
+        QCOMPARE(installed.contains(first), then.isEmpty() || then == u"save"_s);
+        if (then != u"show all"_s) {
+            const QString count = u"%1 件見つかりました。"_s.arg(ids.count(u',') + 1);
+            QCOMPARE(findRequired<QLabel>(w.form, u"FullTextStatus"_s)->text(), count);
+        }
     }
 
     // While the index is being made, a line says so and the search reads the memo book.

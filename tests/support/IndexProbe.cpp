@@ -1,8 +1,8 @@
 #include "support/IndexProbe.h"
 
 #include "core/TextFold.h"
-#include "db/MemoIndexFile.h"
 #include "db/Statement.h"
+#include "db/index/MemoIndexFile.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/MemoIndex.h"
+#include "db/index/MemoIndex.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
-#include "db/MemoIndexWriter.h"
+#include "db/index/MemoIndexWriter.h"
 
-#include "db/MemoIndexFile.h"
 #include "db/Statement.h"
+#include "db/index/MemoIndexFile.h"
 
 #include <sqlite3.h>
 
@@ -38,7 +38,8 @@ Result writeAll(const QString& indexPath, const QList<MemoIndexWriter::Change>& 
 
 } // namespace
 
-MemoIndexWriter::MemoIndexWriter(Written written) : m_written(std::move(written))
+MemoIndexWriter::MemoIndexWriter(Written written, std::function<void()> settled)
+    : m_written(std::move(written)), m_settled(std::move(settled))
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -90,5 +91,10 @@ void MemoIndexWriter::run()
         lock.lock();
         m_busy = false;
         m_drained.notify_all();
+        if (m_queue.empty() && m_settled) {
+            lock.unlock();
+            m_settled();
+            lock.lock();
+        }
     }
 }

@@ -64,6 +64,11 @@ struct Progress
 // book is read in short batches, so that saves need not wait for the build.
 Result build(const QString& bookPath, const QString& target, Progress& progress);
 
+// Hands every memo of the book to each, with the text the index would hold for it, in short
+// batches read on a connection of the calling thread's own, so that saves need not wait.
+Result readMemos(const QString& bookPath, const std::atomic<bool>& stop,
+                 const std::function<Result(qint64 id, const QByteArray& body)>& each);
+
 // Unchecked: kept without having been compared to the end (the book could not be read, or the
 // user kept saving), so not known to agree.
 enum class Verdict { Current, Stale, Cancelled, Unchecked };

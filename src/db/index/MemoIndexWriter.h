@@ -15,7 +15,9 @@
 
 // Writes changed memos into the index file on a thread of its own. A write into the full-text
 // tables now and then merges their segments, which on a large index takes seconds; the window
-// that saved the memo does not wait for it.
+// that saved the memo does not wait for it. It is a queue consumer that lives as long as the
+// index, so it keeps a thread of its own rather than a task per write: the writes must reach
+// the file in the order the saves were made.
 class MemoIndexWriter
 {
 public:
@@ -29,7 +31,8 @@ public:
     // Told, on the writer's thread, what was written and how it went.
     using Written = std::function<void(const QList<Change>& changes, const Result& outcome)>;
 
-    explicit MemoIndexWriter(Written written);
+    // settled is told, on the writer's thread, each time it has nothing left to write.
+    MemoIndexWriter(Written written, std::function<void()> settled);
     // Writes what is queued, then stops.
     ~MemoIndexWriter();
     MemoIndexWriter(const MemoIndexWriter&) = delete;
@@ -44,6 +47,7 @@ private:
     void run();
 
     Written m_written;
+    std::function<void()> m_settled;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_drained;

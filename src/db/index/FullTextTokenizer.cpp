@@ -1,4 +1,4 @@
-#include "db/FullTextTokenizer.h"
+#include "db/index/FullTextTokenizer.h"
 
 #include "core/TextFold.h"
 

@@ -1,8 +1,8 @@
-#include "db/MemoIndexFile.h"
+#include "db/index/MemoIndexFile.h"
 
 #include "core/Log.h"
-#include "db/FullTextTokenizer.h"
 #include "db/Statement.h"
+#include "db/index/FullTextTokenizer.h"
 
 #include <QFile>
 #include <QVector>
@@ -490,6 +490,13 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     if (wal.step() != Statement::Step::Row || wal.value(0).toString() != QLatin1String("wal"))
         return Result::failure(QStringLiteral("the index cannot be written ahead"));
     return Result::success();
+}
+
+Result MemoIndexFile::readMemos(const QString& bookPath, const std::atomic<bool>& stop,
+                                const std::function<Result(qint64 id, const QByteArray& body)>& each)
+{
+    Progress progress;
+    return readAll(bookPath, progress, stop, each);
 }
 
 MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QString& indexPath, Progress& progress,
