@@ -13,14 +13,6 @@
 
 namespace {
 
-Result exec(sqlite3* db, const QString& sql)
-{
-    Statement statement(db, sql);
-    if (!statement.prepared())
-        return statement.prepared();
-    return statement.exec();
-}
-
 // The IDs up to middle (or above it) that a full-text table finds for a query, ascending. One
 // bound each: the full-text engine checks two bounds more slowly than one.
 Result matchIds(sqlite3* db, const QString& table, const QString& query, qint64 middle, bool upper,
@@ -60,7 +52,7 @@ Result IndexSearch::open(const QString& indexPath)
     if (opened)
         opened = MemoIndexFile::check(m_db);
     if (opened)
-        opened = exec(m_db, QStringLiteral("PRAGMA synchronous = OFF"));
+        opened = Statement::run(m_db, QStringLiteral("PRAGMA synchronous = OFF"));
     if (!opened) {
         close();
         return opened;

@@ -41,14 +41,6 @@ QString poolKey(const QString& path)
     return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
 }
 
-Result exec(sqlite3* db, const QString& sql)
-{
-    Statement statement(db, sql);
-    if (!statement.prepared())
-        return statement.prepared();
-    return statement.exec();
-}
-
 // The worker yields to the window: on Linux each thread has a niceness of its own.
 void lowerThreadPriority()
 {
@@ -295,7 +287,7 @@ void MemoIndex::swapIn()
     {
         sqlite3* db = MemoIndexFile::openConnection(fresh, false, false, &done);
         if (db) {
-            done = exec(db, QStringLiteral("BEGIN"));
+            done = Statement::run(db, QStringLiteral("BEGIN"));
             for (auto it = replay.cbegin(); done && it != replay.cend(); ++it) {
                 QByteArray current;
                 bool exists = false;
@@ -304,7 +296,7 @@ void MemoIndex::swapIn()
                     done = MemoIndexFile::apply(db, it.key(), it.value(), exists ? &current : nullptr);
             }
             if (done)
-                done = exec(db, QStringLiteral("COMMIT"));
+                done = Statement::run(db, QStringLiteral("COMMIT"));
             sqlite3_close_v2(db);
         }
     }

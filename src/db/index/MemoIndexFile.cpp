@@ -1,6 +1,7 @@
 #include "db/index/MemoIndexFile.h"
 
 #include "core/Log.h"
+#include "db/BusyWait.h"
 #include "db/Statement.h"
 #include "db/index/FullTextTokenizer.h"
 
@@ -24,7 +25,6 @@ namespace {
 constexpr int BuildBatch = 2000;
 constexpr int VerifyBatch = 5000;
 constexpr int VerifyAttempts = 5;
-constexpr int BusyTimeoutMs = 5000;
 
 const QString SelectRows = QStringLiteral("SELECT ID, %1 FROM main.メモ帳 WHERE ID > ?1 ORDER BY ID LIMIT ?2")
                                .arg(QString::fromUtf8(MemoIndexFile::Fields));
@@ -76,14 +76,6 @@ struct Closer
     sqlite3* db = nullptr;
     ~Closer() { sqlite3_close_v2(db); }
 };
-
-Result exec(sqlite3* db, const QString& sql)
-{
-    Statement statement(db, sql);
-    if (!statement.prepared())
-        return statement.prepared();
-    return statement.exec();
-}
 
 struct Row
 {
@@ -204,7 +196,7 @@ sqlite3* MemoIndexFile::openConnection(const QString& path, bool readOnly, bool 
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     Result done = rc == SQLITE_OK ? Result::success() : Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
     if (done) {
-        sqlite3_busy_timeout(db, BusyTimeoutMs);
+        BusyWait::install(db); // clock time, as every connection of the program waits
         done = FullTextTokenizer::registerOn(db);
     }
     if (error)
@@ -299,7 +291,7 @@ double threadSeconds()
 Result execAll(sqlite3* db, std::initializer_list<const char*> statements)
 {
     for (const char* sql : statements) {
-        if (Result r = exec(db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(db, QString::fromUtf8(sql)); !r)
             return r;
     }
     return Result::success();
@@ -313,7 +305,7 @@ Result startFile(sqlite3* db, std::initializer_list<const char*> settings)
         return r;
     if (Result r = execAll(db, settings); !r)
         return r;
-    return exec(db, QStringLiteral("BEGIN"));
+    return Statement::run(db, QStringLiteral("BEGIN"));
 }
 
 // Reads every memo of the book, in short batches so that saves need not wait, and hands each
@@ -353,7 +345,7 @@ Result optimize(sqlite3* db, const char* table, MemoIndexFile::Progress& progres
 {
     if (progress.cancel)
         return Result::failure(QStringLiteral("cancelled"));
-    return exec(db, QStringLiteral("INSERT INTO %1(%1) VALUES('optimize')").arg(QLatin1String(table)));
+    return Statement::run(db, QStringLiteral("INSERT INTO %1(%1) VALUES('optimize')").arg(QLatin1String(table)));
 }
 
 // The table of single characters, made in a file of its own.
@@ -367,10 +359,10 @@ Result buildChars(const QString& bookPath, const QString& file, MemoIndexFile::P
         return opened;
     if (Result r = startFile(out.db, {"PRAGMA cache_size = -16000"}); !r)
         return r;
-    if (Result r = exec(out.db, QString::fromUtf8(CreateCharsSql)); !r)
+    if (Result r = Statement::run(out.db, QString::fromUtf8(CreateCharsSql)); !r)
         return r;
     for (const char* sql : BuildCharsSql) {
-        if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(out.db, QString::fromUtf8(sql)); !r)
             return r;
     }
     Statement chars(out.db, QStringLiteral("INSERT INTO memo_chars(rowid, body) VALUES(?1, ?2)"));
@@ -380,7 +372,7 @@ Result buildChars(const QString& bookPath, const QString& file, MemoIndexFile::P
         return r;
     if (Result r = optimize(out.db, "memo_chars", progress); !r)
         return r;
-    return exec(out.db, QStringLiteral("COMMIT"));
+    return Statement::run(out.db, QStringLiteral("COMMIT"));
 }
 
 // Takes the table of single characters over from the file in which it was made.
@@ -390,12 +382,13 @@ Result copyChars(sqlite3* db, const QString& file)
     attach.bindText(1, file);
     if (Result r = attach.exec(); !r)
         return r;
-    Result done = exec(db, QString::fromUtf8(CreateCharsSql));
+    Result done = Statement::run(db, QString::fromUtf8(CreateCharsSql));
     for (const char* table : CharsShadowTables) {
         if (done)
-            done = exec(db, QStringLiteral("DELETE FROM main.%1").arg(QLatin1String(table)));
+            done = Statement::run(db, QStringLiteral("DELETE FROM main.%1").arg(QLatin1String(table)));
         if (done)
-            done = exec(db, QStringLiteral("INSERT INTO main.%1 SELECT * FROM part.%1").arg(QLatin1String(table)));
+            done = Statement::run(
+                db, QStringLiteral("INSERT INTO main.%1 SELECT * FROM part.%1").arg(QLatin1String(table)));
     }
     // Detaching needs the transaction ended; the caller commits first.
     return done;
@@ -415,11 +408,11 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     if (Result r = startFile(out.db, {"PRAGMA page_size = 16384", "PRAGMA cache_size = -65536"}); !r)
         return r;
     for (const char* sql : CreateSql) {
-        if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(out.db, QString::fromUtf8(sql)); !r)
             return r;
     }
     for (const char* sql : BuildPairsSql) {
-        if (Result r = exec(out.db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(out.db, QString::fromUtf8(sql)); !r)
             return r;
     }
     {
@@ -468,7 +461,7 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
         built = copyChars(out.db, charsFile);
     for (const char* sql : InUseSql) {
         if (built)
-            built = exec(out.db, QString::fromLatin1(sql));
+            built = Statement::run(out.db, QString::fromLatin1(sql));
     }
     if (built) {
         Statement format(out.db, QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
@@ -476,8 +469,8 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
         built = format.exec();
     }
     if (built)
-        built = exec(out.db, QStringLiteral("COMMIT"));
-    (void)exec(out.db, QStringLiteral("DETACH DATABASE part"));
+        built = Statement::run(out.db, QStringLiteral("COMMIT"));
+    (void)Statement::run(out.db, QStringLiteral("DETACH DATABASE part"));
     QFile::remove(charsFile);
     if (!built)
         return built;
@@ -534,7 +527,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
             const quint64 before = changes();
             // Both files are read in one transaction, so that they are compared as they stood
             // at one moment.
-            if (!exec(db.db, QStringLiteral("BEGIN")))
+            if (!Statement::run(db.db, QStringLiteral("BEGIN")))
                 return Verdict::Stale;
             Result read = readRows(select, last, VerifyBatch, rows);
             end = rows.size() < VerifyBatch;
@@ -550,7 +543,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
                 if (step == Statement::Step::Error)
                     read = indexed.lastError();
             }
-            (void)exec(db.db, QStringLiteral("COMMIT"));
+            (void)Statement::run(db.db, QStringLiteral("COMMIT"));
             if (!read)
                 return Verdict::Stale;
             settled = changes() == before;

@@ -7,14 +7,6 @@
 
 namespace {
 
-Result exec(sqlite3* db, const char* sql)
-{
-    Statement statement(db, QString::fromLatin1(sql));
-    if (!statement.prepared())
-        return statement.prepared();
-    return statement.exec();
-}
-
 Result writeAll(const QString& indexPath, const QList<MemoIndexWriter::Change>& changes)
 {
     Result done;
@@ -22,16 +14,16 @@ Result writeAll(const QString& indexPath, const QList<MemoIndexWriter::Change>& 
     if (!db)
         return done;
     // Derived data: a crash costs a comparison at the next start, not a lost memo.
-    done = exec(db, "PRAGMA synchronous = OFF");
+    done = Statement::run(db, QStringLiteral("PRAGMA synchronous = OFF"));
     if (done)
-        done = exec(db, "BEGIN");
+        done = Statement::run(db, QStringLiteral("BEGIN"));
     for (const MemoIndexWriter::Change& change : changes) {
         if (!done)
             break;
         done = MemoIndexFile::apply(db, change.id, change.oldBodies, change.current ? &*change.current : nullptr);
     }
     if (done)
-        done = exec(db, "COMMIT");
+        done = Statement::run(db, QStringLiteral("COMMIT"));
     sqlite3_close_v2(db);
     return done;
 }
