@@ -1,9 +1,9 @@
 #include "forms/Application.h"
 #include "forms/Session.h"
 #include "jet/JetConvertCommand.h"
-#include "platform/Appearance.h"
 #include "startup/VEZOVEDO.h"
 #include "viewer/HelpViewerWindow.h"
+#include "widgets/Appearance.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

@@ -8,10 +8,10 @@
 #include "forms/Lists.h"
 #include "forms/Session.h"
 #include "forms/StoreFailure.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
-#include "platform/Controls.h"
 #include "platform/FileDialog.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
+#include "widgets/Controls.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemDelegate>

@@ -1,10 +1,10 @@
 #include "forms/Binding.h"
 
 #include "db/RecordSet.h"
-#include "platform/ComboBox.h"
-#include "platform/Controls.h"
-#include "platform/MemoBox.h"
-#include "platform/TextBox.h"
+#include "widgets/ComboBox.h"
+#include "widgets/Controls.h"
+#include "widgets/MemoBox.h"
+#include "widgets/TextBox.h"
 
 #include <QCollator>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "forms/Messages.h"
 
-#include "platform/AppInfo.h"
+#include "core/AppInfo.h"
 #include "platform/MessageBox.h"
 
 QString Messages::lines(const QStringList& lines)

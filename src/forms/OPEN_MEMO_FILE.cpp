@@ -7,8 +7,8 @@
 #include "platform/KeyNotation.h"
 #include "platform/KeySender.h"
 #include "platform/ProcessStarter.h"
-#include "platform/TextBox.h"
 #include "viewer/OldFiles.h"
+#include "widgets/TextBox.h"
 
 namespace {
 const QString HelpViewerProgram = QStringLiteral("WINHLP32.EXE");

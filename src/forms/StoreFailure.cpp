@@ -1,9 +1,9 @@
 #include "forms/StoreFailure.h"
 
+#include "core/AppInfo.h"
 #include "core/Log.h"
 #include "db/RecordSet.h"
 #include "forms/Messages.h"
-#include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 
 #include <QClipboard>

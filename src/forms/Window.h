@@ -1,7 +1,7 @@
 #pragma once
 
 #include "forms/Messages.h"
-#include "platform/Form.h"
+#include "widgets/Form.h"
 
 // What the windows' headers name: their base, and the controls, record sets and session
 // they hold pointers to, declared once here.

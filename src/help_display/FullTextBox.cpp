@@ -1,9 +1,9 @@
 #include "help_display/FullTextBox.h"
 
 #include "core/Log.h"
-#include "platform/Accessibility.h"
 #include "platform/HelpViewer.h"
-#include "platform/Placement.h"
+#include "widgets/Accessibility.h"
+#include "widgets/Placement.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>

@@ -16,14 +16,14 @@
 #include "forms/Session.h"
 #include "help_display/ResultActions.h"
 #include "help_registration/H_WRITE.h"
-#include "platform/Accessibility.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
-#include "platform/Controls.h"
 #include "platform/DateForms.h"
-#include "platform/MemoBox.h"
-#include "platform/TextBox.h"
-#include "platform/Twips.h"
+#include "widgets/Accessibility.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
+#include "widgets/Controls.h"
+#include "widgets/MemoBox.h"
+#include "widgets/TextBox.h"
+#include "widgets/Twips.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -1,5 +1,6 @@
 #include "help_display/ResultActions.h"
 
+#include "core/AppInfo.h"
 #include "core/Log.h"
 #include "db/Connection.h"
 #include "db/RecordSet.h"
@@ -8,7 +9,6 @@
 #include "help_display/FullTextBox.h"
 #include "help_display/ResultExport.h"
 #include "help_display/ResultPrint.h"
-#include "platform/AppInfo.h"
 #include "platform/DateForms.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"

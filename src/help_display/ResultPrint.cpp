@@ -1,7 +1,7 @@
 #include "help_display/ResultPrint.h"
 
-#include "platform/Appearance.h"
 #include "platform/DateForms.h"
+#include "widgets/Appearance.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>

@@ -9,14 +9,14 @@
 #include "forms/OPEN_MEMO_FILE.h"
 #include "forms/Session.h"
 #include "forms/StoreFailure.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
-#include "platform/Controls.h"
 #include "platform/DateForms.h"
 #include "platform/FileDialog.h"
-#include "platform/MemoBox.h"
-#include "platform/TextBox.h"
-#include "platform/Twips.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
+#include "widgets/Controls.h"
+#include "widgets/MemoBox.h"
+#include "widgets/TextBox.h"
+#include "widgets/Twips.h"
 
 #include <QAbstractButton>
 #include <QFocusEvent>

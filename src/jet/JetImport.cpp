@@ -1,8 +1,8 @@
 #include "jet/JetImport.h"
 
+#include "core/AppInfo.h"
 #include "core/Log.h"
 #include "jet/JetFormat.h"
-#include "platform/AppInfo.h"
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "platform/FileDialog.h"
 
-#include "platform/Form.h"
+#include "widgets/Form.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 #include "platform/KeySender.h"
 
-#include "platform/EventWait.h"
 #include "platform/KeyNotation.h"
+#include "widgets/EventWait.h"
 
 #include <QApplication>
 #include <QKeyEvent>

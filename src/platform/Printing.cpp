@@ -1,6 +1,6 @@
 #include "platform/Printing.h"
 
-#include "platform/Form.h"
+#include "widgets/Form.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -1,8 +1,8 @@
 #include "startup/I_VER.h"
 
-#include "platform/Appearance.h"
-#include "platform/Controls.h"
 #include "startup/ORVAM.h"
+#include "widgets/Appearance.h"
+#include "widgets/Controls.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Form.h"
+#include "widgets/Form.h"
 
 // The version window, placed directly above the main window each time it loads.
 class I_VER : public SingleForm<I_VER>

@@ -8,8 +8,8 @@
 #include "help_display/H_PRN.h"
 #include "help_registration/H_WRITE.h"
 #include "platform/KeySender.h"
-#include "platform/Twips.h"
 #include "startup/I_VER.h"
+#include "widgets/Twips.h"
 
 #include <QAction>
 #include <QMenuBar>

@@ -1,9 +1,9 @@
 #include "startup/StartupProgress.h"
 
-#include "platform/Accessibility.h"
+#include "widgets/Accessibility.h"
 
-#include "platform/AppInfo.h"
-#include "platform/Appearance.h"
+#include "core/AppInfo.h"
+#include "widgets/Appearance.h"
 
 #include "core/BackgroundTask.h"
 

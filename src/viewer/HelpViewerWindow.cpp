@@ -1,14 +1,14 @@
 #include "viewer/HelpViewerWindow.h"
 
-#include "platform/Accessibility.h"
-#include "platform/Appearance.h"
-#include "platform/EventWait.h"
-#include "platform/Placement.h"
 #include "viewer/ChmArchive.h"
 #include "viewer/OldFiles.h"
 #include "viewer/OldFilesWindow.h"
 #include "viewer/PdfPane.h"
 #include "viewer/PdfText.h"
+#include "widgets/Accessibility.h"
+#include "widgets/Appearance.h"
+#include "widgets/EventWait.h"
+#include "widgets/Placement.h"
 
 #include <QApplication>
 #include <QDesktopServices>

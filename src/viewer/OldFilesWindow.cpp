@@ -1,10 +1,10 @@
 #include "viewer/OldFilesWindow.h"
 
-#include "platform/Accessibility.h"
-#include "platform/AppInfo.h"
+#include "core/AppInfo.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "viewer/OldFiles.h"
+#include "widgets/Accessibility.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,11 +6,11 @@
 #include "forms/DataGrid.h"
 #include "forms/Messages.h"
 #include "forms/StoreFailure.h"
-#include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
 #include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
+#include "widgets/ComboBox.h"
 
 #include <QClipboard>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "db/Catalogue.h"
 #include "db/RecordSet.h"
+#include "support/EngineTestMain.h"
 #include "support/MemoBook.h"
-#include "support/TestMain.h"
 
 class TestCatalogue : public QObject
 {
@@ -113,5 +113,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestCatalogue)
+ORV_ENGINE_TEST_MAIN(TestCatalogue)
 #include "tst_catalogue.moc"

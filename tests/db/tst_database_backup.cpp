@@ -2,7 +2,7 @@
 #include "db/BusyWait.h"
 #include "db/DatabaseBackup.h"
 #include "db/Schema.h"
-#include "support/TestMain.h"
+#include "support/EngineTestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -314,5 +314,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestDatabaseBackup)
+ORV_ENGINE_TEST_MAIN(TestDatabaseBackup)
 #include "tst_database_backup.moc"

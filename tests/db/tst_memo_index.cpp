@@ -8,10 +8,10 @@
 #include "db/Statement.h"
 #include "db/index/MemoIndex.h"
 #include "db/index/MemoIndexFile.h"
+#include "support/EngineTestMain.h"
 #include "support/IndexProbe.h"
 #include "support/MemoBook.h"
 #include "support/SettledIndex.h"
-#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -712,5 +712,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestMemoIndex)
+ORV_ENGINE_TEST_MAIN(TestMemoIndex)
 #include "tst_memo_index.moc"

@@ -3,9 +3,9 @@
 #include "db/Connection.h"
 #include "db/RecordSet.h"
 #include "db/Statement.h"
+#include "support/EngineTestMain.h"
 #include "support/Locks.h"
 #include "support/MemoBook.h"
-#include "support/TestMain.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -519,8 +519,9 @@ private Q_SLOTS:
         QCOMPARE(rs->currentRow(), moved ? 1 : 0);
     }
 
-    // In the program, one click and all it sets off wait at most the busy timeout in all: once
-    // a wait has run out, the rest of the action does not wait again.
+    // One action of the user (the application opens one around each event it hands on) and
+    // all it sets off wait at most the busy timeout in all: once a wait has run out, the rest of
+    // the action does not wait again.
     void oneActionWaitsAtMostTheTimeout()
     {
         auto rs = openMemos(2);
@@ -532,17 +533,15 @@ private Q_SLOTS:
         Result moved, listed;
         qint64 elapsed = -1;
         QList<bool> during;
-        QEventLoop program; // as the program's own, which runs every action
-        QTimer::singleShot(0, &program, [&] {
+        {
+            const BusyWait::Action click;
             QElapsedTimer action;
             action.start();
             moved = rs->moveNext();
             listed = list->refresh();
             elapsed = action.elapsed();
             during = indications;
-            QTimer::singleShot(0, &program, &QEventLoop::quit);
-        });
-        program.exec();
+        }
         lock.release();
         waiting.reset();
         QVERIFY(!moved && !listed);
@@ -615,5 +614,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestRecordSet)
+ORV_ENGINE_TEST_MAIN(TestRecordSet)
 #include "tst_recordset.moc"

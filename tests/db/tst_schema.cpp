@@ -2,9 +2,9 @@
 #include "db/Catalogue.h"
 #include "db/Connection.h"
 #include "db/Schema.h"
+#include "support/EngineTestMain.h"
 #include "support/Locks.h"
 #include "support/MemoBook.h"
-#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,5 +165,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestSchema)
+ORV_ENGINE_TEST_MAIN(TestSchema)
 #include "tst_schema.moc"

@@ -1,7 +1,7 @@
 #include "db/BusyWait.h"
 #include "db/Statement.h"
+#include "support/EngineTestMain.h"
 #include "support/Locks.h"
-#include "support/TestMain.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -145,5 +145,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestStatement)
+ORV_ENGINE_TEST_MAIN(TestStatement)
 #include "tst_statement.moc"

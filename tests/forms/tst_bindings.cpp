@@ -3,11 +3,11 @@
 #include "forms/Binding.h"
 #include "forms/DataGrid.h"
 #include "forms/RecordSetModel.h"
-#include "platform/ComboBox.h"
-#include "platform/MemoBox.h"
-#include "platform/TextBox.h"
 #include "support/MemoBook.h"
 #include "support/TestMain.h"
+#include "widgets/ComboBox.h"
+#include "widgets/MemoBox.h"
+#include "widgets/TextBox.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

@@ -1,14 +1,17 @@
+#include "core/AppInfo.h"
 #include "db/Catalogue.h"
 #include "db/RecordSet.h"
 #include "forms/Binding.h"
 #include "forms/CommandRow.h"
-#include "platform/AppInfo.h"
-#include "platform/ComboBox.h"
+#include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
+#include "widgets/ComboBox.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLabel>
+#include <QPushButton>
 
 // The command row on the table of registered applications, with an ID label and a bound
 // combo box as the registration window has them; its list refresh only counts its runs.
@@ -44,6 +47,31 @@ private:
     }
 
 private Q_SLOTS:
+    // A click and all it sets off wait for another program's lock at most the timeout in
+    // all, under one busy cursor: the application makes each event it hands on one action.
+    void aClickWaitsForALockOnceInAll()
+    {
+        open(2);
+        auto* button = new QPushButton(window.get());
+        RecordSet* data = window->findChild<RecordSet*>(QStringLiteral("Data1"));
+        QList<bool> indications;
+        BusyWaitFor waiting(300, &indications);
+        Lock lock(book->dbPath());
+        QVERIFY(lock.isHeld());
+        qint64 elapsed = -1;
+        QObject::connect(button, &QPushButton::clicked, [&] {
+            QElapsedTimer action;
+            action.start();
+            (void)data->moveNext();
+            (void)data->refresh();
+            elapsed = action.elapsed();
+        });
+        window->show();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY2(elapsed >= 250 && elapsed < 500, qPrintable(QString::number(elapsed)));
+        QCOMPARE(indications, (QList<bool>{true, false}));
+    }
+
     void init() { QVERIFY(setUp()); }
 
     void cleanup() { window.reset(), listRuns = 0, tearDown(); } // the record sets close before the file goes

@@ -2,10 +2,10 @@
 #include "db/RecordSet.h"
 #include "forms/Binding.h"
 #include "forms/OPEN_MEMO_FILE.h"
-#include "platform/TextBox.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 #include "viewer/OldFiles.h"
+#include "widgets/TextBox.h"
 
 #include <QDir>
 #include <QFile>

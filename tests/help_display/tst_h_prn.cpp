@@ -5,11 +5,11 @@
 #include "forms/Messages.h"
 #include "help_display/H_PRN.h"
 #include "help_registration/H_WRITE.h"
-#include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
 #include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
+#include "widgets/ComboBox.h"
 
 #include <QApplication>
 #include <QCheckBox>

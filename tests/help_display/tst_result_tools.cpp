@@ -14,15 +14,15 @@
 #include "help_display/ResultExport.h"
 #include "help_display/ResultPrint.h"
 #include "help_registration/H_WRITE.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
-#include "platform/MemoBox.h"
 #include "startup/ORVAM.h"
 #include "support/IndexProbe.h"
 #include "support/SettledIndex.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 #include "viewer/HelpViewerWindow.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
+#include "widgets/MemoBox.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -2,11 +2,11 @@
 #include "forms/Messages.h"
 #include "forms/StoreFailure.h"
 #include "help_registration/H_WRITE.h"
-#include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
 #include "support/Locks.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
+#include "widgets/ComboBox.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

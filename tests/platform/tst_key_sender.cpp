@@ -1,8 +1,8 @@
-#include "platform/Form.h"
 #include "platform/KeySender.h"
 #include "support/Fakes.h"
 #include "support/TestMain.h"
 #include "support/Widgets.h"
+#include "widgets/Form.h"
 
 #include <QLineEdit>
 #include <QPushButton>

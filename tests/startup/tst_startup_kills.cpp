@@ -1,5 +1,5 @@
+#include "db/BackupGenerations.h"
 #include "db/Schema.h"
-#include "platform/BackupGenerations.h"
 #include "support/TestMain.h"
 
 #include <QDir>

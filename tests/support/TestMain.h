@@ -1,8 +1,8 @@
 #pragma once
 
 #include "forms/Application.h"
-#include "platform/Appearance.h"
 #include "viewer/HelpViewerWindow.h"
+#include "widgets/Appearance.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "support/Widgets.h"
 
-#include "platform/Form.h"
+#include "widgets/Form.h"
 
 #include <QAbstractButton>
 #include <QApplication>

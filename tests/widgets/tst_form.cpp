@@ -1,9 +1,9 @@
-#include "platform/Appearance.h"
-#include "platform/Form.h"
-#include "platform/Twips.h"
 #include "support/Fakes.h"
 #include "support/TestMain.h"
 #include "support/Widgets.h"
+#include "widgets/Appearance.h"
+#include "widgets/Form.h"
+#include "widgets/Twips.h"
 
 #include <QIcon>
 #include <QImage>

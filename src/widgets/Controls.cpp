@@ -1,4 +1,4 @@
-#include "platform/Controls.h"
+#include "widgets/Controls.h"
 
 #include <QComboBox>
 #include <QFontMetrics>

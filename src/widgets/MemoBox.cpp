@@ -1,4 +1,4 @@
-#include "platform/MemoBox.h"
+#include "widgets/MemoBox.h"
 
 #include <QEvent>
 #include <QMimeData>

@@ -1,7 +1,7 @@
-#include "platform/Accessibility.h"
+#include "widgets/Accessibility.h"
 
-#include "platform/ComboBox.h"
-#include "platform/Form.h"
+#include "widgets/ComboBox.h"
+#include "widgets/Form.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

@@ -1,7 +1,7 @@
+#include "db/BackupGenerations.h"
 #include "db/DatabaseBackup.h"
 #include "db/Schema.h"
-#include "platform/BackupGenerations.h"
-#include "support/TestMain.h"
+#include "support/EngineTestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -189,5 +189,5 @@ private Q_SLOTS:
     }
 };
 
-ORV_TEST_MAIN(TestBackupGenerations)
+ORV_ENGINE_TEST_MAIN(TestBackupGenerations)
 #include "tst_backup_generations.moc"

@@ -1,4 +1,4 @@
-#include "platform/Appearance.h"
+#include "widgets/Appearance.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "platform/BackupGenerations.h"
+#include "db/BackupGenerations.h"
 
 #include "core/DurableFile.h"
 #include "core/Log.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Appearance.h"
-#include "platform/Twips.h"
+#include "widgets/Appearance.h"
+#include "widgets/Twips.h"
 
 #include <QList>
 #include <QString>

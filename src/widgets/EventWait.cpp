@@ -1,4 +1,4 @@
-#include "platform/EventWait.h"
+#include "widgets/EventWait.h"
 
 #include <QApplication>
 #include <QEventLoop>

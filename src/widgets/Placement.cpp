@@ -1,4 +1,4 @@
-#include "platform/Placement.h"
+#include "widgets/Placement.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "platform/TextBox.h"
+#include "widgets/TextBox.h"
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent)
 {

@@ -1,5 +1,5 @@
-#include "platform/MemoBox.h"
 #include "support/TestMain.h"
+#include "widgets/MemoBox.h"
 
 #include <QClipboard>
 #include <QMimeData>

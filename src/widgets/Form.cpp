@@ -1,11 +1,11 @@
-#include "platform/Form.h"
+#include "widgets/Form.h"
 
 #include "core/Log.h"
-#include "platform/Accessibility.h"
-#include "platform/Appearance.h"
 #include "platform/HelpViewer.h"
-#include "platform/Placement.h"
-#include "platform/Twips.h"
+#include "widgets/Accessibility.h"
+#include "widgets/Appearance.h"
+#include "widgets/Placement.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "platform/ComboBox.h"
+#include "widgets/ComboBox.h"
 
 #include "core/TextFold.h"
 
