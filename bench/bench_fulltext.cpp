@@ -23,10 +23,10 @@
 #include "forms/Session.h"
 #include "help_display/H_PRN.h"
 #include "help_display/ResultExport.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
 #include "support/Fakes.h"
 #include "support/Widgets.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

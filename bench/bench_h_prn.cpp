@@ -17,11 +17,11 @@
 #include "forms/DataGrid.h"
 #include "forms/Session.h"
 #include "help_display/H_PRN.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
 #include "startup/ORVAM.h"
 #include "support/Fakes.h"
 #include "support/Widgets.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
 
 #include <QAbstractButton>
 #include <QApplication>

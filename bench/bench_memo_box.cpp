@@ -11,9 +11,9 @@
 #include "BenchSupport.h"
 #include "MemoBookGenerator.h"
 
-#include "platform/Appearance.h"
-#include "platform/MemoBox.h"
-#include "platform/Twips.h"
+#include "widgets/Appearance.h"
+#include "widgets/MemoBox.h"
+#include "widgets/Twips.h"
 
 #include <QApplication>
 #include <QClipboard>

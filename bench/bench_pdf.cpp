@@ -8,12 +8,12 @@
 
 #include "BenchSupport.h"
 
-#include "platform/Appearance.h"
 #include "platform/KeyNotation.h"
 #include "platform/KeySender.h"
 #include "support/PdfMaker.h"
 #include "viewer/HelpViewerWindow.h"
 #include "viewer/PdfPane.h"
+#include "widgets/Appearance.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

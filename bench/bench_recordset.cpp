@@ -17,8 +17,8 @@
 #include "db/RecordSet.h"
 #include "forms/Binding.h"
 #include "forms/DataGrid.h"
-#include "platform/Appearance.h"
-#include "platform/ComboBox.h"
+#include "widgets/Appearance.h"
+#include "widgets/ComboBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

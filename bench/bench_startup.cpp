@@ -13,10 +13,10 @@
 
 #include "db/DatabaseBackup.h"
 #include "forms/Session.h"
-#include "platform/Appearance.h"
 #include "platform/MessageBox.h"
 #include "startup/ORVAM.h"
 #include "startup/VEZOVEDO.h"
+#include "widgets/Appearance.h"
 
 #include <QApplication>
 #include <QDir>

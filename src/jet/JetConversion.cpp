@@ -5,8 +5,6 @@
 #include <array>
 #include <limits>
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -78,16 +76,6 @@ std::optional<JetConversion::Message> JetConversion::parseLine(QByteArrayView li
     if (parse(line, DonePieces, first, second))
         return Done{first, second};
     return std::nullopt;
-}
-
-bool JetConversion::syncPath(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 
 QString JetConversion::key(Outcome outcome)

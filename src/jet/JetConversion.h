@@ -50,9 +50,6 @@ QByteArray doneLine(qint64 memos, qint64 applications);
 // anything else (the reading library's warnings, a line cut off or run together with another).
 std::optional<Message> parseLine(QByteArrayView line);
 
-// Flushes a file, or a folder's entries, to the disk.
-bool syncPath(const QString& path);
-
 // The key of an outcome in the error line "error: <key>: <detail>".
 QString key(Outcome outcome);
 

@@ -1,5 +1,6 @@
 #include "jet/JetConverter.h"
 
+#include "core/DurableFile.h"
 #include "db/Schema.h"
 #include "jet/JetReader.h"
 
@@ -410,7 +411,7 @@ JetConverter::Report JetConverter::convert(JetReader& reader, const QString& new
     if (!writer.exec("COMMIT"))
         return failAndRemove(writeOutcome(writer.errorCode()), writer.error());
     writer.close();
-    if (!JetConversion::syncPath(newPath))
+    if (!DurableFile::sync(newPath))
         return failAndRemove(Outcome::CannotWrite, QStringLiteral("cannot sync ") + newPath);
     return report;
 }

@@ -1,6 +1,7 @@
 #include "jet/JetImport.h"
 
 #include "core/AppInfo.h"
+#include "core/DurableFile.h"
 #include "core/Log.h"
 #include "jet/JetFormat.h"
 #include "platform/MessageBox.h"
@@ -275,9 +276,9 @@ JetImport::FileSystem::Step JetImport::FileSystem::compare(const QString& origin
 
 JetImport::FileSystem::Step JetImport::FileSystem::replace(const QString& from, const QString& to)
 {
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        return Step::failure(QStringLiteral("cannot replace ") + to, errno == ENOSPC);
-    JetConversion::syncPath(QFileInfo(to).absolutePath());
+    // The converted book was synced when it was written.
+    if (const Result renamed = DurableFile::rename(from, to); !renamed)
+        return Step::failure(QStringLiteral("cannot replace ") + to, renamed.cause == Result::Cause::DiskFull);
     return Step::success();
 }
 
