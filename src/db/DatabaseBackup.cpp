@@ -3,6 +3,7 @@
 #include "core/DurableFile.h"
 #include "core/Log.h"
 #include "db/BusyWait.h"
+#include "db/Schema.h"
 #include "db/SqliteHandle.h"
 #include "db/Statement.h"
 
@@ -513,8 +514,11 @@ Outcome copyBook(const QString& from, const QString& to, const Progress& progres
 
     // Reading the schema rolls back a hot journal left by a crash before anything else.
     QByteArray memoTable;
-    if (const int rc =
-            run(db.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'メモ帳'", &memoTable);
+    if (const int rc = run(db.get(),
+                           QByteArray("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '" +
+                                      Schema::MemoTable.toUtf8() + "'")
+                               .constData(),
+                           &memoTable);
         rc != SQLITE_OK)
         return sqliteFailure(db.get(), rc, QStringLiteral("read the tables"));
     if (memoTable != "1")

@@ -3,6 +3,7 @@
 #include "core/TextFold.h"
 #include "db/Catalogue.h"
 #include "db/MemoSort.h"
+#include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/index/MemoIndexFile.h"
 
@@ -21,15 +22,14 @@ QHash<sqlite3*, const MemoSearch::ExactFinder*>& exactFinders()
 }
 
 const char* const ModuleName = "全文検索";
-const char* const MemoTable = "メモ帳";
 
 // Whether a field is the memo table's integer key, by which the index gives its IDs.
 bool isMemoKey(sqlite3* db, const QString& field)
 {
     const char* type = nullptr;
     int primaryKey = 0;
-    return sqlite3_table_column_metadata(db, "main", MemoTable, field.toUtf8().constData(), &type, nullptr, nullptr,
-                                         &primaryKey, nullptr) == SQLITE_OK &&
+    return sqlite3_table_column_metadata(db, "main", Schema::MemoTable.toUtf8().constData(), field.toUtf8().constData(),
+                                         &type, nullptr, nullptr, &primaryKey, nullptr) == SQLITE_OK &&
            primaryKey && type && qstricmp(type, "INTEGER") == 0;
 }
 
@@ -242,8 +242,8 @@ bool MemoSearch::quickKeys(sqlite3* db, const FullTextQuery& query, QVector<qint
 Result MemoSearch::scan(sqlite3* db, const QStringList& words, QVector<qint64>& ids)
 {
     ids.clear();
-    Statement all(
-        db, QStringLiteral("SELECT ID, %1 FROM main.メモ帳 ORDER BY ID").arg(QString::fromUtf8(MemoIndexFile::Fields)));
+    Statement all(db, QStringLiteral("SELECT ID, %1 FROM main.%2 ORDER BY ID")
+                          .arg(QString::fromUtf8(MemoIndexFile::Fields), quoteIdentifier(Schema::MemoTable)));
     if (!all.prepared())
         return all.prepared();
     Statement::Step step;

@@ -1,5 +1,6 @@
 #include "db/MemoSort.h"
 
+#include "db/Schema.h"
 #include "db/Statement.h"
 
 #include <algorithm>
@@ -10,7 +11,7 @@
 
 namespace {
 
-const QString MemoTable = QStringLiteral("メモ帳");
+const QString& MemoTable = Schema::MemoTable;
 
 // Looking a memo up and sorting it costs SQLite about as much as stepping over this many
 // entries of an index (measured at 1,000,000 memos: 2 us against 0.15 to 0.2 us).
