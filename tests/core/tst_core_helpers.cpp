@@ -52,6 +52,8 @@ private Q_SLOTS:
         const QString into = renameRefused ? dir.filePath(QStringLiteral("folder")) : target;
         if (renameRefused)
             QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("folder/inside")));
+        QStringList steps;
+        DurableFile::setObserver([&steps](const QString& step) { steps.append(step.section(u' ', 0, 0)); });
         {
             DurableFile::Writer writer(into);
             QVERIFY(writer.open());
@@ -62,9 +64,16 @@ private Q_SLOTS:
             if (commit)
                 QCOMPARE(bool(writer.commit()), !renameRefused);
         }
+        DurableFile::setObserver({});
         QCOMPARE(read(target), expected);
         QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.csv")});
         QCOMPARE(QFileInfo(into).isDir(), renameRefused);
+        // The new content is on the disk before its name takes the old one's place, and the
+        // folder after it, so that a power cut leaves one or the other whole.
+        const QStringList durable = {QStringLiteral("sync"), QStringLiteral("rename"), QStringLiteral("sync")};
+        QCOMPARE(steps, commit && !renameRefused ? durable
+                        : commit                 ? QStringList{QStringLiteral("sync")}
+                                                 : QStringList());
     }
 
     void replaceNeedsAWholePart()
@@ -132,6 +141,27 @@ private Q_SLOTS:
         }
         QVERIFY(sawStop);
         QCoreApplication::processEvents();
+        QVERIFY(!handedOver);
+    }
+
+    // Work told to stop hands nothing over, though its owner stays.
+    void aStoppedTaskHandsNothingOver()
+    {
+        QObject owner;
+        std::atomic<bool> release{false};
+        bool handedOver = false;
+        BackgroundTask* task = BackgroundTask::start(
+            &owner,
+            [&] {
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return 1;
+            },
+            [&](int) { handedOver = true; });
+        QSignalSpy finished(task, &BackgroundTask::finished);
+        task->requestStop();
+        release = true;
+        QVERIFY(finished.wait(5000));
         QVERIFY(!handedOver);
     }
 
