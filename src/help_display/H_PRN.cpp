@@ -41,10 +41,6 @@ const QString Connect = QStringLiteral(";PWD=");
 // What the list holds when no search is in force, for the printed list.
 const QString AllMemosShown = QStringLiteral("すべてのメモ");
 
-// The grid's columns, each headed with the name of the field it shows.
-const QStringList GridFields = {QStringLiteral("ID"),         QStringLiteral("日付"),
-                                QStringLiteral("ｷｰﾜｰﾄﾞ"),     QStringLiteral("検索キー１"),
-                                QStringLiteral("検索キー２"), QStringLiteral("ヘルプファイル")};
 // Widths in pixels, so that all six columns fit; the last column takes what is left.
 const int GridWidths[] = {30, 70, 92, 66, 66};
 
@@ -92,7 +88,7 @@ void H_PRN::createControls()
         Controls::nameField(field, caption->text(), caption);
 
     DBGrid1 = Controls::create<DataGrid>(c, QStringLiteral("DBGrid1"), 120, 1200, 6732, 1452);
-    DBGrid1->setRecordSet(Data1, GridFields, false);
+    DBGrid1->setRecordSet(Data1, ResultActions::Columns, false);
     QHeaderView* rows = DBGrid1->verticalHeader();
     const int rowHeight = DBGrid1->fontMetrics().height() + 2;
     rows->setMinimumSectionSize(rowHeight);

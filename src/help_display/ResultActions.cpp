@@ -29,10 +29,6 @@ namespace {
 // More rows than this are read with a progress dialog that can stop them.
 constexpr int QuietRows = 2000;
 
-const QStringList ListColumns = {QStringLiteral("ID"),         QStringLiteral("日付"),
-                                 QStringLiteral("ｷｰﾜｰﾄﾞ"),     QStringLiteral("検索キー１"),
-                                 QStringLiteral("検索キー２"), QStringLiteral("ヘルプファイル")};
-
 // Shows a progress dialog for a long run; each call says how far it is and whether to go on.
 class Progress
 {
@@ -77,6 +73,10 @@ QString suggested(QString name)
 }
 
 } // namespace
+
+const QStringList ResultActions::Columns = {QStringLiteral("ID"),         QStringLiteral("日付"),
+                                            QStringLiteral("ｷｰﾜｰﾄﾞ"),     QStringLiteral("検索キー１"),
+                                            QStringLiteral("検索キー２"), QStringLiteral("ヘルプファイル")};
 
 ResultActions::ResultActions(QWidget* window, RecordSet* result, DataGrid* grid, QTabWidget* pages,
                              const QString& bookPath, Search search)
@@ -216,14 +216,14 @@ bool ResultActions::readList(QList<QStringList>& rows)
         fail(opened.message);
         return false;
     }
-    const QString sql = QStringLiteral("SELECT ID, 日付, ｷｰﾜｰﾄﾞ, 検索キー１, 検索キー２, ヘルプファイル FROM (%1)")
-                            .arg(ResultExport::rowsOf(m_result->recordSource()));
+    const QString sql = QStringLiteral("SELECT %1 FROM (%2)")
+                            .arg(Columns.join(QStringLiteral(", ")), ResultExport::rowsOf(m_result->recordSource()));
     Statement select(connection->handle(), sql);
     Progress progress(m_window, QStringLiteral("一覧を読んでいます…"), m_result->recordCount());
     Statement::Step step;
     while ((step = select.step()) == Statement::Step::Row) {
         QStringList row;
-        for (int c = 0; c < ListColumns.size(); ++c)
+        for (int c = 0; c < ResultActions::Columns.size(); ++c)
             row.append(select.value(c).toString());
         rows.append(row);
         if (rows.size() % 500 == 0 && !progress.step(rows.size()))
@@ -245,7 +245,7 @@ void ResultActions::printList(bool toPdf)
     const QString subtitle =
         ResultPrint::listSubtitle(m_searchShown ? m_searchShown() : QString(), DateForms::instance().today());
     const Printing::Painter paint = [title, subtitle, rows = std::move(rows)](QPagedPaintDevice* device) {
-        ResultPrint::paintList(device, title, subtitle, ListColumns, rows);
+        ResultPrint::paintList(device, title, subtitle, ResultActions::Columns, rows);
     };
     if (!toPdf) {
         Printing::instance().preview(title, paint);

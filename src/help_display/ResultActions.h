@@ -24,6 +24,10 @@ class ResultActions : public QObject
     Q_OBJECT
 
 public:
+    // The columns of the list of memos found, in their order, each headed with the name of the
+    // field it shows: the grid's, the printed list's and the rows read for it.
+    static const QStringList Columns;
+
     // True when the memos found show at once; false when they come later, and searchAnswered()
     // is called then.
     using Search = std::function<bool(const QString& words)>;
