@@ -2,6 +2,7 @@
 
 #include "core/TextFold.h"
 #include "db/MemoSearch.h"
+#include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/index/ChangeJournal.h"
 #include "db/index/MemoIndexFile.h"
@@ -233,8 +234,8 @@ Result IndexSearch::scanBook(const QString& bookPath, const QStringList& words, 
 
 Result IndexSearch::readStored(sqlite3* book, qint64 id, QByteArray& body, bool& exists)
 {
-    Statement row(
-        book, QStringLiteral("SELECT %1 FROM main.メモ帳 WHERE ID = ?1").arg(QString::fromUtf8(MemoIndexFile::Fields)));
+    Statement row(book, QStringLiteral("SELECT %1 FROM main.%2 WHERE ID = ?1")
+                            .arg(QString::fromUtf8(MemoIndexFile::Fields), quoteIdentifier(Schema::MemoTable)));
     row.bindInt64(1, id);
     switch (row.step()) {
     case Statement::Step::Row:

@@ -4,6 +4,7 @@
 #include "core/DurableFile.h"
 #include "core/Log.h"
 #include "db/Connection.h"
+#include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/index/ChangeJournal.h"
 #include "db/index/IndexSearch.h"
@@ -445,7 +446,8 @@ bool MemoIndex::answersAtOnce(const QStringList& words)
     QVector<qint64> ids;
     if (m_search->fromKeptScan(words, ids))
         return true;
-    Statement last(m_book->handle(), QStringLiteral("SELECT max(ID) FROM main.メモ帳"));
+    Statement last(m_book->handle(),
+                   QStringLiteral("SELECT max(ID) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
     return last.step() == Statement::Step::Row && last.int64(0) <= m_readAtOnceLimit;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "db/BusyWait.h"
+#include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/index/FullTextTokenizer.h"
 
@@ -26,8 +27,8 @@ constexpr int BuildBatch = 2000;
 constexpr int VerifyBatch = 5000;
 constexpr int VerifyAttempts = 5;
 
-const QString SelectRows = QStringLiteral("SELECT ID, %1 FROM main.メモ帳 WHERE ID > ?1 ORDER BY ID LIMIT ?2")
-                               .arg(QString::fromUtf8(MemoIndexFile::Fields));
+const QString SelectRows = QStringLiteral("SELECT ID, %1 FROM main.%2 WHERE ID > ?1 ORDER BY ID LIMIT ?2")
+                               .arg(QString::fromUtf8(MemoIndexFile::Fields), quoteIdentifier(Schema::MemoTable));
 
 // The statements that make an index; the full-text tables keep no copy of the texts. The two
 // full-text tables are made at once on two threads, the one of single characters in a file of
@@ -419,7 +420,7 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
         Closer in{openConnection(bookPath, true, false, &opened)};
         if (!in.db)
             return opened;
-        Statement count(in.db, QStringLiteral("SELECT count(*) FROM main.メモ帳"));
+        Statement count(in.db, QStringLiteral("SELECT count(*) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
         if (count.step() != Statement::Step::Row)
             return count.lastError();
         // Each memo is read twice, once for each part.
@@ -505,7 +506,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
     if (!attach.exec() || !check(db.db, "idx"))
         return Verdict::Stale;
     {
-        Statement count(db.db, QStringLiteral("SELECT count(*) FROM main.メモ帳"));
+        Statement count(db.db, QStringLiteral("SELECT count(*) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
         if (count.step() == Statement::Step::Row)
             progress.total = count.int64(0);
     }
