@@ -67,34 +67,12 @@ void H_PATH::createControls()
     Controls::nameField(DBGrid1, QStringLiteral("登録済みのアプリケーション"));
 
     const int rowTop = 2760;
-    const struct
-    {
-        const char* name;
-        const char* caption;
-        Appearance::Navigation icon;
-        int left;
-    } navigation[] = {{"Command3", "先頭", Appearance::Navigation::First, 120},
-                      {"Command1", "前", Appearance::Navigation::Previous, 720},
-                      {"Command5", "次", Appearance::Navigation::Next, 1320},
-                      {"Command6", "最後", Appearance::Navigation::Last, 1920}};
     QList<QWidget*> order = {DBCombo1, command2, command13, DBGrid1};
-    for (const auto& n : navigation)
-        order << Controls::navigationButton(c, QString::fromUtf8(n.name), QString::fromUtf8(n.caption), n.icon, n.left,
-                                            rowTop);
-    const struct
-    {
-        const char* name;
-        const char* caption;
-        int left;
-        int width;
-    } commands[] = {{"Command7", "保存", 3000, 612},
-                    {"Command8", "取消", 4080, 612},
-                    {"Command9", "追加", 4680, 612},
-                    {"Command10", "削除", 5280, 612},
-                    {"Command11", "終了", 6480, 732}};
-    for (const auto& command : commands)
-        order << Controls::button(c, QString::fromUtf8(command.name), QString::fromUtf8(command.caption), command.left,
-                                  rowTop, command.width, 612);
+    for (QToolButton* b : Controls::navigationRow(c, {"Command3", "Command1", "Command5", "Command6"}, 120, rowTop))
+        order << b;
+    for (QPushButton* b : Controls::commandRow(c, {3000, 4080, 4680, 5280}, rowTop))
+        order << b;
+    order << Controls::button(c, QStringLiteral("Command11"), QStringLiteral("終了"), 6480, rowTop, 732, 612);
     order << DBCombo2;
     Controls::applyTabOrder(order);
     // The path combo has the lowest tab index: it has the focus when the window opens.

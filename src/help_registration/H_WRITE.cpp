@@ -192,27 +192,12 @@ void H_WRITE::createControls()
     Text9 = tab(29, Controls::create<TextBox>(c, QStringLiteral("Text9"), 240, 3600, 1212, 264));
     Text9->hide();
 
-    const struct
-    {
-        const char* name;
-        const char* caption;
-        Appearance::Navigation icon;
-    } navigation[] = {{"Command3", "先頭", Appearance::Navigation::First},
-                      {"Command4", "前", Appearance::Navigation::Previous},
-                      {"Command5", "次", Appearance::Navigation::Next},
-                      {"Command6", "最後", Appearance::Navigation::Last}};
+    const std::array<QToolButton*, 4> navigation =
+        Controls::navigationRow(c, {"Command3", "Command4", "Command5", "Command6"}, 120, 5160);
+    const std::array<QPushButton*, 4> commands = Controls::commandRow(c, {2640, 3240, 3840, 4440}, 5160);
     for (int i = 0; i < 4; ++i) {
-        QToolButton* b = Controls::navigationButton(c, QString::fromUtf8(navigation[i].name),
-                                                    QString::fromUtf8(navigation[i].caption), navigation[i].icon,
-                                                    120 + 600 * i, 5160);
-        tabStops.push_back({15 + i, b});
-    }
-    const std::pair<const char*, const char*> commands[] = {
-        {"Command7", "保存"}, {"Command8", "取消"}, {"Command9", "追加"}, {"Command10", "削除"}};
-    for (int i = 0; i < 4; ++i) {
-        QPushButton* b = Controls::button(c, QString::fromUtf8(commands[i].first),
-                                          QString::fromUtf8(commands[i].second), 2640 + 600 * i, 5160, 612, 612);
-        tabStops.push_back({19 + i, b});
+        tabStops.push_back({15 + i, navigation[i]});
+        tabStops.push_back({19 + i, commands[i]});
     }
     QPushButton* command11 =
         Controls::button(c, QStringLiteral("Command11"), QStringLiteral("終了"), 5520, 5160, 732, 612);

@@ -58,6 +58,30 @@ QToolButton* Controls::navigationButton(QWidget* parent, const QString& name, co
     return b;
 }
 
+std::array<QToolButton*, 4> Controls::navigationRow(QWidget* parent, const std::array<const char*, 4>& names, int left,
+                                                    int top)
+{
+    const std::pair<const char*, Appearance::Navigation> buttons[] = {{"先頭", Appearance::Navigation::First},
+                                                                      {"前", Appearance::Navigation::Previous},
+                                                                      {"次", Appearance::Navigation::Next},
+                                                                      {"最後", Appearance::Navigation::Last}};
+    std::array<QToolButton*, 4> row{};
+    for (int i = 0; i < 4; ++i)
+        row[i] = navigationButton(parent, QString::fromUtf8(names[i]), QString::fromUtf8(buttons[i].first),
+                                  buttons[i].second, left + 600 * i, top);
+    return row;
+}
+
+std::array<QPushButton*, 4> Controls::commandRow(QWidget* parent, const std::array<int, 4>& lefts, int top)
+{
+    const char* const captions[] = {"保存", "取消", "追加", "削除"};
+    std::array<QPushButton*, 4> row{};
+    for (int i = 0; i < 4; ++i)
+        row[i] = button(parent, QStringLiteral("Command%1").arg(7 + i), QString::fromUtf8(captions[i]), lefts[i], top,
+                        612, 612);
+    return row;
+}
+
 void Controls::nameField(QWidget* field, const QString& name, QLabel* caption)
 {
     field->setAccessibleName(name);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,12 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
 // theirs does.
 QToolButton* navigationButton(QWidget* parent, const QString& name, const QString& caption,
                               Appearance::Navigation which, int left, int top);
+
+// The rows that the editing windows share, in twips: 先頭, 前, 次 and 最後, a button's width
+// apart from `left`, named as each window names them; then 保存, 取消, 追加 and 削除
+// (Command7 to Command10) at the lefts given. Each in its order, for the tab order.
+std::array<QToolButton*, 4> navigationRow(QWidget* parent, const std::array<const char*, 4>& names, int left, int top);
+std::array<QPushButton*, 4> commandRow(QWidget* parent, const std::array<int, 4>& lefts, int top);
 
 // Names a field for screen readers as its caption names it for the eye: the field carries the
 // name (a combo box's text box too, which is what takes the focus), and the caption, when
