@@ -1,3 +1,4 @@
+#include "core/BackgroundTask.h"
 #include "forms/Application.h"
 #include "forms/Session.h"
 #include "jet/JetConvertCommand.h"
@@ -30,5 +31,7 @@ int main(int argc, char* argv[])
     if (!VEZOVEDO::Main(QCoreApplication::applicationFilePath(), session))
         return 1;
     const int code = QApplication::exec();
+    // Work still running (the check of the new backup) ends before the program does.
+    BackgroundTask::waitForAll();
     return VEZOVEDO::endedByTrouble() ? 1 : code;
 }

@@ -60,8 +60,10 @@ struct BackupPlace
 void checkBackup(ORVAM* main, Session* session, std::shared_ptr<DatabaseBackup::UncheckedCopy> unchecked,
                  const BackupPlace& place, StartupMessage::Where where)
 {
+    // The application owns the check, not the main window: a user who closes the program at
+    // once still gets the new backup, which the program's end waits for.
     BackgroundTask::start(
-        main,
+        QCoreApplication::instance(),
         [unchecked, place](const BackgroundTask::Stop& stop) {
             const DatabaseBackup::Outcome checked = unchecked->checkAndReplace(stop);
             if (checked) {
@@ -71,7 +73,7 @@ void checkBackup(ORVAM* main, Session* session, std::shared_ptr<DatabaseBackup::
             }
             return checked;
         },
-        [main, session, where, place](const DatabaseBackup::Outcome& checked) mutable {
+        [main = QPointer<ORVAM>(main), session, where, place](const DatabaseBackup::Outcome& checked) mutable {
             session->BackupUnchecked = false;
             if (checked)
                 return;
@@ -85,10 +87,10 @@ void checkBackup(ORVAM* main, Session* session, std::shared_ptr<DatabaseBackup::
             MessageBox::instance().ask({StartupMessage::text(trouble, where), AppInfo::Title, MessageBox::Icon::None,
                                         MessageBox::Buttons::Ok, MessageBox::Answer::Ok});
             // Every window closes as the user would close it, asking about typing not stored;
-            // after this task, which the main window owns, has ended.
+            // after this task has ended.
             QMetaObject::invokeMethod(
                 qApp,
-                [main = QPointer<ORVAM>(main)] {
+                [main] {
                     if (!main || main->unload())
                         QApplication::closeAllWindows();
                 },

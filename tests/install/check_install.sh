@@ -28,7 +28,8 @@ grep -qxF "Exec=\"$prefix/bin/orvalent\"" "$prefix/share/applications/orvalent.d
 
 # Started from another folder, with a home folder of its own: the first start makes the memo
 # book and its backup in the data folder, and the main window's load adds the application table.
-# The program runs until it is closed, so it is stopped then.
+# The backup takes its place once its copy has been checked, beside the main window. The program
+# runs until it is closed, so it is stopped then.
 home="$work/ホーム"
 data="$home/.local/share/orvalent"
 mkdir -p "$home" "$work/elsewhere"
@@ -36,7 +37,7 @@ mkdir -p "$home" "$work/elsewhere"
     exec "$prefix/bin/orvalent" > /dev/null 2>&1) &
 program=$!
 for _ in $(seq 100); do
-    [ -f "$data/IDATA2.mdb" ] && [ "$(sqlite3 "$data/IDATA2.mdb" "SELECT count(*) FROM sqlite_master WHERE name = 'パス';" 2>/dev/null)" = 1 ] && break
+    [ -f "$data/IDATA2.mdb" ] && [ -f "$data/Back Up/IDATA2.mdb" ] && [ "$(sqlite3 "$data/IDATA2.mdb" "SELECT count(*) FROM sqlite_master WHERE name = 'パス';" 2>/dev/null)" = 1 ] && break
     kill -0 $program 2> /dev/null || break
     sleep 0.1
 done

@@ -497,6 +497,7 @@ private Q_SLOTS:
         NotedMessageBox messages(&seen, &fakes->messageBox);
         MessageBox::setInstance(&messages);
         const bool started = VEZOVEDO::Main(program(), session);
+        BackgroundTask::waitForAll();
         MessageBox::setInstance(&fakes->messageBox);
         qApp->removeEventFilter(&watch);
 

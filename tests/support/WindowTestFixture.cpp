@@ -1,4 +1,5 @@
 #include "support/WindowTestFixture.h"
+#include "core/BackgroundTask.h"
 
 bool WindowTestFixture::setUp(MemoBook::Tables tables)
 {
@@ -9,6 +10,8 @@ bool WindowTestFixture::setUp(MemoBook::Tables tables)
 
 void WindowTestFixture::tearDown()
 {
+    // Work a test set going (the check of start-up's backup) ends within the test.
+    BackgroundTask::waitForAll();
     closeAllForms();
     if (fakes)
         fakes->verifyAllAnswered();
