@@ -3,6 +3,7 @@ dropped in, a Jet file of another program, a damaged Jet file; each says which f
 on, and nothing is changed that the user did not change."""
 import os
 import shutil
+import sqlite3
 
 import pytest
 
@@ -47,6 +48,22 @@ def test_a_damaged_memo_book_names_the_file_and_the_way_back(folder):
     run = folder.start()
     grid = h.find(h.open_window(run, h.DISPLAY), "table")
     h.wait_for(lambda: h.table_row_count(grid) == 200, "the memos of the last good copy")
+
+
+def test_a_program_closed_at_once_still_leaves_its_new_backup(folder):
+    """The copy is checked beside the main window; closing at once by the keyboard waits for it."""
+    for i in range(300):
+        folder.add_memo(date="2026/12/01", keyword="語%d" % i, memo="い" * 2000)
+    run = folder.start()
+    run.main_window()
+    h.key("alt+F4")
+    assert run.wait_exit() == 0
+    backup = os.path.join(folder.path, "Back Up", "IDATA2.mdb")
+    with sqlite3.connect("file:%s?mode=ro" % backup, uri=True) as db:
+        assert db.execute("PRAGMA quick_check").fetchone()[0] == "ok"
+        assert db.execute("SELECT count(*) FROM メモ帳").fetchone()[0] == 300
+    leftovers = [n for n in os.listdir(os.path.dirname(backup)) if n.startswith(".IDATA2.mdb.")]
+    assert leftovers == []
 
 
 def test_an_old_memo_book_dropped_in_comes_across_whole(folder):
