@@ -81,9 +81,7 @@ void FullTextBox::open()
         move(at);
         Placement::fitOnScreen(this);
     }
-    show();
-    raise();
-    activateWindow();
+    Placement::bringToFront(this);
     m_words->setFocus();
     m_words->selectAll();
 }

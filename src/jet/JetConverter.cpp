@@ -2,6 +2,8 @@
 
 #include "core/DurableFile.h"
 #include "db/Schema.h"
+#include "db/SqliteHandle.h"
+#include "db/Statement.h"
 #include "jet/JetReader.h"
 
 #include <QFile>
@@ -37,34 +39,34 @@ QString quoted(const QString& name)
 class Writer
 {
 public:
-    ~Writer() { close(); }
-
     bool open(const QString& path)
     {
-        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        Result opened;
+        m_db = openSqlite(path, SQLITE_OPEN_READWRITE, &opened);
+        if (!m_db) {
+            m_openFailure = opened.message;
             return false;
+        }
         // The file is new and is put in place only once it is complete, so a crash can cost
         // nothing but this file; it is written without a journal and synced at the end.
         return exec("PRAGMA journal_mode = OFF") && exec("PRAGMA synchronous = OFF") &&
                exec("PRAGMA cache_size = -65536") && exec("PRAGMA threads = 2") && exec("BEGIN");
     }
 
-    bool exec(const QString& sql) { return exec(sql.toUtf8().constData()); }
-    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    // A failure leaves its code and message on the connection, where errorCode() and error()
+    // read them as they do after the inserts' own calls.
+    bool exec(const QString& sql) { return bool(Statement::run(m_db.get(), sql)); }
+    bool exec(const char* sql) { return exec(QString::fromUtf8(sql)); }
 
-    sqlite3* db() const { return m_db; }
-    int errorCode() const { return m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM; }
-    QString error() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory"); }
+    sqlite3* db() const { return m_db.get(); }
+    int errorCode() const { return m_db ? sqlite3_errcode(m_db.get()) : SQLITE_CANTOPEN; }
+    QString error() const { return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db.get())) : m_openFailure; }
 
-    void close()
-    {
-        if (m_db)
-            sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
+    void close() { m_db.reset(); }
 
 private:
-    sqlite3* m_db = nullptr;
+    SqliteHandle m_db;
+    QString m_openFailure;
 };
 
 // Records read and decoded on a thread of their own while the ones before them are written.
@@ -290,12 +292,14 @@ std::optional<Failure> copyTable(JetReader::Table& source, Writer& writer, const
     // kept where it keeps one (the last record added may since have been deleted), and always
     // after the largest ID (which SQLite's own numbering takes care of).
     if (std::optional<qint64> next = source.nextAutoNumber(); next && targets.contains(QLatin1String("ID"))) {
-        const QString update = QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT %1, %2 WHERE NOT EXISTS "
-                                              "(SELECT 1 FROM sqlite_sequence WHERE name = %1);"
-                                              "UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = %1")
-                                   .arg(QLatin1Char('\'') + table + QLatin1Char('\''))
+        const QString name = QLatin1Char('\'') + table + QLatin1Char('\'');
+        const QString insert = QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT %1, %2 WHERE NOT EXISTS "
+                                              "(SELECT 1 FROM sqlite_sequence WHERE name = %1)")
+                                   .arg(name)
                                    .arg(*next - 1);
-        if (!writer.exec(update))
+        const QString update =
+            QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = %1").arg(name).arg(*next - 1);
+        if (!writer.exec(insert) || !writer.exec(update))
             return finish(Failure{writeOutcome(writer.errorCode()), writer.error()});
     }
     return finish(std::nullopt);

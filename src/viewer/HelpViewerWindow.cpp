@@ -791,10 +791,7 @@ bool HelpViewerWindow::showAndWaitForFocus(int timeoutMs)
 {
     if (isMinimized())
         showNormal();
-    else
-        show();
-    raise();
-    activateWindow();
+    Placement::bringToFront(this);
     // The index's search box takes the focus when nothing in the window has had it yet.
     if (!focusWidget())
         m_search->setFocus(Qt::OtherFocusReason);

@@ -5,6 +5,7 @@
 #include "platform/MessageBox.h"
 #include "viewer/OldFiles.h"
 #include "widgets/Accessibility.h"
+#include "widgets/Placement.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -172,9 +173,7 @@ OldFilesWindow* OldFilesWindow::showWindow(QWidget* parent)
         g_window->setAttribute(Qt::WA_DeleteOnClose);
     }
     g_window->refresh();
-    g_window->show();
-    g_window->raise();
-    g_window->activateWindow();
+    Placement::bringToFront(g_window);
     return g_window;
 }
 

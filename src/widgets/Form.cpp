@@ -64,11 +64,7 @@ void Form::showForm()
     // The written position where the screen has room for it, moved in where it has not.
     if (!isVisible())
         Placement::fitOnScreen(this);
-    show();
-    if (windowState() & Qt::WindowMinimized)
-        return;
-    raise();
-    activateWindow();
+    Placement::bringToFront(this);
 }
 
 bool Form::unload()

@@ -55,3 +55,12 @@ void Placement::fitOnScreen(QWidget* window)
     if (at != outer.topLeft())
         window->move(at);
 }
+
+void Placement::bringToFront(QWidget* window)
+{
+    window->show();
+    if (window->windowState() & Qt::WindowMinimized)
+        return;
+    window->raise();
+    window->activateWindow();
+}

@@ -16,4 +16,8 @@ QScreen* programScreen();
 // a window larger than the room keeps its top left corner in it.
 void fitOnScreen(QWidget* window);
 
+// Shows a top-level window and brings it to the front, as a click on it would. A minimised
+// window stays minimised: activating it would only make its task bar entry flash.
+void bringToFront(QWidget* window);
+
 } // namespace Placement

@@ -338,11 +338,9 @@ private Q_SLOTS:
         } else if (happening == u"read-only"_s) {
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
         } else if (happening == u"format"_s) {
-            sqlite3* db = MemoIndexFile::openConnection(path, false, false, nullptr);
+            const SqliteHandle db = MemoIndexFile::openConnection(path, false, false, nullptr);
             QVERIFY(db);
-            QCOMPARE(sqlite3_exec(db, "UPDATE memo_meta SET value = 0 WHERE key = 'format'", nullptr, nullptr, nullptr),
-                     SQLITE_OK);
-            sqlite3_close(db);
+            QVERIFY(Statement::run(db.get(), u"UPDATE memo_meta SET value = 0 WHERE key = 'format'"_s));
         }
         // A file that cannot serve is set aside at once; a stale one is found by the comparison.
         const bool usable = happening == u"change"_s || (happening == u"read-only"_s && QFileInfo(path).isWritable());
@@ -407,7 +405,8 @@ private Q_SLOTS:
         QVERIFY(MemoIndexFile::build(book->dbPath(), path, progress));
 
         Result opened;
-        sqlite3* db = MemoIndexFile::openConnection(path, false, false, &opened);
+        const SqliteHandle owned = MemoIndexFile::openConnection(path, false, false, &opened);
+        sqlite3* const db = owned.get();
         QVERIFY2(db, qPrintable(opened.message));
         const Result applied = MemoIndexFile::apply(db, 1, oldBodies, now.isEmpty() ? nullptr : &current);
         QCOMPARE(bool(applied), applies);
@@ -417,7 +416,6 @@ private Q_SLOTS:
             const Result whole = check.exec();
             QVERIFY2(whole, qPrintable(whole.message));
         }
-        sqlite3_close_v2(db);
         if (!applies)
             return;
         for (const QString& version : {u"初め"_s, u"二番"_s, u"三番"_s})

@@ -11,7 +11,8 @@
 QString indexedIds(const QString& bookPath, const QString& word)
 {
     Result opened;
-    sqlite3* db = MemoIndexFile::openConnection(MemoIndexFile::pathFor(bookPath), false, false, &opened);
+    const SqliteHandle owned = MemoIndexFile::openConnection(MemoIndexFile::pathFor(bookPath), false, false, &opened);
+    sqlite3* const db = owned.get();
     if (!db)
         return QStringLiteral("error: ") + opened.message;
     QStringList ids;
@@ -27,6 +28,5 @@ QString indexedIds(const QString& bookPath, const QString& word)
         if (step == Statement::Step::Error)
             error = QStringLiteral("error: ") + match.lastError().message;
     }
-    sqlite3_close(db);
     return error.isEmpty() ? ids.join(QLatin1Char(',')) : error;
 }

@@ -48,12 +48,12 @@ Result IndexSearch::open(const QString& indexPath)
     close();
     Result opened;
     m_db = MemoIndexFile::openConnection(indexPath, false, false, &opened);
-    if (m_db && sqlite3_db_readonly(m_db, "main") == 1)
+    if (m_db && sqlite3_db_readonly(m_db.get(), "main") == 1)
         opened = Result::failure(QStringLiteral("the index file is read-only"));
     if (opened)
-        opened = MemoIndexFile::check(m_db);
+        opened = MemoIndexFile::check(m_db.get());
     if (opened)
-        opened = Statement::run(m_db, QStringLiteral("PRAGMA synchronous = OFF"));
+        opened = Statement::run(m_db.get(), QStringLiteral("PRAGMA synchronous = OFF"));
     if (!opened) {
         close();
         return opened;
@@ -64,12 +64,8 @@ Result IndexSearch::open(const QString& indexPath)
 
 void IndexSearch::close()
 {
-    for (sqlite3** db : {&m_upperDb, &m_db}) {
-        if (*db) {
-            sqlite3_close_v2(*db);
-            *db = nullptr;
-        }
-    }
+    m_upperDb.reset();
+    m_db.reset();
 }
 
 Result IndexSearch::fromIndex(const QStringList& words, QVector<qint64>& ids)
@@ -174,7 +170,7 @@ Result IndexSearch::queryIndex(const QStringList& words, QVector<qint64>& ids)
         m_upperDb = MemoIndexFile::openConnection(m_indexPath, false, false, nullptr);
     qint64 middle = 0;
     {
-        Statement last(m_db, QStringLiteral("SELECT max(ID) FROM memo_rows"));
+        Statement last(m_db.get(), QStringLiteral("SELECT max(ID) FROM memo_rows"));
         if (last.step() == Statement::Step::Row)
             middle = last.int64(0) / 2;
     }
@@ -194,13 +190,13 @@ Result IndexSearch::queryIndex(const QStringList& words, QVector<qint64>& ids)
         // hands its result back through the event loop cannot serve a statement under way.
         std::thread reader;
         if (m_upperDb)
-            reader = std::thread(readUpper, m_upperDb);
+            reader = std::thread(readUpper, m_upperDb.get());
         QVector<qint64> found;
-        const Result lowerRead = matchIds(m_db, table, query, middle, false, found);
+        const Result lowerRead = matchIds(m_db.get(), table, query, middle, false, found);
         if (reader.joinable())
             reader.join();
         else
-            readUpper(m_db); // no second connection: one after the other
+            readUpper(m_db.get()); // no second connection: one after the other
 
         if (!lowerRead)
             return lowerRead;

@@ -2,6 +2,7 @@
 
 #include "core/BackgroundTask.h"
 #include "core/Result.h"
+#include "db/SqliteHandle.h"
 
 #include <QHash>
 #include <QSet>
@@ -82,8 +83,8 @@ private:
     sqlite3* m_book;
     const ChangeJournal& m_journal;
     QString m_indexPath;
-    sqlite3* m_db = nullptr;      // the index
-    sqlite3* m_upperDb = nullptr; // the index, for the upper half of a search's IDs
+    SqliteHandle m_db;      // the index
+    SqliteHandle m_upperDb; // the index, for the upper half of a search's IDs
     ScanTicket m_nextTicket = 0;
     QHash<ScanTicket, Scan> m_scans;
     std::optional<KeptScan> m_kept;

@@ -1,27 +1,34 @@
 #include "db/index/MemoChangeHooks.h"
 
 #include "core/Log.h"
+#include "db/Schema.h"
 #include "db/Statement.h"
 #include "db/index/IndexSearch.h"
 #include "db/index/MemoIndexFile.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <sqlite3.h>
 
 namespace {
 
 // The triggers note every change of a memo, with the memo's text as it was before.
-const char* const TriggerSql[] = {
-    "CREATE TEMP TRIGGER IF NOT EXISTS orv_index_insert AFTER INSERT ON main.メモ帳 "
-    "BEGIN SELECT orv_memo_changed(new.ID); END",
-    "CREATE TEMP TRIGGER IF NOT EXISTS orv_index_update AFTER UPDATE ON main.メモ帳 "
-    "BEGIN SELECT orv_memo_changed(old.ID, old.ｷｰﾜｰﾄﾞ, old.検索キー１, old.検索キー２, old.予備１, old.日付, "
-    "old.ヘルプファイル, old.メモ), orv_memo_changed(new.ID); END",
-    "CREATE TEMP TRIGGER IF NOT EXISTS orv_index_delete AFTER DELETE ON main.メモ帳 "
-    "BEGIN SELECT orv_memo_changed(old.ID, old.ｷｰﾜｰﾄﾞ, old.検索キー１, old.検索キー２, old.予備１, old.日付, "
-    "old.ヘルプファイル, old.メモ); END",
-};
+QStringList triggerSql()
+{
+    const QString table = QStringLiteral("main.") + quoteIdentifier(Schema::MemoTable);
+    QStringList fields = QString::fromUtf8(MemoIndexFile::Fields).split(QStringLiteral(", "));
+    for (QString& field : fields)
+        field.prepend(QStringLiteral("old."));
+    const QString before = QStringLiteral("orv_memo_changed(old.ID, %1)").arg(fields.join(QStringLiteral(", ")));
+    const QString create =
+        QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS orv_index_%1 AFTER %2 ON %3 BEGIN SELECT %4; END");
+    return {create.arg(QStringLiteral("insert"), QStringLiteral("INSERT"), table,
+                       QStringLiteral("orv_memo_changed(new.ID)")),
+            create.arg(QStringLiteral("update"), QStringLiteral("UPDATE"), table,
+                       before + QStringLiteral(", orv_memo_changed(new.ID)")),
+            create.arg(QStringLiteral("delete"), QStringLiteral("DELETE"), table, before)};
+}
 
 void changed(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
@@ -67,11 +74,8 @@ MemoChangeHooks::~MemoChangeHooks()
 
 Result MemoChangeHooks::watch()
 {
-    for (const char* sql : TriggerSql) {
-        Statement statement(m_db, QString::fromUtf8(sql));
-        if (!statement.prepared())
-            return statement.prepared();
-        if (Result r = statement.exec(); !r)
+    for (const QString& sql : triggerSql()) {
+        if (Result r = Statement::run(m_db, sql); !r)
             return r;
     }
     return Result::success();
@@ -83,14 +87,12 @@ Result MemoChangeHooks::writeInto(const QString& indexPath)
     if (pending.isEmpty() || !QFileInfo::exists(indexPath))
         return Result::success();
     Result done;
-    sqlite3* index = MemoIndexFile::openConnection(indexPath, false, false, &done);
+    const SqliteHandle owned = MemoIndexFile::openConnection(indexPath, false, false, &done);
+    sqlite3* const index = owned.get();
     if (!index)
         return done;
     done = MemoIndexFile::check(index);
-    auto exec = [index](const char* sql) {
-        Statement statement(index, QString::fromLatin1(sql));
-        return statement.prepared() ? statement.exec() : statement.prepared();
-    };
+    auto exec = [index](const char* sql) { return Statement::run(index, QString::fromLatin1(sql)); };
     if (done)
         done = exec("BEGIN");
     for (const ChangeJournal::Entry& entry : pending) {
@@ -106,7 +108,6 @@ Result MemoChangeHooks::writeInto(const QString& indexPath)
         done = exec("COMMIT");
     else if (!sqlite3_get_autocommit(index))
         skipOnFailure(exec("ROLLBACK"), lcDb(), "rolling back the index's changes");
-    sqlite3_close_v2(index);
     m_journal.settle(pending, false);
     return done;
 }

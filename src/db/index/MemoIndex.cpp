@@ -286,8 +286,8 @@ void MemoIndex::swapIn()
     const QHash<qint64, QList<QByteArray>> replay = m_journal->takeReplay();
     Result done;
     {
-        sqlite3* db = MemoIndexFile::openConnection(fresh, false, false, &done);
-        if (db) {
+        const SqliteHandle owned = MemoIndexFile::openConnection(fresh, false, false, &done);
+        if (sqlite3* const db = owned.get()) {
             done = Statement::run(db, QStringLiteral("BEGIN"));
             for (auto it = replay.cbegin(); done && it != replay.cend(); ++it) {
                 QByteArray current;
@@ -298,7 +298,6 @@ void MemoIndex::swapIn()
             }
             if (done)
                 done = Statement::run(db, QStringLiteral("COMMIT"));
-            sqlite3_close_v2(db);
         }
     }
     if (done) {

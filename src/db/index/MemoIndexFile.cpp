@@ -71,13 +71,6 @@ const char* const InUseSql[] = {
     "INSERT INTO memo_chars(memo_chars, rank) VALUES('crisismerge', 16)",
 };
 
-// Closes a connection when it goes out of scope.
-struct Closer
-{
-    sqlite3* db = nullptr;
-    ~Closer() { sqlite3_close_v2(db); }
-};
-
 struct Row
 {
     qint64 id;
@@ -188,25 +181,20 @@ qint64 MemoIndexFile::fingerprint(qint64 id, const QByteArray& body)
     return qint64(h);
 }
 
-sqlite3* MemoIndexFile::openConnection(const QString& path, bool readOnly, bool create, Result* error)
+SqliteHandle MemoIndexFile::openConnection(const QString& path, bool readOnly, bool create, Result* error)
 {
-    sqlite3* db = nullptr;
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (create && !readOnly)
         flags |= SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    Result done = rc == SQLITE_OK ? Result::success() : Result::failure(QString::fromUtf8(sqlite3_errmsg(db)));
-    if (done) {
-        BusyWait::install(db); // clock time, as every connection of the program waits
-        done = FullTextTokenizer::registerOn(db);
+    Result done;
+    SqliteHandle db = openSqlite(path, flags | SQLITE_OPEN_NOMUTEX, &done);
+    if (db) {
+        BusyWait::install(db.get()); // clock time, as every connection of the program waits
+        done = FullTextTokenizer::registerOn(db.get());
     }
     if (error)
         *error = done;
-    if (!done) {
-        sqlite3_close_v2(db);
-        return nullptr;
-    }
-    return db;
+    return done ? std::move(db) : nullptr;
 }
 
 Result MemoIndexFile::check(sqlite3* db, const char* schema)
@@ -316,10 +304,10 @@ Result readAll(const QString& bookPath, MemoIndexFile::Progress& progress, const
                const std::function<Result(qint64 id, const QByteArray& body)>& write)
 {
     Result opened;
-    Closer in{MemoIndexFile::openConnection(bookPath, true, false, &opened)};
-    if (!in.db)
+    const SqliteHandle in = MemoIndexFile::openConnection(bookPath, true, false, &opened);
+    if (!in.get())
         return opened;
-    Statement select(in.db, SelectRows);
+    Statement select(in.get(), SelectRows);
     if (!select.prepared())
         return select.prepared();
     QVector<Row> rows;
@@ -355,25 +343,25 @@ Result buildChars(const QString& bookPath, const QString& file, MemoIndexFile::P
 {
     QFile::remove(file);
     Result opened;
-    Closer out{MemoIndexFile::openConnection(file, false, true, &opened)};
-    if (!out.db)
+    const SqliteHandle out = MemoIndexFile::openConnection(file, false, true, &opened);
+    if (!out.get())
         return opened;
-    if (Result r = startFile(out.db, {"PRAGMA cache_size = -16000"}); !r)
+    if (Result r = startFile(out.get(), {"PRAGMA cache_size = -16000"}); !r)
         return r;
-    if (Result r = Statement::run(out.db, QString::fromUtf8(CreateCharsSql)); !r)
+    if (Result r = Statement::run(out.get(), QString::fromUtf8(CreateCharsSql)); !r)
         return r;
     for (const char* sql : BuildCharsSql) {
-        if (Result r = Statement::run(out.db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(out.get(), QString::fromUtf8(sql)); !r)
             return r;
     }
-    Statement chars(out.db, QStringLiteral("INSERT INTO memo_chars(rowid, body) VALUES(?1, ?2)"));
+    Statement chars(out.get(), QStringLiteral("INSERT INTO memo_chars(rowid, body) VALUES(?1, ?2)"));
     if (Result r = readAll(bookPath, progress, stop,
                            [&chars](qint64 id, const QByteArray& body) { return bindAndRun(chars, id, &body); });
         !r)
         return r;
-    if (Result r = optimize(out.db, "memo_chars", progress); !r)
+    if (Result r = optimize(out.get(), "memo_chars", progress); !r)
         return r;
-    return Statement::run(out.db, QStringLiteral("COMMIT"));
+    return Statement::run(out.get(), QStringLiteral("COMMIT"));
 }
 
 // Takes the table of single characters over from the file in which it was made.
@@ -403,24 +391,25 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     for (const QString& leftover : {target, target + QStringLiteral("-journal"), charsFile})
         QFile::remove(leftover);
     Result opened;
-    Closer out{openConnection(target, false, true, &opened)};
-    if (!out.db)
+    const SqliteHandle out = openConnection(target, false, true, &opened);
+    if (!out.get())
         return opened;
-    if (Result r = startFile(out.db, {"PRAGMA page_size = 16384", "PRAGMA cache_size = -65536"}); !r)
+    if (Result r = startFile(out.get(), {"PRAGMA page_size = 16384", "PRAGMA cache_size = -65536"}); !r)
         return r;
     for (const char* sql : CreateSql) {
-        if (Result r = Statement::run(out.db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(out.get(), QString::fromUtf8(sql)); !r)
             return r;
     }
     for (const char* sql : BuildPairsSql) {
-        if (Result r = Statement::run(out.db, QString::fromUtf8(sql)); !r)
+        if (Result r = Statement::run(out.get(), QString::fromUtf8(sql)); !r)
             return r;
     }
     {
-        Closer in{openConnection(bookPath, true, false, &opened)};
-        if (!in.db)
+        const SqliteHandle in = openConnection(bookPath, true, false, &opened);
+        if (!in.get())
             return opened;
-        Statement count(in.db, QStringLiteral("SELECT count(*) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
+        Statement count(in.get(),
+                        QStringLiteral("SELECT count(*) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
         if (count.step() != Statement::Step::Row)
             return count.lastError();
         // Each memo is read twice, once for each part.
@@ -440,8 +429,8 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
         if (!charsBuilt)
             stop = true;
     });
-    Statement pairs(out.db, QStringLiteral("INSERT INTO memo_pairs(rowid, body) VALUES(?1, ?2)"));
-    Statement row(out.db, QStringLiteral("INSERT INTO memo_rows(ID, fingerprint) VALUES(?1, ?2)"));
+    Statement pairs(out.get(), QStringLiteral("INSERT INTO memo_pairs(rowid, body) VALUES(?1, ?2)"));
+    Statement row(out.get(), QStringLiteral("INSERT INTO memo_rows(ID, fingerprint) VALUES(?1, ?2)"));
     Result built = readAll(bookPath, progress, stop, [&](qint64 id, const QByteArray& body) {
         if (Result r = bindAndRun(pairs, id, &body); !r)
             return r;
@@ -451,7 +440,7 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
         return row.exec();
     });
     if (built)
-        built = optimize(out.db, "memo_pairs", progress);
+        built = optimize(out.get(), "memo_pairs", progress);
     const double pairsSeconds = threadSeconds() - started;
     if (!built)
         stop = true;
@@ -459,19 +448,19 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
     if (built && !charsBuilt)
         built = charsBuilt;
     if (built)
-        built = copyChars(out.db, charsFile);
+        built = copyChars(out.get(), charsFile);
     for (const char* sql : InUseSql) {
         if (built)
-            built = Statement::run(out.db, QString::fromLatin1(sql));
+            built = Statement::run(out.get(), QString::fromLatin1(sql));
     }
     if (built) {
-        Statement format(out.db, QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
+        Statement format(out.get(), QStringLiteral("INSERT INTO memo_meta(key, value) VALUES('format', ?1)"));
         format.bindInt64(1, Format);
         built = format.exec();
     }
     if (built)
-        built = Statement::run(out.db, QStringLiteral("COMMIT"));
-    (void)Statement::run(out.db, QStringLiteral("DETACH DATABASE part"));
+        built = Statement::run(out.get(), QStringLiteral("COMMIT"));
+    (void)Statement::run(out.get(), QStringLiteral("DETACH DATABASE part"));
     QFile::remove(charsFile);
     if (!built)
         return built;
@@ -480,7 +469,7 @@ Result MemoIndexFile::build(const QString& bookPath, const QString& target, Prog
            static_cast<long long>(progress.total / 2), pairsSeconds, charsSeconds,
            threadSeconds() - started - pairsSeconds);
     // In use, searches read while saves are written and merged, neither waiting for the other.
-    Statement wal(out.db, QStringLiteral("PRAGMA journal_mode = WAL"));
+    Statement wal(out.get(), QStringLiteral("PRAGMA journal_mode = WAL"));
     if (wal.step() != Statement::Step::Row || wal.value(0).toString() != QLatin1String("wal"))
         return Result::failure(QStringLiteral("the index cannot be written ahead"));
     return Result::success();
@@ -498,22 +487,23 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
                                              const std::function<quint64()>& changes)
 {
     Result opened;
-    Closer db{openConnection(bookPath, true, false, &opened)};
-    if (!db.db)
+    const SqliteHandle db = openConnection(bookPath, true, false, &opened);
+    if (!db.get())
         return Verdict::Unchecked; // nothing to compare with; the book's own windows say why
-    Statement attach(db.db, QStringLiteral("ATTACH DATABASE ?1 AS idx"));
+    Statement attach(db.get(), QStringLiteral("ATTACH DATABASE ?1 AS idx"));
     attach.bindText(1, indexPath);
-    if (!attach.exec() || !check(db.db, "idx"))
+    if (!attach.exec() || !check(db.get(), "idx"))
         return Verdict::Stale;
     {
-        Statement count(db.db, QStringLiteral("SELECT count(*) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
+        Statement count(db.get(),
+                        QStringLiteral("SELECT count(*) FROM main.%1").arg(quoteIdentifier(Schema::MemoTable)));
         if (count.step() == Statement::Step::Row)
             progress.total = count.int64(0);
     }
 
-    Statement select(db.db, SelectRows);
+    Statement select(db.get(), SelectRows);
     Statement indexed(
-        db.db, QStringLiteral("SELECT ID, fingerprint FROM idx.memo_rows WHERE ID > ?1 AND ID <= ?2 ORDER BY ID"));
+        db.get(), QStringLiteral("SELECT ID, fingerprint FROM idx.memo_rows WHERE ID > ?1 AND ID <= ?2 ORDER BY ID"));
     if (!select.prepared() || !indexed.prepared())
         return Verdict::Stale;
     QVector<Row> rows;
@@ -528,7 +518,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
             const quint64 before = changes();
             // Both files are read in one transaction, so that they are compared as they stood
             // at one moment.
-            if (!Statement::run(db.db, QStringLiteral("BEGIN")))
+            if (!Statement::run(db.get(), QStringLiteral("BEGIN")))
                 return Verdict::Stale;
             Result read = readRows(select, last, VerifyBatch, rows);
             end = rows.size() < VerifyBatch;
@@ -544,7 +534,7 @@ MemoIndexFile::Verdict MemoIndexFile::verify(const QString& bookPath, const QStr
                 if (step == Statement::Step::Error)
                     read = indexed.lastError();
             }
-            (void)Statement::run(db.db, QStringLiteral("COMMIT"));
+            (void)Statement::run(db.get(), QStringLiteral("COMMIT"));
             if (!read)
                 return Verdict::Stale;
             settled = changes() == before;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "db/SqliteHandle.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,7 +10,6 @@
 #include <atomic>
 #include <functional>
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 // The file of the memo index and what is done to it: made anew from the memo book, checked
@@ -42,7 +42,7 @@ qint64 fingerprint(qint64 id, const QByteArray& body);
 
 // Opens a connection of the calling thread's own, with the index's tokenizer, waiting for
 // other writers up to the usual timeout.
-sqlite3* openConnection(const QString& path, bool readOnly, bool create, Result* error);
+SqliteHandle openConnection(const QString& path, bool readOnly, bool create, Result* error);
 
 // Whether the file is an index of this format with all its tables; a failure says why not.
 Result check(sqlite3* db, const char* schema = "main");

@@ -10,7 +10,8 @@ namespace {
 Result writeAll(const QString& indexPath, const QList<MemoIndexWriter::Change>& changes)
 {
     Result done;
-    sqlite3* db = MemoIndexFile::openConnection(indexPath, false, false, &done);
+    const SqliteHandle owned = MemoIndexFile::openConnection(indexPath, false, false, &done);
+    sqlite3* const db = owned.get();
     if (!db)
         return done;
     // Derived data: a crash costs a comparison at the next start, not a lost memo.
@@ -24,7 +25,6 @@ Result writeAll(const QString& indexPath, const QList<MemoIndexWriter::Change>& 
     }
     if (done)
         done = Statement::run(db, QStringLiteral("COMMIT"));
-    sqlite3_close_v2(db);
     return done;
 }
 
