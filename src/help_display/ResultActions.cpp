@@ -193,13 +193,18 @@ void ResultActions::printMemo(bool toPdf)
     const ResultPrint::Memo memo = *shown;
     const QString title = memo.keyword.isEmpty() ? QStringLiteral("メモ") : memo.keyword;
     const Printing::Painter paint = [memo](QPagedPaintDevice* device) { ResultPrint::paintMemo(device, memo); };
+    printOrSave(title, title + QStringLiteral(".pdf"), paint, toPdf);
+}
+
+void ResultActions::printOrSave(const QString& title, const QString& pdfName, const Printing::Painter& paint,
+                                bool toPdf)
+{
     if (!toPdf) {
         Printing::instance().preview(title, paint);
         return;
     }
-    const std::optional<QString> path =
-        FileDialog::instance().getSaveFileName({QStringLiteral("PDFに保存"), QStringLiteral("PDF ファイル|*.pdf|"),
-                                                suggested(title + QStringLiteral(".pdf"))});
+    const std::optional<QString> path = FileDialog::instance().getSaveFileName(
+        {QStringLiteral("PDFに保存"), QStringLiteral("PDF ファイル|*.pdf|"), suggested(pdfName)});
     if (!path)
         return;
     if (Result r = Printing::instance().printToPdf(*path, title, paint); !r)
@@ -247,19 +252,7 @@ void ResultActions::printList(bool toPdf)
     const Printing::Painter paint = [title, subtitle, rows = std::move(rows)](QPagedPaintDevice* device) {
         ResultPrint::paintList(device, title, subtitle, ResultActions::Columns, rows);
     };
-    if (!toPdf) {
-        Printing::instance().preview(title, paint);
-        return;
-    }
-    const std::optional<QString> path =
-        FileDialog::instance().getSaveFileName({QStringLiteral("PDFに保存"), QStringLiteral("PDF ファイル|*.pdf|"),
-                                                suggested(QStringLiteral("メモの一覧.pdf"))});
-    if (!path)
-        return;
-    if (Result r = Printing::instance().printToPdf(*path, title, paint); !r)
-        fail(r.message);
-    else
-        saved(*path);
+    printOrSave(title, QStringLiteral("メモの一覧.pdf"), paint, toPdf);
 }
 
 void ResultActions::exportCsv()

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "help_display/ResultPrint.h"
+#include "platform/Printing.h"
 
 #include <functional>
 #include <optional>
@@ -64,6 +65,8 @@ private:
     void showStatus();
     void printMemo(bool toPdf);
     void printList(bool toPdf);
+    // Shows the pages in the print preview, or saves them as a PDF file that the user names.
+    void printOrSave(const QString& title, const QString& pdfName, const Printing::Painter& paint, bool toPdf);
     void exportCsv();
     bool readList(QList<QStringList>& rows);
     void fail(const QString& why);
