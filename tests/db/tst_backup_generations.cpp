@@ -56,8 +56,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QDate>("day");
         QTest::newRow("a kept copy") << "IDATA2-2026-12-07.mdb" << QDate(2026, 12, 7);
-        QTest::newRow("no such day") << "IDATA2-2026-02-30.mdb" << QDate();
-        QTest::newRow("a copy being written") << "IDATA2-2026-12-07.mdb.part" << QDate();
         QTest::newRow("another file") << "IDATA2.mdb" << QDate();
         QTest::newRow("short digits") << "IDATA2-2026-1-7.mdb" << QDate();
     }

@@ -136,9 +136,11 @@ class TestMemoIndex : public QObject
         index.reset();
         index = MemoIndex::open(book->dbPath());
         QSignalSpy remade(index.get(), &MemoIndex::progressChanged);
+        QSignalSpy states(index.get(), &MemoIndex::stateChanged);
         QCOMPARE(index->state(), MemoIndex::State::Checking);
         QVERIFY(index->waitForIdle(20000));
         QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(states.count(), 1);
         QCOMPARE(remade.count(), 1); // the comparison's end, no build
     }
 
@@ -171,30 +173,8 @@ private Q_SLOTS:
         book.reset();
     }
 
-    // The forms that must meet, and words split at blanks of either width.
-    void fold_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("folded");
-        QTest::newRow("half-width katakana") << u"ﾜｰﾄﾞ"_s << u"わーど"_s;
-        QTest::newRow("katakana") << u"ワード"_s << u"わーど"_s;
-        QTest::newRow("hiragana") << u"わーど"_s << u"わーど"_s;
-        QTest::newRow("full-width letters") << u"ＡＢＣ"_s << u"abc"_s;
-        QTest::newRow("upper case") << u"ABC"_s << u"abc"_s;
-        QTest::newRow("semi-voiced half-width") << u"ﾊﾟｿｺﾝ"_s << u"ぱそこん"_s;
-        QTest::newRow("full-width digits and signs") << u"１００％"_s << u"100%"_s;
-        QTest::newRow("ideographic space") << u"印刷　設定"_s << u"印刷 設定"_s;
-        QTest::newRow("compatibility ideograph") << u"㈱"_s << u"(株)"_s;
-        QTest::newRow("Greek capital") << u"ΑΒΓ"_s << u"αβγ"_s;
-    }
-    void fold()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, folded);
-        QCOMPARE(TextFold::fold(text), folded);
-    }
-
-    // The quick path gives what the tables give, for every character and for mixtures.
+    // The quick path gives what the tables give, for every character and for mixtures; words
+    // split at blanks of either width.
     void foldAgreesWithTheTables()
     {
         for (char32_t c = 0x20; c < 0x10000; ++c) {
@@ -222,8 +202,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("found");
-        QTest::newRow("katakana finds all forms") << u"ワード"_s << u"2,3,4"_s;
-        QTest::newRow("hiragana finds all forms") << u"わーど"_s << u"2,3,4"_s;
         QTest::newRow("half-width finds all forms") << u"ﾜｰﾄﾞ"_s << u"2,3,4"_s;
         QTest::newRow("full-width letters") << u"ａｂｃ"_s << u"2,5"_s;
         QTest::newRow("case") << u"DON'T"_s << u"3"_s;
@@ -234,20 +212,15 @@ private Q_SLOTS:
         QTest::newRow("one character at a field's end") << u"き"_s << u"6"_s;
         QTest::newRow("one and two characters") << u"印 はが"_s << u"6"_s;
         QTest::newRow("many words") << u"C++ really AND/OR near 100%"_s << u"3"_s;
-        QTest::newRow("apostrophe") << u"don't"_s << u"3"_s;
         QTest::newRow("lone apostrophe") << u"'"_s << u"3"_s;
-        QTest::newRow("double quotes") << u"\"quoted\""_s << u"4"_s;
         QTest::newRow("lone double quote") << u"\""_s << u"4"_s;
         QTest::newRow("percent") << u"%"_s << u"3"_s;
-        QTest::newRow("percent and underscore, both must occur") << u"% _"_s << u""_s;
         QTest::newRow("underscore") << u"r_s"_s << u"4"_s;
         QTest::newRow("underscore is no wildcard") << u"u_d"_s << u""_s;
         QTest::newRow("star is no prefix") << u"sta*"_s << u""_s;
         QTest::newRow("star") << u"star*"_s << u"4"_s;
-        QTest::newRow("parentheses") << u"(really)"_s << u"3"_s;
         QTest::newRow("unbalanced parenthesis") << u"(really"_s << u"3"_s;
         QTest::newRow("query keywords as words") << u"AND OR NEAR"_s << u"3"_s;
-        QTest::newRow("NOT is a word too") << u"NOT"_s << u""_s;
         QTest::newRow("lone minus") << u"-"_s << u"4"_s;
         QTest::newRow("minus inside") << u"a-b"_s << u"4"_s;
         QTest::newRow("no word across a line break") << u"行末"_s << u""_s;
@@ -307,7 +280,8 @@ private Q_SLOTS:
 
     // Changes the program did not see (another program, a restored file) are found after the
     // next start; so is everything when the index file has gone, is damaged, is read-only or
-    // is of another format, and a memo book that never had an index (one just converted).
+    // is of another format, and a memo book that never had an index (one just converted): a new
+    // index is made and takes the old one's place.
     void catchesUpAtStart_data()
     {
         QTest::addColumn<QString>("happening");
@@ -345,11 +319,15 @@ private Q_SLOTS:
         // A file that cannot serve is set aside at once; a stale one is found by the comparison.
         const bool usable = happening == u"change"_s || (happening == u"read-only"_s && QFileInfo(path).isWritable());
         std::shared_ptr<MemoIndex> index = MemoIndex::open(book->dbPath());
-        QCOMPARE(index->state(), usable ? MemoIndex::State::Checking : MemoIndex::State::Building);
+        const auto name = [](MemoIndex::State state) {
+            return QString::fromLatin1(QMetaEnum::fromType<MemoIndex::State>().valueToKey(int(state)));
+        };
+        QStringList seen{name(index->state())};
+        connect(index.get(), &MemoIndex::stateChanged, this, [&](MemoIndex::State state) { seen.append(name(state)); });
         // A search meanwhile reads the file that is about to be replaced.
         QVERIFY(!search(u"行"_s).startsWith(u"error"_s));
         QVERIFY(index->waitForIdle(20000));
-        QCOMPARE(index->state(), MemoIndex::State::Ready);
+        QCOMPARE(seen.join(u' '), (usable ? u"Checking "_s : QString()) + u"Building SwappingIn Ready"_s);
         QVERIFY(QFileInfo(path).isWritable());
         QCOMPARE(indexedIds(book->dbPath(), u"外から"_s), u"5"_s);
         QCOMPARE(search(u"外から"_s), u"5"_s);
@@ -473,7 +451,6 @@ private Q_SLOTS:
         const QString search = Catalogue::searchStatement(MemoSearch::condition(words));
         const QString inIdOrder = searchStatement(words);
         QTest::newRow("index agrees") << u""_s << inIdOrder << words << u""_s << u"2,3,4"_s << u"2,3,4"_s;
-        QTest::newRow("next start") << u"restart"_s << inIdOrder << words << u""_s << u"2,3,4"_s << u"2,3,4"_s;
         QTest::newRow("own save") << u"save"_s << inIdOrder << words << u""_s << u"2,4"_s << u"2,4"_s;
         QTest::newRow("own delete") << u"delete"_s << inIdOrder << words << u""_s << u"3,4"_s << u"3,4"_s;
         QTest::newRow("another program's delete")
@@ -590,44 +567,6 @@ private Q_SLOTS:
         bool ranSearch = true;
         QCOMPARE(recordSetKeys(statement, fullText, &ranSearch), ids(bySqlite));
         QVERIFY(!ranSearch);
-    }
-
-    // What the index goes through from its opening until it settles.
-    void states_data()
-    {
-        QTest::addColumn<QString>("happening");
-        QTest::addColumn<QString>("states");
-        QTest::newRow("no index file") << u"none"_s << u"Building SwappingIn Ready"_s;
-        QTest::newRow("index agrees") << u"kept"_s << u"Checking Ready"_s;
-        QTest::newRow("another program's change") << u"change"_s << u"Checking Building SwappingIn Ready"_s;
-        QTest::newRow("index damaged") << u"damage"_s << u"Building SwappingIn Ready"_s;
-        QTest::newRow("no memo book") << u"no book"_s << u"Unavailable"_s;
-    }
-    void states()
-    {
-        QFETCH(QString, happening);
-        QFETCH(QString, states);
-        addSample();
-        const QString path = MemoIndexFile::pathFor(book->dbPath());
-        if (happening != u"none"_s)
-            settledIndex(book->dbPath()).reset();
-        if (happening == u"change"_s) {
-            book->exec(u"UPDATE メモ帳 SET メモ = '外から変えた' WHERE ID = 5"_s);
-        } else if (happening == u"damage"_s) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            file.write(QByteArray(4096, 'x'));
-        }
-        const QString bookPath = happening == u"no book"_s ? book->dir() + u"/none.mdb"_s : book->dbPath();
-        std::shared_ptr<MemoIndex> index = MemoIndex::open(bookPath);
-        QStringList seen{QString::fromLatin1(QMetaEnum::fromType<MemoIndex::State>().valueToKey(int(index->state())))};
-        connect(index.get(), &MemoIndex::stateChanged, this, [&seen](MemoIndex::State state) {
-            seen.append(QString::fromLatin1(QMetaEnum::fromType<MemoIndex::State>().valueToKey(int(state))));
-        });
-        QVERIFY(index->waitForIdle(20000));
-        QCOMPARE(seen.join(u' '), states);
-        if (index->state() == MemoIndex::State::Ready)
-            QCOMPARE(search(u"ワード"_s), u"2,3,4"_s);
     }
 
     // Saves through the memo book's connection reach the index when no window had it open: it
