@@ -64,44 +64,21 @@ private Q_SLOTS:
         QTEST(rs.recordCount(), "rows");
     }
 
-    void numberAndApostropheForms()
-    {
-        // The number is written with a blank before it: two blanks follow "=".
-        QCOMPARE(Catalogue::memoById(7), QStringLiteral("SELECT * FROM メモ帳 WHERE ID =  7"));
-        QCOMPARE(Catalogue::applicationLookup("O'Reilly"),
-                 QStringLiteral("SELECT * FROM パス WHERE アプリＩＤ = 'O''Reilly'"));
-    }
-
+    // The display window's search tests each field alone and the keyword with key 2; here the
+    // order of all three, and blanks and apostrophes kept in each.
     void conditionOrder_data()
     {
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QString>("key1");
         QTest::addColumn<QString>("key2");
         QTest::addColumn<QString>("condition");
-        QTest::newRow("none") << ""
-                              << ""
-                              << ""
-                              << "";
-        QTest::newRow("keyword and key 2") << "A"
-                                           << ""
-                                           << "B"
-                                           << "ｷｰﾜｰﾄﾞ = 'A' AND 検索キー２ = 'B'";
-        QTest::newRow("only key 2, no leading AND") << ""
-                                                    << ""
-                                                    << "B"
-                                                    << "検索キー２ = 'B'";
-        QTest::newRow("all three in order") << "k"
-                                            << "1"
-                                            << "2"
-                                            << "ｷｰﾜｰﾄﾞ = 'k' AND 検索キー１ = '1' AND 検索キー２ = '2'";
-        QTest::newRow("blanks kept") << " "
-                                     << " a "
-                                     << ""
-                                     << "ｷｰﾜｰﾄﾞ = ' ' AND 検索キー１ = ' a '";
-        QTest::newRow("apostrophes doubled") << "it's"
-                                             << ""
-                                             << "''"
-                                             << "ｷｰﾜｰﾄﾞ = 'it''s' AND 検索キー２ = ''''''";
+        auto row = [](const char* tag, const char* keyword, const char* key1, const char* key2, const char* condition) {
+            QTest::newRow(tag) << keyword << key1 << key2 << condition;
+        };
+        row("none", "", "", "", "");
+        row("all three in order", "k", "1", "2", "ｷｰﾜｰﾄﾞ = 'k' AND 検索キー１ = '1' AND 検索キー２ = '2'");
+        row("blanks kept", " ", " a ", "", "ｷｰﾜｰﾄﾞ = ' ' AND 検索キー１ = ' a '");
+        row("apostrophes doubled", "it's", "", "''", "ｷｰﾜｰﾄﾞ = 'it''s' AND 検索キー２ = ''''''");
     }
 
     void conditionOrder()

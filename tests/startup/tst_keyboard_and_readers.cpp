@@ -91,18 +91,6 @@ private Q_SLOTS:
             QCOMPARE(readName(caption->buddy()), caption->text());
     }
 
-    // The result grid tells its column headers.
-    void gridKeepsItsHeaders()
-    {
-        QWidget* window = open(u"Command2"_s);
-        QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(findRequired<QWidget>(window, u"DBGrid1"_s));
-        QVERIFY(grid && grid->tableInterface());
-        QStringList headers;
-        for (int column = 0; column < grid->tableInterface()->columnCount(); ++column)
-            headers << grid->tableInterface()->columnDescription(column);
-        QCOMPARE(headers, (QStringList{"ID", "日付", "ｷｰﾜｰﾄﾞ", "検索キー１", "検索キー２", "ヘルプファイル"}));
-    }
-
     // Enter on a focused button presses it, push buttons and the pictured navigation buttons
     // alike; Escape answers the version window.
     void enterPressesTheFocusedButton()

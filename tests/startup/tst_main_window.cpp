@@ -99,28 +99,30 @@ private Q_SLOTS:
         QTRY_VERIFY(I_VER::isLoaded() && I_VER::ifLoaded()->isVisible());
     }
 
-    void buttonsShowOneInstanceRestoredToNormal()
+    // A button shows the one window it opened again: the entry window restored to normal, the
+    // application window as the user left it.
+    void buttonShowsItsOneWindowAgain_data()
     {
-        click("Command1");
-        H_WRITE* write = H_WRITE::ifLoaded();
-        QVERIFY(write && write->isVisible());
-        write->showMinimized();
-        click("Command1");
-        QCOMPARE(H_WRITE::ifLoaded(), write);
-        QVERIFY(!(write->windowState() & Qt::WindowMinimized));
-        click("Command2");
-        QVERIFY(H_PRN::isLoaded() && H_PRN::ifLoaded()->isVisible());
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("entry window") << u"Command1"_s << true;
+        QTest::newRow("application window") << u"Command4"_s << false;
     }
 
-    void minimisedApplicationWindowStaysMinimised()
+    void buttonShowsItsOneWindowAgain()
     {
-        click("Command4");
-        H_PATH* path = H_PATH::ifLoaded();
-        QVERIFY(path && path->isVisible());
-        path->showMinimized();
-        click("Command4");
-        QCOMPARE(H_PATH::ifLoaded(), path);
-        QVERIFY(path->windowState() & Qt::WindowMinimized);
+        QFETCH(QString, button);
+        QFETCH(bool, restored);
+        const auto shown = [&button]() -> QWidget* {
+            return button == u"Command1"_s ? static_cast<QWidget*>(H_WRITE::ifLoaded()) : H_PATH::ifLoaded();
+        };
+        findRequired<QPushButton>(main, button)->click();
+        QWidget* window = shown();
+        QVERIFY(window && window->isVisible());
+        window->showMinimized();
+        findRequired<QPushButton>(main, button)->click();
+        QCOMPARE(shown(), window);
+        QCOMPARE(!(window->windowState() & Qt::WindowMinimized), restored);
     }
 
     void exitClosesTheOtherWindowsInOrder_data()
@@ -179,6 +181,8 @@ private Q_SLOTS:
         QCOMPARE(frame.left() == main->frameGeometry().left() && frame.bottom() + 1 == main->frameGeometry().top(),
                  fitsAbove);
         QCOMPARE(version->size(), version->minimumSize()); // the written client size stays
+        QCOMPARE(clippedCaptions(version), QStringList());
+        QVERIFY(!findRequired<QLabel>(version, u"Image1"_s)->pixmap().isNull());
 
         // Moving the main window later does not move the open version window.
         const QPoint placed = version->pos();
@@ -191,15 +195,6 @@ private Q_SLOTS:
         action("MEMO_VER")->trigger();
         QVERIFY(I_VER::ifLoaded() != nullptr);
         QVERIFY(room.contains(I_VER::ifLoaded()->frameGeometry()));
-    }
-
-    // The version text fits; the icon shows.
-    void versionWindowContents()
-    {
-        action("MEMO_VER")->trigger();
-        I_VER* version = I_VER::ifLoaded();
-        QCOMPARE(clippedCaptions(version), QStringList());
-        QVERIFY(!findRequired<QLabel>(version, u"Image1"_s)->pixmap().isNull());
     }
 };
 
