@@ -235,9 +235,6 @@ private Q_SLOTS:
         QTest::newRow("sort by date") << Catalogue::sortStatement({}, u"日付"_s);
         QTest::newRow("search sorted by search key 2")
             << Catalogue::sortStatement(Catalogue::searchStatement(u"検索キー１ = 'a'"_s), u"検索キー２"_s);
-        QTest::newRow("search by id") << Catalogue::orderedSearch(
-            Catalogue::searchStatement(Catalogue::searchCondition({}, u"a"_s, {})));
-        QTest::newRow("show all") << Catalogue::AllMemos;
         QTest::newRow("descending") << u"SELECT * FROM メモ帳 ORDER BY ID DESC"_s;
     }
 
@@ -384,8 +381,6 @@ private Q_SLOTS:
         QTest::newRow("unchanged") << QString() << false << Result::Cause::None << "mine||one" << false << "mine||one";
         QTest::newRow("the typed field") << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << false << changed << "theirs||one"
                                          << false << "mine||one";
-        QTest::newRow("the typed field, by a move")
-            << update.arg("ｷｰﾜｰﾄﾞ = 'theirs'") << true << changed << "theirs||one" << false << "mine||one";
         QTest::newRow("another field") << update.arg("メモ = 'their memo'") << false << changed << "first||their memo"
                                        << true << "mine||their memo";
         QTest::newRow("letter case only")

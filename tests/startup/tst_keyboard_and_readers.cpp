@@ -1,20 +1,12 @@
-// What a user without a mouse, and a screen reader, get from the windows.
-#include "app_registration/H_PATH.h"
-#include "help_display/H_PRN.h"
+// What a user without a mouse gets from the windows: Enter presses the focused button.
 #include "help_registration/H_WRITE.h"
 #include "startup/I_VER.h"
 #include "startup/ORVAM.h"
 #include "support/TestMain.h"
 #include "support/WindowTestFixture.h"
 
-#include <QAbstractItemView>
-#include <QAccessible>
 #include <QComboBox>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTabWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -23,23 +15,6 @@ class TestKeyboardAndReaders : public WindowTestFixture
     Q_OBJECT
 
     ORVAM* main = nullptr;
-
-    // Opens a window with the main window's button, as a click would.
-    QWidget* open(const QString& button)
-    {
-        findRequired<QAbstractButton>(main, button)->click();
-        QWidget* window = button == u"Command1"_s   ? static_cast<QWidget*>(H_WRITE::ifLoaded())
-                          : button == u"Command2"_s ? static_cast<QWidget*>(H_PRN::ifLoaded())
-                                                    : static_cast<QWidget*>(H_PATH::ifLoaded());
-        return window && QTest::qWaitForWindowActive(window, 2000) ? window : nullptr;
-    }
-
-    // The accessible name of a widget as a screen reader gets it.
-    static QString readName(QWidget* widget)
-    {
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
-        return iface ? iface->text(QAccessible::Name) : QString();
-    }
 
 private Q_SLOTS:
     void init()
@@ -51,45 +26,6 @@ private Q_SLOTS:
         QVERIFY(activate(main));
     }
     void cleanup() { tearDown(); }
-
-    void everyFieldIsNamedAndWindowsAreFrames_data()
-    {
-        QTest::addColumn<QString>("button");
-        QTest::newRow("entry window") << u"Command1"_s;
-        QTest::newRow("display window") << u"Command2"_s;
-        QTest::newRow("application window") << u"Command4"_s;
-    }
-
-    // Every text box and combo box a user can reach has a name, which is not its value, and
-    // the window is a frame.
-    void everyFieldIsNamedAndWindowsAreFrames()
-    {
-        QFETCH(QString, button);
-        QWidget* window = open(button);
-        QVERIFY(window);
-        QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Window);
-        QCOMPARE(QAccessible::queryAccessibleInterface(main)->role(), QAccessible::Window);
-        QList<QWidget*> fields;
-        for (QWidget* w : window->findChildren<QWidget*>()) {
-            const bool field = qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
-                               qobject_cast<QComboBox*>(w) ||
-                               (qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w));
-            // Boxes that are never shown hold values for the program only.
-            if (field && !w->isHidden() && w->window() == window)
-                fields << w;
-        }
-        QVERIFY(fields.size() >= 4);
-        for (QWidget* field : fields) {
-            const QString name = readName(field);
-            const QString value = field->property("text").toString() + field->property("currentText").toString() +
-                                  field->property("plainText").toString();
-            QVERIFY2(!name.isEmpty(), qPrintable(field->objectName() + u" of "_s + window->objectName()));
-            QVERIFY2(value.isEmpty() || name != value, qPrintable(field->objectName()));
-        }
-        // A field with a caption beside it is named by that caption.
-        if (auto* caption = window->findChild<QLabel*>(u"Label3"_s); caption && caption->buddy())
-            QCOMPARE(readName(caption->buddy()), caption->text());
-    }
 
     // Enter on a focused button presses it, push buttons and the pictured navigation buttons
     // alike; Escape answers the version window.
