@@ -73,13 +73,6 @@ Result DurableFile::rename(const QString& part, const QString& target)
     return sync(QFileInfo(target).absolutePath());
 }
 
-Result DurableFile::replace(const QString& part, const QString& target)
-{
-    if (Result synced = sync(part); !synced)
-        return synced;
-    return rename(part, target);
-}
-
 QString DurableFile::partName(const QString& target)
 {
     const QFileInfo info(target);

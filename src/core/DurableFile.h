@@ -27,11 +27,9 @@ void setObserver(Observer observer);
 // Tells the observer of a step taken by other means (a rename of the engine's own).
 void observe(const QString& step);
 
-// Puts the complete file `part` in the place of `target` in one step and makes the change
-// stay. `part` must lie in the target's folder. On failure the target is as it was.
-Result replace(const QString& part, const QString& target);
-
-// Like replace(), for a part that is synced already (a database that synced on commit).
+// Puts the complete file `part`, synced already (a database synced on commit), in the place
+// of `target` in one step and makes the change stay. `part` must lie in the target's folder.
+// On failure the target is as it was.
 Result rename(const QString& part, const QString& target);
 
 // Writes `bytes` as the whole of `target`, by a part file beside it.
