@@ -226,28 +226,31 @@ private Q_SLOTS:
     // and the file itself stay as they were.
     void refuses_data()
     {
-        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QString>("damage");
         QTest::addColumn<int>("refusal");
-        QTest::newRow("damaged") << false << int(Refusal::Damaged);
-        QTest::newRow("folder, no memo book") << true << int(Refusal::Missing);
+        QTest::newRow("pages overwritten") << "pages" << int(Refusal::Damaged);
+        // The engine reads on and the check gives its verdict as a row, not as a failure.
+        QTest::newRow("free page count wrong") << "free pages" << int(Refusal::Damaged);
+        QTest::newRow("folder, no memo book") << "folder" << int(Refusal::Missing);
     }
 
     void refuses()
     {
-        QFETCH(bool, folder);
+        QFETCH(QString, damage);
         QFETCH(int, refusal);
         addMemos(300, 400);
         QVERIFY(DatabaseBackup::copyMemoBook(book(), backup()));
         const QByteArray good = contentsOf(backup());
 
         QFile file(book());
-        if (folder) {
+        if (damage == u"folder") {
             QVERIFY(file.remove());
             QVERIFY(QDir().mkdir(book()));
         } else {
             QVERIFY(file.open(QIODevice::ReadWrite));
-            file.seek(file.size() / 2);
-            file.write(QByteArray(8192, '\x5a'));
+            // The header's count of free pages is at offset 36, big-endian.
+            file.seek(damage == u"pages" ? file.size() / 2 : 36);
+            file.write(damage == u"pages" ? QByteArray(8192, '\x5a') : QByteArray("\0\0\0\3", 4));
             file.close();
         }
         const QByteArray source = contentsOf(book());
