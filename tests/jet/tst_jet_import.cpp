@@ -132,6 +132,15 @@ private:
 
     QStringList backupFiles() const { return QDir(backupDir()).entryList(QDir::Files | QDir::Hidden); }
 
+    // The conversion run by a script of its own instead of the program.
+    bool convertWith(const QString& script)
+    {
+        const QString path = dir->filePath(u"converter.sh"_s);
+        JetImport::settings().program = path;
+        return writeFile(path, script.toUtf8()) &&
+               QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
     // Start-up ended with the conversion's message, and everything is as it was.
     void expectNothingChanged(const QStringList& reasons)
     {
@@ -287,67 +296,49 @@ private Q_SLOTS:
         expectNothingChanged({reason});
     }
 
-    // A conversion that cannot start, or that ends well without writing its file.
-    void conversionThatCannotStartChangesNothing_data()
+    // A converter that cannot start, ends well without writing its file, dies or stops counting
+    // changes nothing. Whatever it prints, the program keeps little of it; output that shows no
+    // progress is no sign of life, and a converter that only chatters is ended as hung.
+    void failingConverterChangesNothing_data()
     {
-        QTest::addColumn<QString>("converter");
+        QTest::addColumn<QString>("converter"); // a program, or a script
         QTest::addColumn<QString>("reason");
+        const QString hung = u"時間内に終わりませんでした"_s;
         QTest::newRow("no program") << u"/nonexistent/no-such-program"_s << "起動出来ません";
         QTest::newRow("no file written") << u"/bin/true"_s << "壊れている";
         // A converter that dies after starting its file leaves no part of it behind.
         QTest::newRow("crash after writing")
             << u"#!/bin/sh\nprintf 'SQLite format 3' > \"$3\"\nkill -SEGV $$\n"_s << "壊れている";
-    }
-
-    void conversionThatCannotStartChangesNothing()
-    {
-        QFETCH(QString, converter);
-        QFETCH(QString, reason);
-        QVERIFY(place(u"jp_V2000.mdb"_s));
-        if (converter.startsWith(u"#!"_s)) {
-            const QString script = dir->filePath(u"converter.sh"_s);
-            QVERIFY(writeFile(script, converter.toUtf8()));
-            QVERIFY(QFile::setPermissions(script,
-                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-            converter = script;
-        }
-        JetImport::settings().program = converter;
-        fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
-        QVERIFY(!VEZOVEDO::Main(program(), session));
-        expectNothingChanged({reason});
-    }
-
-    // Whatever the converter prints, the program keeps little of it; output that shows no
-    // progress is no sign of life, and a converter that only chatters is ended as hung.
-    void converterOutputIsNotKept_data()
-    {
-        QTest::addColumn<QString>("converter");
-        QTest::addColumn<QString>("reason");
         QTest::newRow("floods its output") << u"#!/bin/sh\nhead -c 300000000 /dev/zero | tr '\\0' w >&2 &\n"
                                               u"head -c 300000000 /dev/zero | tr '\\0' o\nwait\nexit 3\n"_s
                                            << "壊れている";
         QTest::newRow("chatters without progress")
-            << u"#!/bin/sh\necho 'memos 1 of 9'\nwhile :; do echo 'warning: property loop'; done\n"_s
-            << "時間内に終わりませんでした";
+            << u"#!/bin/sh\necho 'memos 1 of 9'\nwhile :; do echo 'warning: property loop'; done\n"_s << hung;
+        QTest::newRow("stops counting")
+            << u"#!/bin/sh\necho 'memos 1 of 16'\necho 'memos 2 of 16'\nwhile :; do sleep 0.1; done\n"_s << hung;
+        QTest::newRow("repeats the same count")
+            << u"#!/bin/sh\nwhile :; do echo 'memos 2 of 16'; sleep 0.1; done\n"_s << hung;
     }
 
-    void converterOutputIsNotKept()
+    void failingConverterChangesNothing()
     {
         QFETCH(QString, converter);
         QFETCH(QString, reason);
         QVERIFY(place(u"jp_V2000.mdb"_s));
-        const QString script = dir->filePath(u"converter.sh"_s);
-        QVERIFY(writeFile(script, converter.toUtf8()));
-        QVERIFY(
-            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        JetImport::settings().program = script;
+        if (converter.startsWith(u"#!"_s))
+            QVERIFY(convertWith(converter));
+        else
+            JetImport::settings().program = converter;
         // The peak of this process's memory from here on.
         QFile clear(u"/proc/self/clear_refs"_s);
         QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
         clear.close();
         const qint64 before = memoryKb("VmRSS:");
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
+        QElapsedTimer clock;
+        clock.start();
         QVERIFY(!VEZOVEDO::Main(program(), session));
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
         expectNothingChanged({reason});
         const qint64 grown = memoryKb("VmHWM:") - before;
         // AddressSanitizer keeps what is freed for a while, so the peak counts it too.
@@ -360,42 +351,17 @@ private Q_SLOTS:
 
     // A conversion is ended as hung only when its count stops changing for the time allowed: one
     // that goes on reporting progress runs on for many times that long and is taken.
-    void progressKeepsAConversionGoing_data()
-    {
-        QTest::addColumn<QString>("converter");
-        QTest::addColumn<bool>("converted");
-        QTest::newRow("slow, counting all the time")
-            << u"#!/bin/sh\ni=0\nwhile [ $i -lt 16 ]; do i=$((i+1)); echo \"memos $i of 16\"; sleep 0.2; done\n"
-               u"printf 'SQLite format 3' > \"$3\"\necho 'converted: 16 memos, 3 applications'\n"_s
-            << true;
-        QTest::newRow("stops counting")
-            << u"#!/bin/sh\necho 'memos 1 of 16'\necho 'memos 2 of 16'\nwhile :; do sleep 0.1; done\n"_s << false;
-        QTest::newRow("repeats the same count")
-            << u"#!/bin/sh\nwhile :; do echo 'memos 2 of 16'; sleep 0.1; done\n"_s << false;
-    }
     void progressKeepsAConversionGoing()
     {
-        QFETCH(QString, converter);
-        QFETCH(bool, converted);
         QVERIFY(place(u"jp_V2000.mdb"_s));
-        const QString script = dir->filePath(u"converter.sh"_s);
-        QVERIFY(writeFile(script, converter.toUtf8()));
-        QVERIFY(
-            QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        JetImport::settings().program = script;
+        QVERIFY(convertWith(
+            u"#!/bin/sh\ni=0\nwhile [ $i -lt 16 ]; do i=$((i+1)); echo \"memos $i of 16\"; sleep 0.2; done\n"
+            u"printf 'SQLite format 3' > \"$3\"\necho 'converted: 16 memos, 3 applications'\n"_s));
         JetImport::settings().stallTimeoutMs = 700;
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         QElapsedTimer clock;
         clock.start();
-        const JetImport::Outcome outcome = JetImport::convertAtStartup(db(), backupDir());
-        if (!converted) {
-            QCOMPARE(outcome, JetImport::Outcome::Failed);
-            expectNothingChanged({u"時間内に終わりませんでした"_s});
-            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-            return;
-        }
-        QCOMPARE(outcome, JetImport::Outcome::Converted);
-        // It ran for several times the silence allowed.
+        QCOMPARE(JetImport::convertAtStartup(db(), backupDir()), JetImport::Outcome::Converted);
         QVERIFY2(clock.elapsed() > 3 * 700, qPrintable(QString::number(clock.elapsed())));
         const QString shown = fakes->messageBox.asked.value(0).text;
         QVERIFY2(shown.contains(u"メモ 16 件、アプリケーション 3 件"_s), qPrintable(shown));
@@ -498,42 +464,24 @@ private Q_SLOTS:
         QCOMPARE(JetImport::progressText(done, total).section(u'\n', 1), step);
     }
 
-    // What the conversion writes, the program reads back as it was meant, bytes and all.
+    // What the conversion writes, the program reads back as it was meant, up to the largest counts.
     void protocolLinesReadBack_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("written");
-        QTest::addColumn<bool>("progress");
         QTest::addColumn<qint64>("first");
         QTest::addColumn<qint64>("second");
         const qint64 most = std::numeric_limits<qint64>::max();
-        QTest::newRow("progress") << JetConversion::progressLine(1000, 100000) << "memos 1000 of 100000"_ba << true
-                                  << qint64(1000) << qint64(100000);
-        QTest::newRow("nothing yet") << JetConversion::progressLine(0, 0) << "memos 0 of 0"_ba << true << qint64(0)
-                                     << qint64(0);
-        QTest::newRow("largest counts") << JetConversion::progressLine(most, most)
-                                        << "memos 9223372036854775807 of 9223372036854775807"_ba << true << most
-                                        << most;
-        QTest::newRow("done") << JetConversion::doneLine(300, 10) << "converted: 300 memos, 10 applications"_ba << false
-                              << qint64(300) << qint64(10);
-        QTest::newRow("done, largest counts")
-            << JetConversion::doneLine(most, most)
-            << "converted: 9223372036854775807 memos, 9223372036854775807 applications"_ba << false << most << most;
+        QTest::newRow("nothing yet") << qint64(0) << qint64(0);
+        QTest::newRow("part of the memos") << qint64(1000) << qint64(100000);
+        QTest::newRow("largest counts") << most << most;
     }
     void protocolLinesReadBack()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, written);
-        QFETCH(bool, progress);
         QFETCH(qint64, first);
         QFETCH(qint64, second);
-        QCOMPARE(line, written);
-        const std::optional<JetConversion::Message> read = JetConversion::parseLine(line);
-        QVERIFY(read);
-        if (progress)
-            QCOMPARE(*read, JetConversion::Message(JetConversion::Progress{first, second}));
-        else
-            QCOMPARE(*read, JetConversion::Message(JetConversion::Done{first, second}));
+        QCOMPARE(JetConversion::parseLine(JetConversion::progressLine(first, second)),
+                 JetConversion::Message(JetConversion::Progress{first, second}));
+        QCOMPARE(JetConversion::parseLine(JetConversion::doneLine(first, second)),
+                 JetConversion::Message(JetConversion::Done{first, second}));
     }
 
     // Anything but such a line is no message: the reading library's chatter, a line run into
@@ -559,7 +507,6 @@ private Q_SLOTS:
         QTest::newRow("cut off") << "converted: 3 memos, 2 applica"_ba;
         QTest::newRow("not ASCII digits") << "memos １ of ９"_ba;
         QTest::newRow("a NUL inside") << QByteArray("memos 1\0 of 9", 14);
-        QTest::newRow("overlong") << "memos 1 of 9" + QByteArray(200, ' ');
         QTest::newRow("overlong digits") << "memos " + QByteArray(200, '0') + "1 of 9";
     }
     void protocolRefusesOtherLines()
