@@ -475,6 +475,8 @@ private Q_SLOTS:
         fakes->fileDialog.answers.enqueue(pdf);
         fakes->messageBox.choices << 0;
         w.action(u"ListPdfAction"_s)->trigger();
+        // The dialog proposes the list's own name, not its title with the count.
+        QCOMPARE(fakes->fileDialog.asked.last().initialName, QDir::home().filePath(u"メモの一覧.pdf"_s));
         QCOMPARE(fakes->messageBox.asked.last().text, u"「list.pdf」に保存しました。\r\n"_s + pdf);
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -485,6 +487,7 @@ private Q_SLOTS:
         fakes->fileDialog.answers.enqueue(book->dir() + u"/none/memo.pdf"_s);
         fakes->messageBox.answers.enqueue(MessageBox::Answer::Ok);
         w.action(u"MemoPdfAction"_s)->trigger();
+        QCOMPARE(fakes->fileDialog.asked.last().initialName, QDir::home().filePath(u"印刷.pdf"_s));
         QCOMPARE(fakes->messageBox.asked.size(), 2);
         QCOMPARE(messageLines(fakes->messageBox.asked.last().text).value(0), u"ファイルに書き出せませんでした。"_s);
     }
